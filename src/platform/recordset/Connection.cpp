@@ -1,0 +1,189 @@
+#include "Connection.h"
+
+#include "DbError.h"
+#include "TextMatch.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlcipher/sqlite3.h>
+
+namespace {
+
+// Long enough to ride out another program's short write, short enough that a held lock is reported
+// while the user is still looking at the window.
+constexpr int BusyTimeoutMs = 500;
+
+QStringView textArg(sqlite3_value *v)
+{
+    const auto *p = static_cast<const char16_t *>(sqlite3_value_text16(v));
+    return QStringView(p, sqlite3_value_bytes16(v) / 2);
+}
+
+void resultText(sqlite3_context *ctx, QStringView s)
+{
+    sqlite3_result_text16(ctx, s.utf16(), int(s.size() * 2), SQLITE_TRANSIENT);
+}
+
+void likeFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    sqlite3_result_int(ctx, TextMatch::like(textArg(argv[0]), textArg(argv[1])) ? 1 : 0);
+}
+
+void leftFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    resultText(ctx, textArg(argv[0]).left(qMax<sqlite3_int64>(0, sqlite3_value_int64(argv[1]))));
+}
+
+void rightFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    resultText(ctx, textArg(argv[0]).right(qMax<sqlite3_int64>(0, sqlite3_value_int64(argv[1]))));
+}
+
+void sortKeyFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const QByteArray key = TextMatch::sortKey(textArg(argv[0]));
+    sqlite3_result_blob(ctx, key.constData(), int(key.size()), SQLITE_TRANSIENT);
+}
+
+void registerFunctions(sqlite3 *db)
+{
+    const int flags = SQLITE_UTF16 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function(db, "zv_like", 2, flags, nullptr, likeFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "zv_left", 2, flags, nullptr, leftFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "zv_right", 2, flags, nullptr, rightFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "zv_sortkey", 1, flags, nullptr, sortKeyFunction, nullptr, nullptr);
+}
+
+QString notAGlossary(const QString &file, const QString &why)
+{
+    return QStringLiteral("Formato di database non riconosciuto: il file '%1' %2.").arg(file, why);
+}
+
+} // namespace
+
+Connection::Connection(const ConnectionTarget &target) : m_file(target.dataSource)
+{
+    const QFileInfo info(m_file);
+    if (!info.exists())
+        throw DbError(DbError::FileNotFound, QStringLiteral("Impossibile trovare il file '%1'.").arg(m_file));
+    if (!info.isFile())
+        throw DbError(DbError::NotAGlossary, notAGlossary(m_file, QStringLiteral("non è un file")));
+
+    // SQLCipher cannot tell a wrong key from bytes that were never a database; the cheap signs that
+    // the file is not ours are checked first so that they never read as a wrong password.
+    QFile raw(m_file);
+    if (!raw.open(QIODevice::ReadOnly))
+        throw DbError(DbError::FileLocked,
+                      QStringLiteral("Impossibile aprire il file '%1': accesso non consentito.").arg(m_file));
+    const QByteArray head = raw.read(16);
+    const qint64 size = raw.size();
+    raw.close();
+    if (size == 0)
+        throw DbError(DbError::NotAGlossary, notAGlossary(m_file, QStringLiteral("è vuoto")));
+    if (head.startsWith(QByteArrayLiteral("SQLite format 3")))
+        throw DbError(DbError::NotAGlossary,
+                      notAGlossary(m_file, QStringLiteral("è un database SQLite senza protezione")));
+    if (size % 512 != 0)
+        throw DbError(DbError::NotAGlossary, notAGlossary(m_file, QStringLiteral("non è un database")));
+
+    const QByteArray path = QFile::encodeName(m_file);
+    const int rc = sqlite3_open_v2(path.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK)
+        fail(rc);
+    const QByteArray key = target.password.toUtf8();
+    sqlite3_key(m_db, key.constData(), int(key.size()));
+    sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    registerFunctions(m_db);
+    checkIsGlossary();
+}
+
+Connection::~Connection()
+{
+    sqlite3_close_v2(m_db);
+}
+
+void Connection::exec(const char *sql)
+{
+    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        fail(rc);
+}
+
+void Connection::checkIsGlossary()
+{
+    sqlite3_stmt *stmt = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, "PRAGMA table_info(\"Tbl_Zorvane\")", -1, &stmt, nullptr);
+    if (rc != SQLITE_OK)
+        fail(rc);
+    bool id = false, term = false, definition = false, primary = false;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const QString name = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 1)));
+        if (name.compare(u"ID", Qt::CaseInsensitive) == 0) {
+            id = true;
+            primary = sqlite3_column_int(stmt, 5) != 0;
+        } else if (name.compare(u"Parola", Qt::CaseInsensitive) == 0) {
+            term = true;
+        } else if (name.compare(u"Definizione", Qt::CaseInsensitive) == 0) {
+            definition = true;
+        }
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE)
+        fail(rc);
+    if (!id && !term && !definition)
+        throw DbError(DbError::NotAGlossary,
+                      notAGlossary(m_file, QStringLiteral("non contiene la tabella Tbl_Zorvane")));
+    if (!id || !term || !definition || !primary)
+        throw DbError(DbError::NotAGlossary,
+                      notAGlossary(m_file, QStringLiteral("non ha le colonne ID, Parola e Definizione")));
+}
+
+void Connection::fail(int rc) const
+{
+    const QString detail = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString();
+    switch (rc & 0xff) {
+    case SQLITE_NOTADB:
+        throw DbError(DbError::WrongPassword,
+                      QStringLiteral("Password non valida per il file '%1'.").arg(m_file));
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        throw DbError(DbError::FileLocked,
+                      QStringLiteral("Il file '%1' è bloccato da un altro programma. Riprovare più tardi.")
+                          .arg(m_file));
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+    case SQLITE_AUTH:
+        throw DbError(DbError::FileLocked,
+                      QStringLiteral("Impossibile scrivere nel file '%1': il file o la sua cartella sono di sola "
+                                     "lettura o l'accesso non è consentito.")
+                          .arg(m_file));
+    case SQLITE_FULL:
+        throw DbError(DbError::DiskFull,
+                      QStringLiteral("Spazio su disco insufficiente per scrivere nel file '%1'.").arg(m_file));
+    case SQLITE_CORRUPT:
+        throw DbError(DbError::Corrupt, QStringLiteral("Il file '%1' è danneggiato.").arg(m_file));
+    case SQLITE_IOERR:
+        throw DbError(DbError::Unknown,
+                      QStringLiteral("Errore di lettura o scrittura del file '%1' (%2).").arg(m_file, detail));
+    default:
+        throw DbError(DbError::Unknown, QStringLiteral("Errore del database sul file '%1' (%2).").arg(m_file, detail));
+    }
+}

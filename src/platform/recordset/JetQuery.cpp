@@ -1,0 +1,235 @@
+#include "JetQuery.h"
+
+#include "DbError.h"
+
+#include <QList>
+
+namespace {
+
+struct Token {
+    enum Type { Word, Number, Literal, Symbol, End };
+    Type type;
+    QString text;
+};
+
+[[noreturn]] void malformed(const QString &why)
+{
+    throw DbError(DbError::MalformedQuery, QStringLiteral("Errore di sintassi nella query: %1.").arg(why));
+}
+
+QList<Token> tokenize(const QString &text)
+{
+    QList<Token> tokens;
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = text[i];
+        if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n') {
+            ++i;
+        } else if (c == u'\'') {
+            QString value;
+            ++i;
+            for (;;) {
+                if (i >= n)
+                    malformed(QStringLiteral("testo tra apici non chiuso"));
+                if (text[i] == u'\'') {
+                    if (i + 1 < n && text[i + 1] == u'\'') {
+                        value.append(u'\'');
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                value.append(text[i++]);
+            }
+            tokens.append({Token::Literal, value});
+        } else if (c.isDigit() && c.unicode() < 0x80) {
+            const qsizetype start = i;
+            while (i < n && text[i].unicode() < 0x80 && text[i].isDigit())
+                ++i;
+            tokens.append({Token::Number, text.mid(start, i - start)});
+        } else if ((c.unicode() < 0x80 && c.isLetter()) || c == u'_') {
+            const qsizetype start = i;
+            while (i < n && text[i].unicode() < 0x80 && (text[i].isLetterOrNumber() || text[i] == u'_'))
+                ++i;
+            tokens.append({Token::Word, text.mid(start, i - start)});
+        } else if (c == u'*' || c == u'(' || c == u')' || c == u',' || c == u'=') {
+            tokens.append({Token::Symbol, QString(c)});
+            ++i;
+        } else if (c == u';') {
+            malformed(QStringLiteral("è ammessa una sola istruzione"));
+        } else {
+            malformed(QStringLiteral("carattere non previsto '%1'").arg(c));
+        }
+    }
+    tokens.append({Token::End, QString()});
+    return tokens;
+}
+
+class Parser {
+public:
+    explicit Parser(QList<Token> tokens) : m_tokens(std::move(tokens)) {}
+
+    JetQuery parse()
+    {
+        JetQuery q;
+        if (acceptWord(u"select")) {
+            q.kind = JetQuery::Select;
+            expectSymbol(u'*');
+            expectWord(u"from");
+            expectTable();
+            m_sql = QStringLiteral("SELECT * FROM \"Tbl_Zorvane\"");
+            if (acceptWord(u"where"))
+                condition();
+            if (acceptWord(u"order")) {
+                expectWord(u"by");
+                const QString col = column();
+                // Equal terms keep the order in which they were stored.
+                m_sql += QStringLiteral(" ORDER BY zv_sortkey(%1), \"ID\"").arg(col);
+            }
+        } else if (acceptWord(u"delete")) {
+            q.kind = JetQuery::Delete;
+            acceptSymbol(u'*');
+            expectWord(u"from");
+            expectTable();
+            m_sql = QStringLiteral("DELETE FROM \"Tbl_Zorvane\"");
+            if (!acceptWord(u"where"))
+                malformed(QStringLiteral("un'eliminazione richiede WHERE"));
+            condition();
+        } else {
+            malformed(QStringLiteral("sono ammesse solo Select e Delete"));
+        }
+        if (peek().type != Token::End)
+            malformed(QStringLiteral("testo in più dopo la fine dell'istruzione"));
+        q.sql = m_sql;
+        q.parameters = m_parameters;
+        return q;
+    }
+
+private:
+    const Token &peek() const { return m_tokens[m_pos]; }
+
+    bool isWord(QStringView word) const
+    {
+        return peek().type == Token::Word && peek().text.compare(word, Qt::CaseInsensitive) == 0;
+    }
+
+    bool acceptWord(QStringView word)
+    {
+        if (!isWord(word))
+            return false;
+        ++m_pos;
+        return true;
+    }
+
+    void expectWord(QStringView word)
+    {
+        if (!acceptWord(word))
+            malformed(QStringLiteral("atteso %1").arg(word.toString().toUpper()));
+    }
+
+    bool acceptSymbol(QChar symbol)
+    {
+        if (peek().type != Token::Symbol || peek().text != symbol)
+            return false;
+        ++m_pos;
+        return true;
+    }
+
+    void expectSymbol(QChar symbol)
+    {
+        if (!acceptSymbol(symbol))
+            malformed(QStringLiteral("atteso '%1'").arg(symbol));
+    }
+
+    void expectTable()
+    {
+        if (!acceptWord(u"Tbl_Zorvane"))
+            malformed(QStringLiteral("tabella sconosciuta"));
+    }
+
+    QString column()
+    {
+        static const char16_t *const names[] = {u"ID", u"Parola", u"Definizione"};
+        for (const char16_t *name : names) {
+            if (acceptWord(name))
+                return QStringLiteral("\"%1\"").arg(QStringView(name));
+        }
+        throw DbError(DbError::NoSuchField,
+                      QStringLiteral("Campo sconosciuto '%1' nella query.").arg(peek().text));
+    }
+
+    qint64 number()
+    {
+        if (peek().type != Token::Number)
+            malformed(QStringLiteral("atteso un numero"));
+        bool ok = false;
+        const qint64 value = m_tokens[m_pos++].text.toLongLong(&ok);
+        if (!ok)
+            malformed(QStringLiteral("numero troppo grande"));
+        return value;
+    }
+
+    QString bind(const QVariant &value)
+    {
+        m_parameters.append(value);
+        return QStringLiteral("?%1").arg(m_parameters.size());
+    }
+
+    QString operand()
+    {
+        for (const char16_t *fn : {u"Left", u"Right"}) {
+            if (acceptWord(fn)) {
+                expectSymbol(u'(');
+                const QString col = column();
+                expectSymbol(u',');
+                const qint64 count = number();
+                expectSymbol(u')');
+                return QStringLiteral("zv_%1(%2, %3)").arg(QStringView(fn).toString().toLower(), col).arg(count);
+            }
+        }
+        return column();
+    }
+
+    void predicate()
+    {
+        const QString lhs = operand();
+        if (acceptWord(u"like")) {
+            if (peek().type != Token::Literal)
+                malformed(QStringLiteral("LIKE richiede un testo tra apici"));
+            m_sql += QStringLiteral("zv_like(%1, %2)").arg(lhs, bind(m_tokens[m_pos++].text));
+        } else if (acceptSymbol(u'=')) {
+            m_sql += QStringLiteral("%1 = %2").arg(lhs, bind(number()));
+        } else {
+            malformed(QStringLiteral("atteso LIKE o ="));
+        }
+    }
+
+    void condition()
+    {
+        m_sql += QStringLiteral(" WHERE ");
+        predicate();
+        for (;;) {
+            if (acceptWord(u"and"))
+                m_sql += QStringLiteral(" AND ");
+            else if (acceptWord(u"or"))
+                m_sql += QStringLiteral(" OR ");
+            else
+                break;
+            predicate();
+        }
+    }
+
+    QList<Token> m_tokens;
+    qsizetype m_pos = 0;
+    QString m_sql;
+    QVariantList m_parameters;
+};
+
+} // namespace
+
+JetQuery JetQuery::translate(const QString &text)
+{
+    return Parser(tokenize(text)).parse();
+}

@@ -2,6 +2,8 @@
 
 #include "DbError.h"
 
+#include <QStringList>
+
 ConnectionTarget ConnectionTarget::parse(const QString &connectionString)
 {
     ConnectionTarget target;

@@ -1,5 +1,6 @@
 #include "TextMatch.h"
 
+#include <QList>
 #include <QString>
 
 #include <string>

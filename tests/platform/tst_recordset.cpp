@@ -1,0 +1,310 @@
+#include "DbError.h"
+#include "Recordset.h"
+#include "Store.h"
+#include "TempGlossary.h"
+#include "TextMatch.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <sqlcipher/sqlite3.h>
+
+namespace {
+
+QStringList terms(const QString &query)
+{
+    Recordset rs;
+    rs.Open(query, store::ConnectionString(), 1, 3, 1);
+    QStringList out;
+    while (!rs.Eof()) {
+        out.append(rs.Fields("Parola").Value().toString());
+        rs.MoveNext();
+    }
+    return out;
+}
+
+int failureNumber(const std::function<void()> &operation)
+{
+    try {
+        operation();
+    } catch (const DbError &e) {
+        return e.number();
+    }
+    return 0;
+}
+
+void writeRaw(const QString &file, const QByteArray &bytes)
+{
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+} // namespace
+
+class TestRecordset : public QObject {
+    Q_OBJECT
+
+private slots:
+    void likeFoldsEveryLetter_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("accented capital") << "CITTÀ" << "%città%" << true;
+        QTest::newRow("accented lower vs capital pattern") << "perché" << "PERCHÉ" << true;
+        QTest::newRow("accent is not case") << "perche" << "perché" << false;
+        QTest::newRow("greek") << "ΑΛΦΑ" << "%λφ%" << true;
+        QTest::newRow("underscore is one character") << "città" << "citt_" << true;
+        QTest::newRow("underscore needs a character") << "citt" << "citt_" << false;
+        QTest::newRow("percent matches none") << "abc" << "abc%" << true;
+        QTest::newRow("no wildcard means equality") << "abcd" << "abc" << false;
+        QTest::newRow("backtracking") << "aXbaXbc" << "%a%bc" << true;
+        QTest::newRow("empty pattern") << "" << "" << true;
+        QTest::newRow("bracket is literal") << "a[b]" << "%[b]%" << true;
+        QTest::newRow("astral one character") << "x😀y" << "x_y" << true;
+    }
+
+    void likeFoldsEveryLetter()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, pattern);
+        QFETCH(bool, matches);
+        QCOMPARE(TextMatch::like(text, pattern), matches);
+    }
+
+    void termSearchThroughTheFile()
+    {
+        TempGlossary g({{"CITTÀ", "capoluogo"}, {"cittadino", "abitante"}, {"l'abito", "veste"},
+                        {"50%", "metà"}, {"a_b", "x"}, {"axb", "y"}});
+        QCOMPARE(terms(store::QueryFindTerm("città")), QStringList({"CITTÀ"}));
+        QCOMPARE(terms(store::QueryFindTerm("CITT")), QStringList({"CITTÀ", "cittadino"}));
+        QCOMPARE(terms(store::QueryFindTerm("l'abito")), QStringList({"l'abito"}));
+        QCOMPARE(terms(store::QueryFindTerm("a_b")), QStringList({"a_b", "axb"}));
+        QCOMPARE(terms(store::QueryFindTerm("0%")).size(), 1);
+        QCOMPARE(terms(store::QueryFindTerm("ab  ab")), QStringList({"l'abito"}));
+        QCOMPARE(terms(store::QueryFindDefinition("abit")), QStringList({"cittadino"}));
+    }
+
+    void orderIsItalianReadingOrder()
+    {
+        TempGlossary g({{"zeta", ""}, {"perché", ""}, {"Perche", ""}, {"perciò", ""}, {"Àncora", ""},
+                        {"ancora", ""}, {"banca", ""}, {"Casa", ""}, {"casa", ""}});
+        const QStringList listed = terms(store::QueryAllTerms());
+        QCOMPARE(listed.first(), QStringLiteral("ancora"));
+        QCOMPARE(listed.indexOf("Àncora"), 1);
+        QCOMPARE(listed.last(), QStringLiteral("zeta"));
+        QCOMPARE(qAbs(listed.indexOf("perché") - listed.indexOf("Perche")), 1);
+        QVERIFY(listed.indexOf("perciò") > listed.indexOf("perché"));
+        QCOMPARE(qAbs(listed.indexOf("Casa") - listed.indexOf("casa")), 1);
+    }
+
+    void leftAndRightCountCharacters()
+    {
+        TempGlossary g({{"a", "0123456789abcdefghijKLMNOPQRST"}, {"b", "breve"}});
+        QCOMPARE(terms(store::QuerySimilar("zz", "0123456789abcdefghij", "zz", "zz")), QStringList({"a"}));
+        QCOMPARE(terms(store::QuerySimilar("zz", "zz", "klmnopqrst", "zz")), QStringList({"a"}));
+        QCOMPARE(terms(store::QuerySimilar("zz", "breve", "zz", "zz")), QStringList({"b"}));
+        QCOMPARE(terms(store::QuerySimilar("zz", "zz", "zz", "zz")), QStringList());
+    }
+
+    void fieldsAreReadAndWrittenByNameInAnyCase()
+    {
+        TempGlossary g({{"uno", "primo"}});
+        Recordset rs;
+        rs.Open(store::QueryRowById(1), store::ConnectionString(), 1, 3, 1);
+        QCOMPARE(rs.Fields("PAROLA").Value().toString(), QStringLiteral("uno"));
+        QCOMPARE(rs.Fields("id").Value().toLongLong(), 1);
+        rs.Fields("PAROLA").setValue("due");
+        rs.Fields("DEFINIZIONE").setValue("secondo");
+        rs.UpdateBatch();
+        rs.Close();
+        QCOMPARE(g.rows(), QList<TempGlossary::StoredRow>({{1, "due", "secondo"}}));
+        QCOMPARE(failureNumber([&] {
+                     Recordset r;
+                     r.Open(store::QueryAllRows(), store::ConnectionString(), 1, 3, 1);
+                     r.Fields("Nome").Value();
+                 }),
+                 int(DbError::NoSuchField));
+    }
+
+    void addNewGivesTheIdBeforeTheRowIsWritten()
+    {
+        TempGlossary g({{"uno", "primo"}});
+        g.exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (40000, 'alto', 'oltre 16 bit')");
+        {
+            Recordset rs;
+            rs.Open(store::QueryAllRows(), store::ConnectionString(), 1, 3, 1);
+            rs.AddNew();
+            QCOMPARE(rs.Fields("ID").Value().toLongLong(), 40001);
+            rs.Fields("PAROLA").setValue("nuovo");
+            rs.Fields("DEFINIZIONE").setValue("l'ultimo");
+            rs.UpdateBatch();
+        }
+        QCOMPARE(g.rows().last(), (TempGlossary::StoredRow{40001, "nuovo", "l'ultimo"}));
+
+        {
+            Recordset rs;
+            rs.Open(store::QueryAllRows(), store::ConnectionString(), 1, 3, 1);
+            rs.AddNew();
+            rs.Fields("PAROLA").setValue("abbandonato");
+        }
+        QCOMPARE(g.rows().size(), 3);
+    }
+
+    void deleteRemovesTheRowAndCountsIt()
+    {
+        TempGlossary g({{"uno", "primo"}, {"due", "secondo"}});
+        Recordset rs;
+        rs.Open(store::QueryDeleteById(1), store::ConnectionString(), 1, 3, 1);
+        QVERIFY(!rs.isOpen());
+        QCOMPARE(rs.RecordsAffected(), 1);
+        rs.Open(store::QueryDeleteById(1), store::ConnectionString(), 1, 3, 1);
+        QCOMPARE(rs.RecordsAffected(), 0);
+        QCOMPARE(g.rows(), QList<TempGlossary::StoredRow>({{2, "due", "secondo"}}));
+    }
+
+    void emptyResultHasNoCurrentRecord()
+    {
+        TempGlossary g;
+        Recordset rs;
+        rs.Open(store::QueryAllTerms(), store::ConnectionString(), 1, 3, 1);
+        QVERIFY(rs.Eof());
+        QCOMPARE(failureNumber([&] { rs.MoveFirst(); }), int(DbError::NoCurrentRecord));
+        QCOMPARE(failureNumber([&] { rs.Fields("Parola").setValue("x"); }), int(DbError::NoCurrentRecord));
+    }
+
+    void onlyCatalogueShapesAreAccepted_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<int>("number");
+        QTest::newRow("second statement") << "Select * from Tbl_Zorvane; DROP TABLE Tbl_Zorvane" << 3075;
+        QTest::newRow("unterminated literal") << "Select * from Tbl_Zorvane WHERE Parola like '%a" << 3075;
+        QTest::newRow("update") << "Update Tbl_Zorvane set Parola = 'x'" << 3075;
+        QTest::newRow("comment") << "Select * from Tbl_Zorvane -- x" << 3075;
+        QTest::newRow("other table") << "Select * from sqlite_master" << 3075;
+        QTest::newRow("unknown column") << "Select * from Tbl_Zorvane WHERE Nome like 'a'" << 3265;
+        QTest::newRow("delete without where") << "Delete * from Tbl_Zorvane" << 3075;
+    }
+
+    void onlyCatalogueShapesAreAccepted()
+    {
+        QFETCH(QString, query);
+        QFETCH(int, number);
+        TempGlossary g({{"uno", "primo"}});
+        QCOMPARE(failureNumber([&] {
+                     Recordset rs;
+                     rs.Open(query, store::ConnectionString(), 1, 3, 1);
+                 }),
+                 number);
+        QCOMPARE(g.rows().size(), 1);
+    }
+
+    void anyGlossaryWhoeverMadeIt()
+    {
+        TempGlossary g;
+        QFile::remove(g.file());
+        sqlite3 *db = nullptr;
+        sqlite3_open(QFile::encodeName(g.file()).constData(), &db);
+        sqlite3_key(db, "RUNFALK", 7);
+        sqlite3_exec(db,
+                     "CREATE TABLE tbl_zorvane (definizione TEXT, PAROLA TEXT, id INTEGER PRIMARY KEY);"
+                     "INSERT INTO tbl_zorvane VALUES ('d', NULL, 7);",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        Recordset rs;
+        rs.Open(store::QueryAllTerms(), store::ConnectionString(), 1, 3, 1);
+        QCOMPARE(rs.Fields("ID").Value().toLongLong(), 7);
+        QVERIFY(rs.Fields("Parola").Value().isNull());
+        QCOMPARE(rs.Fields("Definizione").Value().toString(), QStringLiteral("d"));
+    }
+
+    void failuresHaveTheirNumbers()
+    {
+        TempGlossary g({{"uno", "primo"}});
+        const auto open = [] {
+            Recordset rs;
+            rs.Open(store::QueryAllTerms(), store::ConnectionString(), 1, 3, 1);
+        };
+        const QByteArray original = [&] {
+            QFile f(g.file());
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
+
+        // Held by another program inside an exclusive transaction: locked, never "wrong password".
+        sqlite3 *other = nullptr;
+        sqlite3_open(QFile::encodeName(g.file()).constData(), &other);
+        sqlite3_key(other, "RUNFALK", 7);
+        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        QCOMPARE(failureNumber(open), int(DbError::FileLocked));
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        QCOMPARE(failureNumber(open), 0);
+
+        QFile::remove(g.file());
+        QCOMPARE(failureNumber(open), int(DbError::FileNotFound));
+
+        GlossaryFile::create(g.file(), "ALTRA");
+        QCOMPARE(failureNumber(open), int(DbError::WrongPassword));
+
+        QByteArray noise(5000, '\0');
+        for (int i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 7919 + 13) % 251);
+        writeRaw(g.file(), noise);
+        QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
+
+        writeRaw(g.file(), QByteArray());
+        QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
+        QCOMPARE(QFile(g.file()).size(), 0);
+
+        QFile::remove(g.file());
+        sqlite3 *plain = nullptr;
+        sqlite3_open(QFile::encodeName(g.file()).constData(), &plain);
+        sqlite3_exec(plain, "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY, Parola, Definizione)", nullptr,
+                     nullptr, nullptr);
+        sqlite3_close(plain);
+        QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
+
+        QFile::remove(g.file());
+        sqlite3 *foreign = nullptr;
+        sqlite3_open(QFile::encodeName(g.file()).constData(), &foreign);
+        sqlite3_key(foreign, "RUNFALK", 7);
+        sqlite3_exec(foreign, "CREATE TABLE Altro (x)", nullptr, nullptr, nullptr);
+        sqlite3_close(foreign);
+        QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
+
+        writeRaw(g.file(), original);
+        QCOMPARE(failureNumber(open), 0);
+    }
+
+    void theFileIsUnreadableWithoutTheKey()
+    {
+        TempGlossary g({{"segreto", "una definizione riservatissima"}});
+        QFile f(g.file());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        QVERIFY(!bytes.contains("riservatissima"));
+        QVERIFY(!bytes.contains("Tbl_Zorvane"));
+
+        QProcess cli;
+        cli.start("sqlcipher", {g.file()});
+        QVERIFY(cli.waitForStarted());
+        cli.write("SELECT count(*) FROM Tbl_Zorvane;\n");
+        cli.closeWriteChannel();
+        QVERIFY(cli.waitForFinished());
+        QVERIFY(!cli.readAllStandardOutput().contains("1"));
+
+        QProcess keyed;
+        keyed.start("sqlcipher", {g.file()});
+        QVERIFY(keyed.waitForStarted());
+        keyed.write("PRAGMA key = 'RUNFALK';\nSELECT Parola FROM Tbl_Zorvane;\n");
+        keyed.closeWriteChannel();
+        QVERIFY(keyed.waitForFinished());
+        QVERIFY(keyed.readAllStandardOutput().contains("segreto"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecordset)
+#include "tst_recordset.moc"

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "GlossaryFile.h"
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+// A folder of its own with a glossary file in it, standing in for the executable's folder.
+class TempGlossary {
+public:
+    struct StoredRow {
+        qint64 id;
+        QString term;
+        QString definition;
+        bool operator==(const StoredRow &) const = default;
+    };
+
+    explicit TempGlossary(std::initializer_list<GlossaryFile::Row> rows = {});
+    ~TempGlossary();
+
+    QString folder() const { return m_dir.path(); }
+    QString file() const { return m_dir.path() + QStringLiteral("/QUORLAN.mdb"); }
+    void add(const QList<GlossaryFile::Row> &rows);
+    // Runs SQL on the file as another program would, with its own keyed connection.
+    void exec(const QString &sql) const;
+    // Every row by ID, read with its own connection.
+    QList<StoredRow> rows() const;
+
+private:
+    QTemporaryDir m_dir;
+};

@@ -1,0 +1,75 @@
+#include "Controls.h"
+
+#include <QFocusEvent>
+#include <QMouseEvent>
+#include <QTextDocument>
+
+namespace {
+
+// Focus that moves because a message box or another program's window came up is not the user
+// leaving the box: treating it so would repaint the box and select its text behind the user's back.
+bool isWindowActivation(const QFocusEvent *event)
+{
+    return event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason;
+}
+
+} // namespace
+
+void SearchBox::setBackColor(QRgb colour)
+{
+    m_backColor = colour;
+    QPalette p = palette();
+    p.setColor(QPalette::Base, QColor::fromRgb(colour));
+    setPalette(p);
+}
+
+void SearchBox::focusInEvent(QFocusEvent *event)
+{
+    QLineEdit::focusInEvent(event);
+    if (!isWindowActivation(event))
+        emit GotFocus();
+}
+
+void SearchBox::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    if (!isWindowActivation(event))
+        emit LostFocus();
+}
+
+PlainTextBox::PlainTextBox(QWidget *parent) : QPlainTextEdit(parent)
+{
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_setting)
+            m_text = toPlainText();
+    });
+}
+
+void PlainTextBox::setText(const QString &text)
+{
+    m_text = text;
+    m_setting = true;
+    setPlainText(text);
+    m_setting = false;
+}
+
+QString RichTextBox::Text() const
+{
+    QString raw = document()->toRawText();
+    raw.replace(QChar::ParagraphSeparator, u'\n');
+    return raw;
+}
+
+void RichTextBox::setText(const QString &text)
+{
+    // New text starts plain, whatever format the caret stood in.
+    setCurrentCharFormat(QTextCharFormat());
+    setPlainText(text);
+}
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent *event)
+{
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}

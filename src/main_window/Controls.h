@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+#include <optional>
+
+// A search box that knows its own background: none until it first gains the focus (the system's
+// colour, which is never taken for idle), then the colour last painted.
+class SearchBox : public QLineEdit {
+    Q_OBJECT
+
+public:
+    using QLineEdit::QLineEdit;
+
+    std::optional<QRgb> BackColor() const { return m_backColor; }
+    void setBackColor(QRgb colour);
+
+signals:
+    void GotFocus();
+    void LostFocus();
+
+protected:
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    std::optional<QRgb> m_backColor;
+};
+
+// A multi-line box whose text is exactly what was put in: Qt's plain-text conversion would turn
+// non-breaking spaces into blanks and so change a definition that is saved unedited.
+class PlainTextBox : public QPlainTextEdit {
+    Q_OBJECT
+
+public:
+    explicit PlainTextBox(QWidget *parent = nullptr);
+    QString Text() const { return m_text; }
+    void setText(const QString &text);
+
+private:
+    QString m_text;
+    bool m_setting = false;
+};
+
+// The rich-text view of the definition; Text() gives the document's characters with line breaks as
+// "\n", position for position as the selection counts them.
+class RichTextBox : public QTextEdit {
+    Q_OBJECT
+
+public:
+    using QTextEdit::QTextEdit;
+    QString Text() const;
+    void setText(const QString &text);
+};
+
+// A label that reacts to a click, for the update link.
+class LinkLabel : public QLabel {
+    Q_OBJECT
+
+public:
+    using QLabel::QLabel;
+
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+};

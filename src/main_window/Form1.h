@@ -1,0 +1,100 @@
+#pragma once
+
+#include "Controls.h"
+#include "TermListModel.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QPair>
+
+#include <array>
+
+class QAction;
+class QListView;
+class QMenu;
+class QPushButton;
+class QTimer;
+
+// The glossary's main window. Its working state lives in its controls: the list and its count, the
+// selected record's ID in Text1, the insert state in the caption of Cmd_Edit, the active search in
+// the texts and backgrounds of the two search boxes.
+class Form1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    static constexpr QRgb FocusColour = 0xF9D945; // red 249, green 217, blue 69
+    static constexpr QRgb IdleColour = 0xFFFFFF;
+
+    explicit Form1(QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Fills the list before the window is first shown; a failure is thrown to the caller.
+    void Form_Load();
+    void CaricaLista();
+
+    // Every occurrence of every "|"-separated word in testo, without regard to case: (start, length).
+    static QList<QPair<qsizetype, qsizetype>> Evidenzia(const QString &testo, const QString &Cerca);
+    void seltxt(QLineEdit *txtctrl);
+
+    // The controls, named as the window's layout names them.
+    LinkLabel *Label56 = nullptr;
+    QLabel *Image1 = nullptr;
+    QLabel *Image2 = nullptr;
+    QLabel *Image3 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    RichTextBox *RichTextBox1 = nullptr;
+    PlainTextBox *TextDEFINIZIONE = nullptr;
+    QPushButton *Command1 = nullptr;
+    QPushButton *Cmd_Add = nullptr;
+    QPushButton *Cmd_Delete = nullptr;
+    QPushButton *Cmd_Edit = nullptr;
+    QLineEdit *Text1 = nullptr;
+    std::array<QListView *, 1> List1{};
+    QTimer *Timer1 = nullptr;
+    QLineEdit *TextPAROLA = nullptr;
+    SearchBox *Txt_Search = nullptr;
+    SearchBox *Txt_Search_Def = nullptr;
+    QMenu *SELECT_PRINT = nullptr;
+    QAction *Print_Termine = nullptr;
+    QMenu *Menu_INFO = nullptr;
+    QAction *Vis_Versione = nullptr;
+
+signals:
+    // The window has loaded: its layout is the design layout.
+    void Load();
+
+public slots:
+    void Command1_Click();
+    void List1_Click();
+    void RichTextBox1_Change();
+    void Txt_Search_Change();
+    void Txt_Search_Def_Change();
+    void Txt_Search_GotFocus();
+    void Txt_Search_Def_GotFocus();
+    void Txt_Search_LostFocus();
+    void Txt_Search_Def_LostFocus();
+    void Cmd_Add_Click();
+    void Cmd_Edit_Click();
+    void Cmd_Delete_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildLayout();
+    void connectHandlers();
+    TermListModel *termList() const { return m_terms; }
+    // Fills the list from a query's rows; returns the number listed.
+    qsizetype fillList(class Recordset &rs);
+    void runSearch(SearchBox *own, SearchBox *other, bool byDefinition);
+    void markWords(const QString &words);
+    void saveNewTerm(const QString &term, const QString &definition);
+    void modifyTerm(const QString &term, const QString &definition);
+    void Form_Unload();
+
+    TermListModel *m_terms = nullptr;
+};
+
+// The window's error box: the error number, a blank and the description, OK only, no icon.
+void showErrorBox(const class DbError &error);

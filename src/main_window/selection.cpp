@@ -1,0 +1,110 @@
+#include "DbError.h"
+#include "Form1.h"
+#include "Recordset.h"
+#include "Store.h"
+
+#include <QListView>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QTimer>
+
+namespace {
+
+// The rich text's own search colour for marks: bold red.
+QTextCharFormat markFormat()
+{
+    QTextCharFormat f;
+    f.setFontWeight(QFont::Bold);
+    f.setForeground(QColor(255, 0, 0));
+    return f;
+}
+
+} // namespace
+
+void Form1::List1_Click()
+{
+    const QModelIndex current = List1[0]->selectionModel()->currentIndex();
+    if (!current.isValid())
+        return;
+    const qint64 id = m_terms->item(current.row()).id;
+    try {
+        RichTextBox1->setCurrentCharFormat(QTextCharFormat());
+        Recordset rs;
+        rs.Open(store::QueryRowById(id), store::ConnectionString(), 1, 3, 1);
+        if (rs.Eof())
+            throw DbError(DbError::NoCurrentRecord,
+                          QStringLiteral("Nessun record corrente: il termine non è più presente nel glossario."));
+        const QString definition = rs.Fields(QStringLiteral("Definizione")).Value().toString();
+        const QString term = rs.Fields(QStringLiteral("Parola")).Value().toString();
+        Text1->setText(QString::number(rs.Fields(QStringLiteral("ID")).Value().toLongLong()));
+        rs.Close();
+
+        QString words;
+        if (!Txt_Search->text().isEmpty())
+            words = Txt_Search->text();
+        if (!Txt_Search_Def->text().isEmpty())
+            words = Txt_Search_Def->text();
+
+        TextDEFINIZIONE->setText(definition);
+        RichTextBox1->setText(definition);
+        // The mirror copies the view's characters; the box keeps the definition exactly as stored.
+        TextDEFINIZIONE->setText(definition);
+        markWords(words);
+        TextPAROLA->setText(term);
+        Cmd_Edit->setText(QStringLiteral("MODIFICA"));
+        Cmd_Delete->setEnabled(true);
+        Cmd_Add->setEnabled(true);
+    } catch (const DbError &e) {
+        showErrorBox(e);
+    }
+}
+
+QList<QPair<qsizetype, qsizetype>> Form1::Evidenzia(const QString &testo, const QString &Cerca)
+{
+    QList<QPair<qsizetype, qsizetype>> marks;
+    if (testo.isEmpty() || Cerca.isEmpty())
+        return marks;
+    for (const QString &word : Cerca.split(u'|')) {
+        if (word.isEmpty())
+            continue;
+        // Each search starts one character after the previous find, so overlapping occurrences count.
+        for (qsizetype p = testo.indexOf(word, 0, Qt::CaseInsensitive); p >= 0;
+             p = testo.indexOf(word, p + 1, Qt::CaseInsensitive))
+            marks.append({p, word.size()});
+    }
+    return marks;
+}
+
+void Form1::markWords(const QString &words)
+{
+    const auto marks = Evidenzia(RichTextBox1->Text(), QString(words).replace(u' ', u'|'));
+    if (marks.isEmpty())
+        return;
+    // Marks change the look, not the text: the mirror has nothing to copy.
+    const QSignalBlocker quiet(RichTextBox1);
+    const QTextCharFormat mark = markFormat();
+    QTextCursor cursor(RichTextBox1->document());
+    cursor.beginEditBlock();
+    for (const auto &[start, length] : marks) {
+        cursor.setPosition(int(start));
+        cursor.setPosition(int(start + length), QTextCursor::KeepAnchor);
+        cursor.mergeCharFormat(mark);
+    }
+    cursor.endEditBlock();
+    QTextCursor caret = RichTextBox1->textCursor();
+    caret.setPosition(0);
+    RichTextBox1->setTextCursor(caret);
+}
+
+void Form1::RichTextBox1_Change()
+{
+    TextDEFINIZIONE->setText(RichTextBox1->Text());
+}
+
+void Form1::seltxt(QLineEdit *txtctrl)
+{
+    txtctrl->selectAll();
+    txtctrl->setFocus();
+    // A click that brought the focus places the caret after this runs; select again once it has.
+    QTimer::singleShot(0, txtctrl, &QLineEdit::selectAll);
+}

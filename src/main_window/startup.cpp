@@ -1,0 +1,86 @@
+#include "DbError.h"
+#include "Form1.h"
+#include "MsgBox.h"
+#include "Recordset.h"
+#include "Store.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QListView>
+#include <QPushButton>
+#include <QTimer>
+
+void showErrorBox(const DbError &error)
+{
+    MsgBox::show(QString::number(error.number()) + u' ' + error.description(), 0);
+}
+
+void Form1::Form_Load()
+{
+    emit Load();
+    CaricaLista();
+}
+
+qsizetype Form1::fillList(Recordset &rs)
+{
+    QList<TermListModel::Item> items;
+    if (!rs.Eof()) {
+        rs.MoveFirst();
+        while (!rs.Eof()) {
+            // A term stored as a database null lists as an empty item rather than stopping the fill.
+            items.append({rs.Fields(QStringLiteral("Parola")).Value().toString(),
+                          rs.Fields(QStringLiteral("ID")).Value().toLongLong()});
+            rs.MoveNext();
+        }
+    }
+    const qsizetype count = items.size();
+    m_terms->setItems(std::move(items));
+    return count;
+}
+
+void Form1::CaricaLista()
+{
+    m_terms->clear();
+    Recordset rs;
+    rs.Open(store::QueryAllTerms(), store::ConnectionString(), 1, 3, 1);
+    const qsizetype count = fillList(rs);
+    Label2->setText(QString::number(count));
+    rs.Close();
+
+    TextPAROLA->setText(QString());
+    TextDEFINIZIONE->setText(QString());
+    RichTextBox1->setText(QString());
+    Text1->setText(QString());
+    Cmd_Delete->setEnabled(true);
+    Cmd_Add->setEnabled(true);
+    Cmd_Edit->setText(QStringLiteral("MODIFICA"));
+    update();
+}
+
+void Form1::Command1_Click()
+{
+    try {
+        Txt_Search->setText(QString());
+        Txt_Search_Def->setText(QString());
+        CaricaLista();
+    } catch (const DbError &e) {
+        showErrorBox(e);
+    }
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void Form1::Form_Unload()
+{
+    setVisible(false);
+    while (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w != this)
+            w->close();
+    }
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "BoxScript.h"
+#include "Form1.h"
+#include "TempGlossary.h"
+
+#include <QAbstractItemView>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+// A real Form1, loaded on its own glossary file and shown offscreen, driven as a user would.
+struct FormHarness {
+    TempGlossary glossary;
+    BoxScript boxes;
+    std::unique_ptr<Form1> form;
+
+    explicit FormHarness(std::initializer_list<GlossaryFile::Row> rows = {}) : glossary(rows)
+    {
+        form = std::make_unique<Form1>();
+        form->Form_Load();
+        form->show();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    }
+
+    QListView *list() const { return form->List1[0]; }
+
+    QStringList listed() const
+    {
+        QStringList out;
+        const auto *model = list()->model();
+        for (int i = 0; i < model->rowCount(); ++i)
+            out.append(model->index(i, 0).data().toString());
+        return out;
+    }
+
+    // Clicks the row of the list as the user would.
+    void clickRow(int row) const
+    {
+        const QModelIndex index = list()->model()->index(row, 0);
+        list()->scrollTo(index);
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, list()->visualRect(index).center());
+    }
+
+    void clickTerm(const QString &term) const
+    {
+        const qsizetype row = listed().indexOf(term);
+        QVERIFY2(row >= 0, qPrintable(term));
+        clickRow(int(row));
+    }
+
+    // Clicks into a box (it gains the focus) and types, one key at a time.
+    static void typeInto(QWidget *box, const QString &text)
+    {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
+        QTest::keyClicks(box, text);
+    }
+
+    static void click(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
+};

@@ -1,0 +1,187 @@
+#include "DbError.h"
+#include "FormHarness.h"
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+
+class TestStartup : public QObject {
+    Q_OBJECT
+
+    static void verifyRestingState(const Form1 &f)
+    {
+        QVERIFY(f.TextPAROLA->text().isEmpty());
+        QVERIFY(f.TextDEFINIZIONE->Text().isEmpty());
+        QVERIFY(f.RichTextBox1->Text().isEmpty());
+        QVERIFY(f.Text1->text().isEmpty());
+        QVERIFY(f.Cmd_Add->isEnabled());
+        QVERIFY(f.Cmd_Delete->isEnabled());
+        QCOMPARE(f.Cmd_Edit->text(), QStringLiteral("MODIFICA"));
+        QVERIFY(!f.List1[0]->selectionModel()->hasSelection());
+    }
+
+private slots:
+    void listsEveryTermInReadingOrder()
+    {
+        FormHarness h({{"zucchero", "dolce"}, {"Àncora", "attrezzo"}, {"perché", "causa"}, {"casa", "abitazione"},
+                       {"Perche", "senza accento"}, {"l'abito", "veste"}});
+        QCOMPARE(h.listed(), QStringList({"Àncora", "casa", "l'abito", "Perche", "perché", "zucchero"}));
+        QCOMPARE(h.form->Label2->text(), QStringLiteral("6"));
+        verifyRestingState(*h.form);
+        QVERIFY(!h.form->Text1->isVisible());
+    }
+
+    void emptyTableAndDuplicates()
+    {
+        FormHarness h;
+        QVERIFY(h.listed().isEmpty());
+        QCOMPARE(h.form->Label2->text(), QStringLiteral("0"));
+        h.glossary.add({{"eco", "suono riflesso"}, {"eco", "ninfa"}});
+        h.click(h.form->Command1);
+        QCOMPARE(h.listed(), QStringList({"eco", "eco"}));
+        QCOMPARE(h.form->Label2->text(), QStringLiteral("2"));
+    }
+
+    void nullTermAndWideIdAreListed()
+    {
+        FormHarness h({{"uno", "primo"}});
+        h.glossary.exec("CREATE TABLE t2 AS SELECT 1");
+        h.glossary.exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (40000, 'alto', 'oltre 16 bit')");
+        h.click(h.form->Command1);
+        QCOMPARE(h.listed(), QStringList({"alto", "uno"}));
+        h.clickTerm("alto");
+        QCOMPARE(h.form->Text1->text(), QStringLiteral("40000"));
+    }
+
+    void showAllEmptiesBothBoxesAndEndsAnInsert()
+    {
+        FormHarness h({{"alfa", "prima lettera"}, {"beta", "seconda lettera"}});
+        FormHarness::typeInto(h.form->Txt_Search, "al");
+        QCOMPARE(h.listed(), QStringList({"alfa"}));
+        h.click(h.form->Cmd_Add);
+        QCOMPARE(h.form->Cmd_Edit->text(), QStringLiteral("SALVA"));
+        h.click(h.form->Command1);
+        QVERIFY(h.form->Txt_Search->text().isEmpty());
+        QVERIFY(h.form->Txt_Search_Def->text().isEmpty());
+        QCOMPARE(h.listed(), QStringList({"alfa", "beta"}));
+        QCOMPARE(h.form->Label2->text(), QStringLiteral("2"));
+        verifyRestingState(*h.form);
+    }
+
+    void showAllWithTheFileGoneShowsOneBox()
+    {
+        FormHarness h({{"alfa", "prima lettera"}});
+        QFile::remove(h.glossary.file());
+        h.boxes.answer(MsgBox::vbOK);
+        h.click(h.form->Command1);
+        QCOMPARE(h.boxes.shown().size(), 1);
+        QCOMPARE(h.boxes.last().prompt,
+                 QStringLiteral("3024 Impossibile trovare il file '%1'.").arg(h.glossary.file()));
+        QCOMPARE(h.boxes.last().style, 0);
+        QCOMPARE(h.boxes.last().title, QStringLiteral("ZORVANE"));
+        QVERIFY(h.listed().isEmpty());
+        QCOMPARE(h.form->Label2->text(), QStringLiteral("1"));
+        QVERIFY(h.form->isVisible());
+    }
+
+    void aFailedLoadIsThrownBeforeTheWindowShows()
+    {
+        TempGlossary g;
+        QFile::remove(g.file());
+        Form1 form;
+        bool failed = false;
+        try {
+            form.Form_Load();
+        } catch (const DbError &e) {
+            failed = e.number() == DbError::FileNotFound;
+        }
+        QVERIFY(failed);
+        QVERIFY(!form.isVisible());
+    }
+
+    void layoutAsDesigned_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("twips");
+        QTest::newRow("RichTextBox1") << "RichTextBox1" << QRect(6120, 3435, 5055, 4815);
+        QTest::newRow("TextDEFINIZIONE") << "TextDEFINIZIONE" << QRect(6120, 3435, 5055, 4815);
+        QTest::newRow("Command1") << "Command1" << QRect(3120, 2280, 6495, 255);
+        QTest::newRow("Cmd_Add") << "Cmd_Add" << QRect(3120, 1920, 2175, 375);
+        QTest::newRow("Cmd_Delete") << "Cmd_Delete" << QRect(7440, 1920, 2175, 375);
+        QTest::newRow("Cmd_Edit") << "Cmd_Edit" << QRect(5280, 1920, 2175, 375);
+        QTest::newRow("Text1") << "Text1" << QRect(240, 1320, 735, 375);
+        QTest::newRow("List1") << "List1" << QRect(1680, 3000, 4335, 5250);
+        QTest::newRow("TextPAROLA") << "TextPAROLA" << QRect(6120, 3000, 4815, 375);
+        QTest::newRow("Txt_Search") << "Txt_Search" << QRect(1920, 1080, 4095, 285);
+        QTest::newRow("Txt_Search_Def") << "Txt_Search_Def" << QRect(6720, 1080, 4095, 285);
+        QTest::newRow("Label56") << "Label56" << QRect(4560, 8640, 3015, 255);
+        QTest::newRow("Image2") << "Image2" << QRect(1680, 1680, 9480, 1035);
+        QTest::newRow("Image1") << "Image1" << QRect(1680, 840, 9435, 765);
+        QTest::newRow("Label1") << "Label1" << QRect(1680, 2760, 1935, 255);
+        QTest::newRow("Label2") << "Label2" << QRect(3600, 2760, 735, 255);
+        QTest::newRow("Image3") << "Image3" << QRect(0, 0, 11250, 9000);
+    }
+
+    void layoutAsDesigned()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, twips);
+        FormHarness h;
+        auto *w = h.form->findChild<QWidget *>(name);
+        QVERIFY(w);
+        QCOMPARE(w->geometry(), QRect(qRound(twips.x() / 15.0), qRound(twips.y() / 15.0),
+                                      qRound(twips.width() / 15.0), qRound(twips.height() / 15.0)));
+        QCOMPARE(h.form->centralWidget()->size(), QSize(752, 611));
+    }
+
+    void stackingTabOrderAndNames()
+    {
+        FormHarness h;
+        const Form1 &f = *h.form;
+        const QObjectList stack = f.centralWidget()->children();
+        // Later siblings are drawn above earlier ones: the backdrop first, the definition view last.
+        QCOMPARE(stack.first(), f.Image3);
+        QCOMPARE(stack.last(), f.RichTextBox1);
+        QVERIFY(stack.indexOf(f.TextDEFINIZIONE) < stack.indexOf(f.RichTextBox1));
+        QVERIFY(stack.indexOf(f.Image1) < stack.indexOf(f.Txt_Search));
+
+        const QList<QWidget *> chain = {f.Txt_Search, f.Txt_Search_Def, f.List1[0], f.Cmd_Add, f.Cmd_Edit,
+                                        f.Cmd_Delete, f.Command1, f.TextPAROLA, f.RichTextBox1};
+        h.form->Txt_Search->setFocus(Qt::TabFocusReason);
+        for (int i = 0; i + 1 < chain.size(); ++i) {
+            QCOMPARE(QApplication::focusWidget(), chain[i]);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(QApplication::focusWidget(), chain.last());
+
+        QCOMPARE(f.Txt_Search->accessibleName(), QStringLiteral("CERCA NEI TERMINI"));
+        QCOMPARE(f.Txt_Search_Def->accessibleName(), QStringLiteral("CERCA NELLE DEFINIZIONI"));
+        QCOMPARE(f.List1[0]->accessibleName(), QStringLiteral("TERMINI PRESENTI"));
+        QCOMPARE(f.TextPAROLA->accessibleName(), QStringLiteral("Termine"));
+        QCOMPARE(f.RichTextBox1->accessibleName(), QStringLiteral("Definizione"));
+        QCOMPARE(f.Label56->toolTip(), QStringLiteral("Collegati al sito"));
+        QCOMPARE(f.Label56->cursor().shape(), Qt::BitmapCursor);
+        QCOMPARE(f.Label1->text(), QStringLiteral("TERMINI PRESENTI"));
+        QVERIFY(f.windowTitle().startsWith(QStringLiteral("ZORVANE")));
+        QVERIFY(f.windowFlags() & Qt::WindowMaximizeButtonHint);
+        QVERIFY(!(f.windowFlags() & Qt::WindowMinimizeButtonHint));
+        QCOMPARE(f.Timer1->interval(), 4000);
+        QCOMPARE(f.List1[0]->font().pointSizeF(), 6.75);
+        QCOMPARE(f.TextPAROLA->font().pointSizeF(), 9.0);
+        QVERIFY(f.TextPAROLA->font().bold());
+        QVERIFY(f.Cmd_Add->font().bold());
+
+        QCOMPARE(f.SELECT_PRINT->title(), QStringLiteral("STAMPA"));
+        QCOMPARE(f.Print_Termine->text(), QStringLiteral("Termine Selezionato"));
+        QCOMPARE(f.Menu_INFO->title(), QStringLiteral("INFO"));
+        QCOMPARE(f.Vis_Versione->text(), QStringLiteral("Versione Zorvane"));
+        const auto menus = f.menuBar()->actions();
+        QCOMPARE(menus.size(), 2);
+        QCOMPARE(menus[0]->menu(), f.SELECT_PRINT);
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

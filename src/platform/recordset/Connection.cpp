@@ -110,6 +110,9 @@ Connection::Connection(const ConnectionTarget &target) : m_file(target.dataSourc
     const QByteArray key = target.password.toUtf8();
     sqlite3_key(m_db, key.constData(), int(key.size()));
     sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    // A kept connection serves many operations; its page cache is checked against the file by SQLite
+    // at every read, so a larger one never shows stale rows.
+    sqlite3_exec(m_db, "PRAGMA cache_size = -32768", nullptr, nullptr, nullptr);
     registerFunctions(m_db);
     checkIsGlossary();
 }
@@ -180,6 +183,12 @@ void Connection::fail(int rc) const
                       QStringLiteral("Spazio su disco insufficiente per scrivere nel file '%1'.").arg(m_file));
     case SQLITE_CORRUPT:
         throw DbError(DbError::Corrupt, QStringLiteral("Il file '%1' è danneggiato.").arg(m_file));
+    case SQLITE_ERROR:
+        // Another program changed the table under a kept connection.
+        if (detail.startsWith(QStringLiteral("no such table")) || detail.startsWith(QStringLiteral("no such column")))
+            throw DbError(DbError::NotAGlossary,
+                          notAGlossary(m_file, QStringLiteral("non ha più la tabella Tbl_Zorvane con le sue colonne")));
+        throw DbError(DbError::Unknown, QStringLiteral("Errore del database sul file '%1' (%2).").arg(m_file, detail));
     case SQLITE_IOERR:
         throw DbError(DbError::Unknown,
                       QStringLiteral("Errore di lettura o scrittura del file '%1' (%2).").arg(m_file, detail));

@@ -73,7 +73,7 @@ public:
 
     JetQuery parse()
     {
-        JetQuery q;
+        JetQuery &q = m_query;
         if (acceptWord(u"select")) {
             q.kind = JetQuery::Select;
             expectSymbol(u'*');
@@ -84,7 +84,8 @@ public:
                 condition();
             if (acceptWord(u"order")) {
                 expectWord(u"by");
-                const QString col = column();
+                const QString col = column(&m_query.orderBy);
+                m_query.ordered = true;
                 // Equal terms keep the order in which they were stored.
                 m_sql += QStringLiteral(" ORDER BY zv_sortkey(%1), \"ID\"").arg(col);
             }
@@ -104,7 +105,7 @@ public:
             malformed(QStringLiteral("testo in più dopo la fine dell'istruzione"));
         q.sql = m_sql;
         q.parameters = m_parameters;
-        return q;
+        return std::move(q);
     }
 
 private:
@@ -149,12 +150,14 @@ private:
             malformed(QStringLiteral("tabella sconosciuta"));
     }
 
-    QString column()
+    QString column(JetQuery::Column *which)
     {
         static const char16_t *const names[] = {u"ID", u"Parola", u"Definizione"};
-        for (const char16_t *name : names) {
-            if (acceptWord(name))
-                return QStringLiteral("\"%1\"").arg(QStringView(name));
+        for (int i = 0; i < 3; ++i) {
+            if (acceptWord(names[i])) {
+                *which = JetQuery::Column(i);
+                return QStringLiteral("\"%1\"").arg(QStringView(names[i]));
+            }
         }
         throw DbError(DbError::NoSuchField,
                       QStringLiteral("Campo sconosciuto '%1' nella query.").arg(peek().text));
@@ -177,50 +180,62 @@ private:
         return QStringLiteral("?%1").arg(m_parameters.size());
     }
 
-    QString operand()
+    QString operand(JetQuery::Operand *op)
     {
-        for (const char16_t *fn : {u"Left", u"Right"}) {
-            if (acceptWord(fn)) {
+        const JetQuery::Operand::Function functions[] = {JetQuery::Operand::Left, JetQuery::Operand::Right};
+        const char16_t *const names[] = {u"Left", u"Right"};
+        for (int i = 0; i < 2; ++i) {
+            if (acceptWord(names[i])) {
                 expectSymbol(u'(');
-                const QString col = column();
+                const QString col = column(&op->column);
                 expectSymbol(u',');
-                const qint64 count = number();
+                op->count = number();
+                op->function = functions[i];
                 expectSymbol(u')');
-                return QStringLiteral("zv_%1(%2, %3)").arg(QStringView(fn).toString().toLower(), col).arg(count);
+                return QStringLiteral("zv_%1(%2, %3)").arg(QStringView(names[i]).toString().toLower(), col).arg(op->count);
             }
         }
-        return column();
+        return column(&op->column);
     }
 
     void predicate()
     {
-        const QString lhs = operand();
+        JetQuery::Predicate p;
+        const QString lhs = operand(&p.operand);
         if (acceptWord(u"like")) {
             if (peek().type != Token::Literal)
                 malformed(QStringLiteral("LIKE richiede un testo tra apici"));
-            m_sql += QStringLiteral("zv_like(%1, %2)").arg(lhs, bind(m_tokens[m_pos++].text));
+            p.pattern = m_tokens[m_pos++].text;
+            m_sql += QStringLiteral("zv_like(%1, %2)").arg(lhs, bind(p.pattern));
         } else if (acceptSymbol(u'=')) {
-            m_sql += QStringLiteral("%1 = %2").arg(lhs, bind(number()));
+            p.isLike = false;
+            p.number = number();
+            m_sql += QStringLiteral("%1 = %2").arg(lhs, bind(p.number));
         } else {
             malformed(QStringLiteral("atteso LIKE o ="));
         }
+        m_query.where.last().append(p);
     }
 
     void condition()
     {
         m_sql += QStringLiteral(" WHERE ");
+        m_query.where.append(QList<JetQuery::Predicate>());
         predicate();
         for (;;) {
-            if (acceptWord(u"and"))
+            if (acceptWord(u"and")) {
                 m_sql += QStringLiteral(" AND ");
-            else if (acceptWord(u"or"))
+            } else if (acceptWord(u"or")) {
                 m_sql += QStringLiteral(" OR ");
-            else
+                m_query.where.append(QList<JetQuery::Predicate>());
+            } else {
                 break;
+            }
             predicate();
         }
     }
 
+    JetQuery m_query;
     QList<Token> m_tokens;
     qsizetype m_pos = 0;
     QString m_sql;

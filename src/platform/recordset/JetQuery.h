@@ -8,10 +8,29 @@
 // its literal, and anything else (a second statement, an unknown word) is refused as a malformed query.
 struct JetQuery {
     enum Kind { Select, Delete };
+    enum Column { Id, Term, Definition };
+
+    // What a condition compares: a column, or its first or last characters.
+    struct Operand {
+        enum Function { Whole, Left, Right };
+        Column column = Term;
+        Function function = Whole;
+        qint64 count = 0;
+    };
+    struct Predicate {
+        Operand operand;
+        bool isLike = true; // else "= number"
+        QString pattern;
+        qint64 number = 0;
+    };
 
     Kind kind = Select;
     QString sql;
     QVariantList parameters;
+    // The condition as alternatives of conjunctions (AND binds tighter than OR); empty: every row.
+    QList<QList<Predicate>> where;
+    bool ordered = false;
+    Column orderBy = Term;
 
     static JetQuery translate(const QString &text);
 };

@@ -1,6 +1,7 @@
 #include "Recordset.h"
 
 #include "Connection.h"
+#include "ConnectionPool.h"
 #include "ConnectionTarget.h"
 #include "DbError.h"
 #include "JetQuery.h"
@@ -75,7 +76,19 @@ void Recordset::Open(const QString &source, const QString &connectionString, int
 {
     Close();
     const JetQuery query = JetQuery::translate(source);
-    auto connection = std::make_unique<Connection>(ConnectionTarget::parse(connectionString));
+    auto connection = ConnectionPool::acquire(ConnectionTarget::parse(connectionString));
+    try {
+        run(query, connection);
+    } catch (const DbError &) {
+        // A connection that failed is not trusted with the next operation.
+        Close();
+        ConnectionPool::discard(connection);
+        throw;
+    }
+}
+
+void Recordset::run(const JetQuery &query, const std::shared_ptr<Connection> &connection)
+{
     sqlite3 *db = connection->handle();
     const QString &sql = query.sql;
     int rc = sqlite3_prepare16_v2(db, sql.utf16(), int(sql.size() * 2), &m_stmt, nullptr);
@@ -96,9 +109,16 @@ void Recordset::Open(const QString &source, const QString &connectionString, int
 
     for (int i = 0, n = sqlite3_column_count(m_stmt); i < n; ++i)
         m_columns.append(QString::fromUtf8(sqlite3_column_name(m_stmt, i)));
-    m_connection = std::move(connection);
+    m_connection = connection;
     m_position = -1;
     step();
+}
+
+void Recordset::fail(int rc)
+{
+    const std::shared_ptr<Connection> connection = m_connection;
+    ConnectionPool::discard(connection);
+    connection->fail(rc);
 }
 
 void Recordset::step()
@@ -113,7 +133,7 @@ void Recordset::step()
     // Reset at once so that the read lock ends with the rows, not with the recordset.
     sqlite3_reset(m_stmt);
     if (rc != SQLITE_DONE)
-        m_connection->fail(rc);
+        fail(rc);
 }
 
 bool Recordset::Eof() const
@@ -206,7 +226,7 @@ void Recordset::AddNew()
     sqlite3_finalize(stmt);
     if (rc != SQLITE_ROW) {
         rollback();
-        m_connection->fail(rc);
+        fail(rc);
     }
     m_staged.insert(columnIndex(QStringLiteral("ID")), QVariant(id));
     m_mode = Mode::Adding;
@@ -251,7 +271,7 @@ void Recordset::UpdateBatch()
     sqlite3_finalize(stmt);
     if (rc != SQLITE_DONE) {
         rollback();
-        m_connection->fail(rc);
+        fail(rc);
     }
     if (m_mode == Mode::Editing && sqlite3_changes(db) != 1) {
         rollback();
@@ -261,7 +281,7 @@ void Recordset::UpdateBatch()
     rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         rollback();
-        m_connection->fail(rc);
+        fail(rc);
     }
     m_inTransaction = false;
     m_mode = Mode::Browse;

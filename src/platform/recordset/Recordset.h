@@ -56,14 +56,16 @@ private:
     friend class Field;
     enum class Mode { Browse, Adding, Editing };
 
+    void run(const struct JetQuery &query, const std::shared_ptr<Connection> &connection);
     QVariant read(const QString &name) const;
     void stage(const QString &name, const QVariant &value);
     int columnIndex(const QString &name) const;
+    [[noreturn]] void fail(int rc);
     void step();
     void finishStatement();
     void rollback();
 
-    std::unique_ptr<Connection> m_connection;
+    std::shared_ptr<Connection> m_connection;
     sqlite3_stmt *m_stmt = nullptr;
     QStringList m_columns;
     bool m_eof = true;

@@ -1,14 +1,29 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QStringView>
 
 // Text comparisons that the query dialect promises: letters compare without regard to case for every
 // alphabet, accented letters included, which SQLite's own LIKE and NOCASE do only for ASCII.
 namespace TextMatch {
 
+// Simple case folding, one code point for one, as UTF-8. Matching two folded texts byte by byte is
+// matching the texts without regard to case.
+QByteArray fold(QStringView text);
+
 // `like` with "%" (any run, none included) and "_" (any one character); no escape character.
 bool like(QStringView text, QStringView pattern);
+// The same on texts already folded; pattern prepared once and matched against many texts.
+class FoldedPattern {
+public:
+    explicit FoldedPattern(QStringView pattern);
+    bool matches(QByteArrayView foldedText) const;
+
+private:
+    QByteArray m_pattern;
+    bool m_plainSegments = true; // no "_": every run between "%" is found with a plain substring search
+};
 
 // A key whose byte order is the reading order of an Italian glossary: letters without regard to case,
 // an accented letter beside its plain letter; ties broken by accent, then by case.

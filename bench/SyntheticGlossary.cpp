@@ -1,0 +1,76 @@
+#include "SyntheticGlossary.h"
+
+#include <QRandomGenerator>
+#include <QStringList>
+
+namespace {
+
+const QStringList Syllables = {"ca", "se", "ri", "to", "là", "più", "gno", "ché", "stra", "ol", "ia", "ta", "ve",
+                               "ro", "mo", "na", "de", "li", "fè", "bu", "zio", "ne", "pa", "ter", "cò", "mi",
+                               "sca", "glia", "ù", "ar", "en", "bo", "ti", "qua", "gra", "vi", "lu", "ce", "do"};
+
+QString word(QRandomGenerator &rng, int minSyllables, int maxSyllables)
+{
+    QString w;
+    const int n = int(rng.bounded(minSyllables, maxSyllables + 1));
+    for (int i = 0; i < n; ++i)
+        w += Syllables[int(rng.bounded(Syllables.size()))];
+    return w;
+}
+
+} // namespace
+
+namespace SyntheticGlossary {
+
+QList<GlossaryFile::Row> rows(int count, quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    QStringList vocabulary;
+    for (int i = 0; i < 3000; ++i)
+        vocabulary.append(word(rng, 1, 4));
+
+    QList<GlossaryFile::Row> out;
+    out.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        QStringList termWords;
+        const int words = 1 + int(rng.bounded(4));
+        for (int w = 0; w < words; ++w) {
+            QString tw = word(rng, 2, 4);
+            if (rng.bounded(12) == 0)
+                tw.prepend(rng.bounded(2) ? QStringLiteral("l'") : QStringLiteral("dell'"));
+            termWords.append(tw);
+        }
+        if (rng.bounded(5) == 0)
+            termWords[0][0] = termWords[0][0].toUpper();
+
+        // Mostly a line or three; one in four a paragraph; one in twenty a long article.
+        const quint32 kind = rng.bounded(20);
+        const int length = kind == 0 ? int(rng.bounded(1200, 4000)) : kind < 5 ? int(rng.bounded(250, 1200))
+                                                                                 : int(rng.bounded(40, 250));
+        QString definition;
+        const bool multiLine = rng.bounded(7) == 0;
+        while (definition.size() < length) {
+            if (!definition.isEmpty())
+                definition += multiLine && rng.bounded(12) == 0 ? QStringLiteral(".\n") : QStringLiteral(" ");
+            definition += vocabulary[int(rng.bounded(vocabulary.size()))];
+        }
+        definition += u'.';
+        out.append({termWords.join(u' '), definition});
+    }
+    return out;
+}
+
+QStringList searchWords(const QList<GlossaryFile::Row> &rows, int count, quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    QStringList out;
+    while (out.size() < count) {
+        const QStringList words = rows[int(rng.bounded(rows.size()))].term.split(u' ');
+        const QString w = words[int(rng.bounded(words.size()))];
+        if (w.size() >= 5 && !w.contains(u'\''))
+            out.append(w.left(5));
+    }
+    return out;
+}
+
+} // namespace SyntheticGlossary

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "GlossaryFile.h"
+
+#include <QList>
+#include <QString>
+
+// Deterministic glossaries of any size, shaped like a real dictionary: terms of one to four words with
+// accented letters and apostrophes, definitions from one line to a few thousand characters.
+namespace SyntheticGlossary {
+
+QList<GlossaryFile::Row> rows(int count, quint32 seed = 20261208);
+// A word that occurs in many terms and one that occurs in many definitions, for the searches.
+QStringList searchWords(const QList<GlossaryFile::Row> &rows, int count, quint32 seed = 7);
+
+} // namespace SyntheticGlossary

@@ -43,7 +43,7 @@ void clsResizer::setOnForm(QWidget *form)
 
 bool clsResizer::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_Watched && event->type() == QEvent::Resize)
+    if (event->type() == QEvent::Resize) // only the client area is watched
         rescale(static_cast<QResizeEvent *>(event)->size());
     return QObject::eventFilter(watched, event);
 }

@@ -33,7 +33,7 @@ public:
     // Attaches to the window (leaving the previous one) and takes the window's font face as FontName.
     void setOnForm(QWidget *form);
     // Does nothing: the design layout comes back only by resizing the window to its design size.
-    void ResetControls() {}
+    void ResetControls() { }
 
     float DesignWidth() const { return m_DesignWidth; }
     float DesignHeight() const { return m_DesignHeight; }

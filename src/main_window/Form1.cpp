@@ -1,5 +1,7 @@
 #include "Form1.h"
 
+#include "clsResizer.h"
+
 #include <QAction>
 #include <QListView>
 #include <QMenuBar>
@@ -55,6 +57,17 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
 {
     buildLayout();
     connectHandlers();
+    Form_Initialize();
+}
+
+void Form1::Form_Initialize()
+{
+    // Maximised, the whole layout and its fonts grow by one factor; restored, it is the design again.
+    m_Resizer = new clsResizer(this);
+    m_Resizer->setOnForm(this);
+    m_Resizer->setSameFont(true);
+    m_Resizer->setFontName(QStringLiteral("Verdana"));
+    m_Resizer->setJustShiftControls(false);
 }
 
 Form1::~Form1() = default;
@@ -76,7 +89,7 @@ void Form1::buildLayout()
     Vis_Versione = named(Menu_INFO->addAction(QStringLiteral("Versione Zorvane")), "Vis_Versione");
 
     auto *client = named(new QWidget(this), "client");
-    client->setFixedSize(ClientWidth / TwipsPerPixel, ClientHeight / TwipsPerPixel);
+    client->setMinimumSize(ClientWidth / TwipsPerPixel, ClientHeight / TwipsPerPixel);
     client->setAutoFillBackground(true);
     client->setBackgroundRole(QPalette::Button);
     setCentralWidget(client);
@@ -173,6 +186,8 @@ void Form1::buildLayout()
     for (QWidget *w : std::initializer_list<QWidget *>{Label1, Label2, Label56})
         w->setAttribute(Qt::WA_TranslucentBackground);
 
+    resize(designSize());
+
     setTabOrder(Txt_Search, Txt_Search_Def);
     setTabOrder(Txt_Search_Def, List1[0]);
     setTabOrder(List1[0], Cmd_Add);
@@ -181,6 +196,22 @@ void Form1::buildLayout()
     setTabOrder(Cmd_Delete, Command1);
     setTabOrder(Command1, TextPAROLA);
     setTabOrder(TextPAROLA, RichTextBox1);
+}
+
+QSize Form1::designSize() const
+{
+    return QSize(ClientWidth / TwipsPerPixel, ClientHeight / TwipsPerPixel + menuBar()->sizeHint().height());
+}
+
+void Form1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    // The frame is fixed: only maximising changes the size; a drag on the frame springs back.
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) && size() != designSize())
+        QTimer::singleShot(0, this, [this] {
+            if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+                resize(designSize());
+        });
 }
 
 void Form1::connectHandlers()

@@ -10,6 +10,7 @@
 #include <array>
 
 class QAction;
+class clsResizer;
 class QListView;
 class QMenu;
 class QPushButton;
@@ -80,8 +81,11 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void Form_Initialize();
+    QSize designSize() const;
     void buildLayout();
     void connectHandlers();
     TermListModel *termList() const { return m_terms; }
@@ -94,6 +98,7 @@ private:
     void Form_Unload();
 
     TermListModel *m_terms = nullptr;
+    clsResizer *m_Resizer = nullptr;
 };
 
 // The window's error box: the error number, a blank and the description, OK only, no icon.

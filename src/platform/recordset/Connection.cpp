@@ -1,6 +1,7 @@
 #include "Connection.h"
 
 #include "DbError.h"
+#include "TableCache.h"
 #include "TextMatch.h"
 
 #include <QFile>
@@ -104,9 +105,20 @@ Connection::Connection(const ConnectionTarget &target) : m_file(target.dataSourc
         throw DbError(DbError::NotAGlossary, notAGlossary(m_file, QStringLiteral("non è un database")));
 
     const QByteArray path = QFile::encodeName(m_file);
-    const int rc = sqlite3_open_v2(path.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc != SQLITE_OK)
-        fail(rc);
+    try {
+        const int rc = sqlite3_open_v2(path.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        if (rc != SQLITE_OK)
+            fail(rc);
+        keyAndCheck(target);
+    } catch (...) {
+        // The destructor does not run for a half-built object.
+        sqlite3_close_v2(m_db);
+        throw;
+    }
+}
+
+void Connection::keyAndCheck(const ConnectionTarget &target)
+{
     const QByteArray key = target.password.toUtf8();
     sqlite3_key(m_db, key.constData(), int(key.size()));
     sqlite3_busy_timeout(m_db, BusyTimeoutMs);
@@ -119,7 +131,15 @@ Connection::Connection(const ConnectionTarget &target) : m_file(target.dataSourc
 
 Connection::~Connection()
 {
+    m_cache.reset();
     sqlite3_close_v2(m_db);
+}
+
+TableCache &Connection::cache()
+{
+    if (!m_cache)
+        m_cache = std::make_unique<TableCache>(*this);
+    return *m_cache;
 }
 
 void Connection::exec(const char *sql)

@@ -4,7 +4,10 @@
 
 #include <QString>
 
+#include <memory>
+
 struct sqlite3;
+class TableCache;
 
 // One keyed SQLCipher connection to a glossary file, closed on destruction. Opening checks that the
 // file is a glossary (Tbl_Zorvane with ID, Parola and Definizione) and never creates or changes it.
@@ -23,9 +26,15 @@ public:
 
     void exec(const char *sql);
 
+    // The in-memory copy of the table, made on first use; nullptr until then.
+    TableCache &cache();
+    TableCache *cacheIfAny() const { return m_cache.get(); }
+
 private:
+    void keyAndCheck(const ConnectionTarget &target);
     void checkIsGlossary();
 
     sqlite3 *m_db = nullptr;
     QString m_file;
+    std::unique_ptr<TableCache> m_cache;
 };

@@ -90,6 +90,16 @@ void Recordset::Open(const QString &source, const QString &connectionString, int
 void Recordset::run(const JetQuery &query, const std::shared_ptr<Connection> &connection)
 {
     sqlite3 *db = connection->handle();
+    if (query.kind == JetQuery::Select && ConnectionPool::enabled() && TableCache::answers(query)) {
+        m_hits = connection->cache().select(query);
+        m_columns = connection->cache().columns();
+        m_connection = connection;
+        m_fromCache = true;
+        m_position = m_hits.isEmpty() ? -1 : 0;
+        m_eof = m_hits.isEmpty();
+        return;
+    }
+
     const QString &sql = query.sql;
     int rc = sqlite3_prepare16_v2(db, sql.utf16(), int(sql.size() * 2), &m_stmt, nullptr);
     if (rc != SQLITE_OK)
@@ -103,6 +113,14 @@ void Recordset::run(const JetQuery &query, const std::shared_ptr<Connection> &co
         if (rc != SQLITE_DONE)
             connection->fail(rc);
         m_affected = sqlite3_changes(db);
+        if (TableCache *cache = connection->cacheIfAny()) {
+            const bool byId = query.where.size() == 1 && query.where[0].size() == 1 &&
+                              query.where[0][0].operand.column == JetQuery::Id && !query.where[0][0].isLike;
+            if (byId)
+                cache->rowDeleted(query.where[0][0].number);
+            else if (m_affected > 0)
+                cache->invalidate();
+        }
         // A delete leaves the recordset closed with no rows, as ADO does.
         return;
     }
@@ -136,6 +154,34 @@ void Recordset::step()
         fail(rc);
 }
 
+QVariantList Recordset::currentValues()
+{
+    if (!m_fromCache) {
+        QVariantList values;
+        for (int i = 0; i < m_columns.size(); ++i)
+            values.append(columnValue(m_stmt, i));
+        return values;
+    }
+    if (m_fullRow.isEmpty()) {
+        sqlite3_stmt *stmt = nullptr;
+        int rc = sqlite3_prepare_v2(m_connection->handle(), "SELECT * FROM \"Tbl_Zorvane\" WHERE \"ID\" = ?1", -1,
+                                    &stmt, nullptr);
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> guard(stmt, sqlite3_finalize);
+        if (rc != SQLITE_OK)
+            fail(rc);
+        sqlite3_bind_int64(stmt, 1, m_hits[m_position].id);
+        rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE)
+            throw DbError(DbError::NoCurrentRecord,
+                          QStringLiteral("Nessun record corrente: il termine non è più presente nel glossario."));
+        if (rc != SQLITE_ROW)
+            fail(rc);
+        for (int i = 0, n = sqlite3_column_count(stmt); i < n; ++i)
+            m_fullRow.append(columnValue(stmt, i));
+    }
+    return m_fullRow;
+}
+
 bool Recordset::Eof() const
 {
     if (!isOpen())
@@ -149,6 +195,14 @@ void Recordset::MoveFirst()
         closed();
     if (m_position == 0 && !m_eof)
         return;
+    if (m_fromCache) {
+        if (m_hits.isEmpty())
+            noCurrentRecord();
+        m_position = 0;
+        m_eof = false;
+        m_fullRow.clear();
+        return;
+    }
     sqlite3_reset(m_stmt);
     m_position = -1;
     step();
@@ -162,6 +216,11 @@ void Recordset::MoveNext()
         closed();
     if (m_eof)
         noCurrentRecord();
+    if (m_fromCache) {
+        m_fullRow.clear();
+        m_eof = ++m_position >= m_hits.size();
+        return;
+    }
     step();
 }
 
@@ -175,7 +234,7 @@ int Recordset::columnIndex(const QString &name) const
                   QStringLiteral("Elemento non trovato nell'insieme: il campo '%1' non esiste.").arg(name));
 }
 
-QVariant Recordset::read(const QString &name) const
+QVariant Recordset::read(const QString &name)
 {
     if (!isOpen())
         closed();
@@ -184,7 +243,14 @@ QVariant Recordset::read(const QString &name) const
         return m_staged.value(index);
     if (m_eof)
         noCurrentRecord();
-    return columnValue(m_stmt, index);
+    if (!m_fromCache)
+        return columnValue(m_stmt, index);
+    const TableCache::Hit &hit = m_hits[m_position];
+    if (m_columns[index].compare(u"ID", Qt::CaseInsensitive) == 0)
+        return QVariant(hit.id);
+    if (m_columns[index].compare(u"Parola", Qt::CaseInsensitive) == 0)
+        return hit.termNull ? QVariant() : QVariant(hit.term);
+    return currentValues().value(index);
 }
 
 void Recordset::stage(const QString &name, const QVariant &value)
@@ -196,11 +262,12 @@ void Recordset::stage(const QString &name, const QVariant &value)
         if (m_eof)
             noCurrentRecord();
         // Keep the row's values, then let go of the statement: a write needs no open read.
-        const int idIndex = columnIndex(QStringLiteral("ID"));
-        m_currentId = sqlite3_column_int64(m_stmt, idIndex);
-        for (int i = 0; i < m_columns.size(); ++i)
-            m_staged.insert(i, columnValue(m_stmt, i));
-        sqlite3_reset(m_stmt);
+        const QVariantList values = currentValues();
+        m_currentId = values.value(columnIndex(QStringLiteral("ID"))).toLongLong();
+        for (int i = 0; i < values.size(); ++i)
+            m_staged.insert(i, values[i]);
+        if (m_stmt)
+            sqlite3_reset(m_stmt);
         m_mode = Mode::Editing;
     }
     m_staged.insert(index, value);
@@ -211,7 +278,8 @@ void Recordset::AddNew()
     if (!isOpen())
         closed();
     rollback();
-    sqlite3_reset(m_stmt);
+    if (m_stmt)
+        sqlite3_reset(m_stmt);
     m_staged.clear();
     // The write lock is taken here so that the ID handed out now is still free when the row is written;
     // it is held only until UpdateBatch or Close of this same operation.
@@ -284,9 +352,29 @@ void Recordset::UpdateBatch()
         fail(rc);
     }
     m_inTransaction = false;
+    afterCommit(m_mode == Mode::Editing ? m_currentId : -1);
     m_mode = Mode::Browse;
     m_staged.clear();
     m_eof = true;
+}
+
+void Recordset::afterCommit(qint64 previousId)
+{
+    TableCache *cache = m_connection->cacheIfAny();
+    if (!cache)
+        return;
+    QVariant id, term, definition;
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if (m_columns[i].compare(u"ID", Qt::CaseInsensitive) == 0)
+            id = m_staged.value(i);
+        else if (m_columns[i].compare(u"Parola", Qt::CaseInsensitive) == 0)
+            term = m_staged.value(i);
+        else if (m_columns[i].compare(u"Definizione", Qt::CaseInsensitive) == 0)
+            definition = m_staged.value(i);
+    }
+    if (previousId >= 0 && previousId != id.toLongLong())
+        cache->rowDeleted(previousId);
+    cache->rowWritten(id.isValid() ? id.toLongLong() : previousId, term, definition);
 }
 
 void Recordset::rollback()
@@ -311,6 +399,9 @@ void Recordset::Close()
     m_connection.reset();
     m_columns.clear();
     m_staged.clear();
+    m_fromCache = false;
+    m_hits.clear();
+    m_fullRow.clear();
     m_mode = Mode::Browse;
     m_eof = true;
     m_position = -1;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TableCache.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -57,7 +59,9 @@ private:
     enum class Mode { Browse, Adding, Editing };
 
     void run(const struct JetQuery &query, const std::shared_ptr<Connection> &connection);
-    QVariant read(const QString &name) const;
+    QVariant read(const QString &name);
+    QVariantList currentValues();
+    void afterCommit(qint64 previousId);
     void stage(const QString &name, const QVariant &value);
     int columnIndex(const QString &name) const;
     [[noreturn]] void fail(int rc);
@@ -75,4 +79,9 @@ private:
     bool m_inTransaction = false;
     qint64 m_currentId = 0;
     QHash<int, QVariant> m_staged;
+    // Rows answered from the connection's in-memory table: the ID and term of each; any other column
+    // is read from the file by ID when asked for.
+    bool m_fromCache = false;
+    QList<TableCache::Hit> m_hits;
+    QVariantList m_fullRow;
 };

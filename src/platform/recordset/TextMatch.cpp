@@ -123,6 +123,38 @@ QByteArray fold(QStringView text)
     return folded.toUtf8();
 }
 
+QByteArray foldUtf8(QByteArrayView utf8)
+{
+    QByteArray out;
+    out.resize(utf8.size());
+    char *o = out.data();
+    qsizetype i = 0;
+    const qsizetype n = utf8.size();
+    while (i < n) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        if (b < 0x80) {
+            *o++ = char(b >= 'A' && b <= 'Z' ? b + 32 : b);
+            ++i;
+            continue;
+        }
+        // Anything but plain ASCII goes through the one folding rule, so both routes agree.
+        qsizetype j = i + 1;
+        while (j < n && (static_cast<unsigned char>(utf8[j]) & 0xC0) == 0x80 && j - i < 4)
+            ++j;
+        const QByteArray piece = fold(QString::fromUtf8(utf8.sliced(i, j - i)));
+        const qsizetype at = o - out.data();
+        if (at + piece.size() > out.size()) {
+            out.resize(at + piece.size() + (n - j));
+            o = out.data() + at;
+        }
+        std::memcpy(o, piece.constData(), size_t(piece.size()));
+        o += piece.size();
+        i = j;
+    }
+    out.resize(o - out.data());
+    return out;
+}
+
 FoldedPattern::FoldedPattern(QStringView pattern) : m_pattern(fold(pattern))
 {
     m_plainSegments = !m_pattern.contains('_');

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "JetQuery.h"
+#include "TextMatch.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <vector>
+
+class Connection;
+
+// The terms and definitions of a kept connection's glossary, folded for matching and held in memory,
+// so that a search keystroke scans memory instead of decrypting the file again. Before every answer it
+// asks SQLite whether another program has written to the file since it was read (PRAGMA data_version)
+// and reads it again if so; this program's own writes are applied to it as they are committed.
+class TableCache {
+public:
+    struct Hit {
+        qint64 id;
+        QString term;
+        bool termNull;
+    };
+
+    explicit TableCache(Connection &connection) : m_connection(connection) {}
+
+    // Scans are worth answering from memory; a lookup by ID is left to the file's own key.
+    static bool answers(const JetQuery &query);
+    QList<Hit> select(const JetQuery &query);
+    const QStringList &columns();
+
+    void rowWritten(qint64 id, const QVariant &term, const QVariant &definition);
+    void rowDeleted(qint64 id);
+    void invalidate();
+
+private:
+    struct Row {
+        qint64 id;
+        QString term;
+        QByteArray key;
+        quint64 keyPrefix;
+        qsizetype termAt = -1; // offset in m_terms, -1 for a database null
+        qsizetype termBytes = 0;
+        qsizetype definitionAt = -1;
+        qsizetype definitionBytes = 0;
+        bool alive = true;
+    };
+    // One folded column: every row's text one after another, and which row each piece belongs to.
+    struct Column {
+        QByteArray text;
+        std::vector<qsizetype> starts;
+        std::vector<int> owners;
+        void clear();
+        qsizetype append(QByteArrayView folded, int row);
+        int ownerAt(qsizetype offset) const;
+    };
+
+    void refreshIfChanged();
+    void loadTerms();
+    void loadDefinitions();
+    int addRow(qint64 id, const QVariant &term);
+    void setDefinition(int row, const QVariant &definition);
+    void insertInOrder(int row);
+    void removeFromOrder(int row);
+    bool lessInOrder(int a, int b) const;
+    QByteArrayView view(const Row &row, JetQuery::Column column) const;
+    bool matchesGroup(const Row &row, const QList<JetQuery::Predicate> &group,
+                      const std::vector<TextMatch::FoldedPattern> &patterns) const;
+
+    Connection &m_connection;
+    bool m_termsLoaded = false;
+    bool m_definitionsLoaded = false;
+    qint64 m_dataVersion = -1;
+    QStringList m_columns;
+    std::vector<Row> m_rows;
+    std::vector<int> m_order; // live rows by term, then ID
+    QHash<qint64, int> m_byId;
+    Column m_terms;
+    Column m_definitions;
+    qsizetype m_dead = 0;
+};

@@ -1,5 +1,6 @@
 #include "GlossaryFile.h"
 
+#include "Connection.h"
 #include "DbError.h"
 
 #include <QFile>
@@ -15,29 +16,46 @@ struct DbCloser {
     void operator()(sqlite3 *db) const { sqlite3_close_v2(db); }
 };
 using Db = std::unique_ptr<sqlite3, DbCloser>;
+using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)>;
 
-[[noreturn]] void fail(sqlite3 *db, const QString &path)
+Statement prepare(const Connection &connection, const char *sql)
 {
-    throw DbError(DbError::Unknown, QStringLiteral("Errore sul file '%1': %2").arg(path, QString::fromUtf8(sqlite3_errmsg(db))));
-}
-
-Db openKeyed(const QString &path, const QString &password, int flags)
-{
-    sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, flags, nullptr);
-    Db db(raw);
+    sqlite3_stmt *stmt = nullptr;
+    const int rc = sqlite3_prepare_v2(connection.handle(), sql, -1, &stmt, nullptr);
+    Statement guard(stmt, sqlite3_finalize);
     if (rc != SQLITE_OK)
-        fail(raw, path);
-    const QByteArray key = password.toUtf8();
-    sqlite3_key(raw, key.constData(), int(key.size()));
-    return db;
+        connection.fail(rc);
+    return guard;
 }
 
-void exec(sqlite3 *db, const QString &path, const char *sql)
+QString columnText(sqlite3_stmt *stmt, int column)
 {
-    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-        fail(db, path);
+    const auto *text = static_cast<const char16_t *>(sqlite3_column_text16(stmt, column));
+    return QString(reinterpret_cast<const QChar *>(text), sqlite3_column_bytes16(stmt, column) / 2);
 }
+
+// Rolls back unless committed, so that a failure half-way through leaves the file as it was.
+class Transaction {
+public:
+    explicit Transaction(Connection &connection) : m_connection(connection) { m_connection.exec("BEGIN IMMEDIATE"); }
+    ~Transaction()
+    {
+        if (!m_committed)
+            sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    void commit()
+    {
+        m_connection.exec("COMMIT");
+        m_committed = true;
+    }
+
+private:
+    Connection &m_connection;
+    bool m_committed = false;
+};
 
 } // namespace
 
@@ -47,32 +65,67 @@ void create(const QString &path, const QString &password)
 {
     if (QFileInfo::exists(path))
         throw DbError(DbError::Unknown, QStringLiteral("Il file '%1' esiste già: non viene sovrascritto.").arg(path));
-    Db db = openKeyed(path, password, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    exec(db.get(), path,
-         "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY, Parola TEXT NOT NULL, Definizione TEXT NOT NULL)");
+    sqlite3 *raw = nullptr;
+    const int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    Db db(raw);
+    const QByteArray key = password.toUtf8();
+    if (rc == SQLITE_OK)
+        sqlite3_key(raw, key.constData(), int(key.size()));
+    if (rc != SQLITE_OK
+        || sqlite3_exec(raw,
+                        "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY, Parola TEXT NOT NULL, "
+                        "Definizione TEXT NOT NULL)",
+                        nullptr, nullptr, nullptr)
+               != SQLITE_OK) {
+        const QString detail = QString::fromUtf8(sqlite3_errmsg(raw));
+        db.reset();
+        // A file without its table is not a glossary; leaving it would only block the next attempt.
+        QFile::remove(path);
+        throw DbError(DbError::Unknown, QStringLiteral("Impossibile creare il file '%1' (%2).").arg(path, detail));
+    }
 }
 
-void append(const QString &path, const QList<Row> &rows, const QString &password)
+void append(const QString &path, const QList<Row> &rows, const QString &password, qint64 maxId)
 {
-    if (!QFileInfo::exists(path))
-        throw DbError(DbError::FileNotFound, QStringLiteral("Impossibile trovare il file '%1'.").arg(path));
-    Db db = openKeyed(path, password, SQLITE_OPEN_READWRITE);
-    exec(db.get(), path, "BEGIN IMMEDIATE");
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(db.get(), "INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES (?1, ?2)", -1, &stmt,
-                           nullptr) != SQLITE_OK)
-        fail(db.get(), path);
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> guard(stmt, sqlite3_finalize);
+    Connection connection(ConnectionTarget{path, password});
+    Transaction transaction(connection);
+    Statement highest = prepare(connection, "SELECT coalesce(max(ID), 0) FROM Tbl_Zorvane");
+    int rc = sqlite3_step(highest.get());
+    if (rc != SQLITE_ROW)
+        connection.fail(rc);
+    const qint64 last = sqlite3_column_int64(highest.get(), 0) + rows.size();
+    if (last > maxId)
+        throw DbError(DbError::Unknown,
+                      QStringLiteral("Le righe porterebbero il file '%1' fino all'ID %2, oltre il massimo di %3: "
+                                     "nessuna riga è stata aggiunta.")
+                          .arg(path)
+                          .arg(last)
+                          .arg(maxId));
+
+    Statement insert = prepare(connection, "INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES (?1, ?2)");
     for (const Row &row : rows) {
-        sqlite3_bind_text16(stmt, 1, row.term.utf16(), int(row.term.size() * 2), SQLITE_TRANSIENT);
-        sqlite3_bind_text16(stmt, 2, row.definition.utf16(), int(row.definition.size() * 2), SQLITE_TRANSIENT);
-        if (sqlite3_step(stmt) != SQLITE_DONE) {
-            sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-            fail(db.get(), path);
-        }
-        sqlite3_reset(stmt);
+        sqlite3_bind_text16(insert.get(), 1, row.term.utf16(), int(row.term.size() * 2), SQLITE_TRANSIENT);
+        sqlite3_bind_text16(insert.get(), 2, row.definition.utf16(), int(row.definition.size() * 2), SQLITE_TRANSIENT);
+        rc = sqlite3_step(insert.get());
+        if (rc != SQLITE_DONE)
+            connection.fail(rc);
+        sqlite3_reset(insert.get());
     }
-    exec(db.get(), path, "COMMIT");
+    transaction.commit();
+}
+
+QList<Row> readAll(const QString &path, const QString &password)
+{
+    Connection connection(ConnectionTarget{path, password});
+    Statement select = prepare(connection, "SELECT Parola, Definizione FROM Tbl_Zorvane ORDER BY ID");
+    QList<Row> rows;
+    int rc;
+    while ((rc = sqlite3_step(select.get())) == SQLITE_ROW)
+        rows.append({columnText(select.get(), 0), columnText(select.get(), 1)});
+    if (rc != SQLITE_DONE)
+        connection.fail(rc);
+    return rows;
 }
 
 } // namespace GlossaryFile

@@ -1,0 +1,294 @@
+#include "CsvError.h"
+#include "CsvGlossary.h"
+#include "DbError.h"
+#include "GlossaryFile.h"
+#include "TempGlossary.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+using GlossaryFile::Row;
+using Rows = QList<Row>;
+
+namespace GlossaryFile {
+char *toString(const Row &row)
+{
+    return QTest::toString(QStringLiteral("(%1 | %2)").arg(row.term, row.definition));
+}
+} // namespace GlossaryFile
+
+namespace {
+
+// Every awkward thing a definition may hold, written as the tool writes it.
+const Rows Awkward = {{"l'ape", "insetto che fa il miele"},
+                      {"città, paese", "luogo abitato"},
+                      {"virgolette", "si scrive \"così\" e l'apostrofo resta"},
+                      {"a capo", "prima riga\nseconda riga\r\nterza, con virgola"},
+                      {"perché", "😀 àèìòù ÀÉ"}};
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+int failureNumber(const std::function<void()> &operation)
+{
+    try {
+        operation();
+    } catch (const DbError &e) {
+        return e.number();
+    }
+    return 0;
+}
+
+struct Run {
+    int code;
+    QString out;
+    QString err;
+};
+
+Run zorvaneDb(const QStringList &args)
+{
+    QProcess process;
+    process.start(QStringLiteral(ZORVANE_DB), args);
+    process.waitForFinished(-1);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace
+
+class TestDbTool : public QObject {
+    Q_OBJECT
+
+    // Made on first use: keying a new file is slow, and the CSV tables need no file at all.
+    std::unique_ptr<TempGlossary> m_made;
+    TempGlossary *glossary()
+    {
+        if (!m_made)
+            m_made = std::make_unique<TempGlossary>();
+        return m_made.get();
+    }
+    QString path(const char *name) { return glossary()->folder() + '/' + QLatin1String(name); }
+
+private slots:
+    void cleanup() { m_made.reset(); }
+
+    void readsWhatSpreadsheetsWrite_data()
+    {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<Rows>("rows");
+        QTest::newRow("CRLF") << QByteArray("Parola,Definizione\r\ncasa,abitazione\r\nl'ape,insetto\r\n")
+                              << Rows{{"casa", "abitazione"}, {"l'ape", "insetto"}};
+        QTest::newRow("LF, no final end") << QByteArray("Parola,Definizione\ncasa,abitazione\nl'ape,insetto")
+                                          << Rows{{"casa", "abitazione"}, {"l'ape", "insetto"}};
+        QTest::newRow("BOM, header in any case")
+            << QByteArray("\xEF\xBB\xBFPAROLA,definizione\r\ncittà,perché\r\n") << Rows{{"città", "perché"}};
+        QTest::newRow("quoted header and fields")
+            << QByteArray("\"Parola\",\"Definizione\"\n\"a\",\"b\"\n") << Rows{{"a", "b"}};
+        QTest::newRow("commas, quotes, line ends inside")
+            << QByteArray("Parola,Definizione\r\n\"a, b\",\"detto \"\"così\"\"\"\r\nx,\"uno\r\ndue\ntre\"\r\n")
+            << Rows{{"a, b", "detto \"così\""}, {"x", "uno\r\ndue\ntre"}};
+        QTest::newRow("blanks are part of the field")
+            << QByteArray("Parola,Definizione\n  rana ,salta\t \n") << Rows{{"  rana ", "salta\t "}};
+        QTest::newRow("header only") << QByteArray("Parola,Definizione\r\n") << Rows{};
+    }
+
+    void readsWhatSpreadsheetsWrite()
+    {
+        QFETCH(QByteArray, csv);
+        QFETCH(Rows, rows);
+        QCOMPARE(CsvGlossary::parseCsv(csv), rows);
+    }
+
+    void refusesBadRecordsNamingTheirLine_data()
+    {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("empty file") << QByteArray() << 1 << "manca l'intestazione";
+        QTest::newRow("wrong header") << QByteArray("Termine,Definizione\na,b\n") << 1 << "intestazione";
+        QTest::newRow("semicolons") << QByteArray("Parola;Definizione\r\na;b\r\n") << 1 << "punto e virgola";
+        QTest::newRow("three fields after a two-line record")
+            << QByteArray("Parola,Definizione\na,\"uno\ndue\"\nb,c,d\n") << 4 << "3 campi";
+        QTest::newRow("one field") << QByteArray("Parola,Definizione\r\nsolo\r\n") << 2 << "un solo campo";
+        QTest::newRow("empty term") << QByteArray("Parola,Definizione\na,b\n,c\n") << 3 << "parola è vuota";
+        QTest::newRow("empty quoted definition")
+            << QByteArray("Parola,Definizione\na,\"\"\n") << 2 << "definizione è vuota";
+        QTest::newRow("unterminated quote")
+            << QByteArray("Parola,Definizione\r\na,b\r\nc,\"aperta\r\nd,e\r\n") << 3 << "mai chiuse";
+        QTest::newRow("quote in unquoted field") << QByteArray("Parola,Definizione\na,b\"c\n") << 2 << "fuori posto";
+        QTest::newRow("text after closing quote") << QByteArray("Parola,Definizione\n\"a\"b,c\n") << 2 << "fuori posto";
+        QTest::newRow("Latin-1") << QByteArray("Parola,Definizione\na,b\ncitt\xE0,x\n") << 3 << "UTF-8";
+        QTest::newRow("overlong UTF-8") << QByteArray("Parola,Definizione\n\xC0\xAF,x\n") << 2 << "UTF-8";
+        QTest::newRow("blank line") << QByteArray("Parola,Definizione\r\na,b\r\n\r\nc,d\r\n") << 3 << "riga vuota";
+        QTest::newRow("CR alone ends a record") << QByteArray("Parola,Definizione\ra,b\r") << 1 << "CR senza LF";
+        QTest::newRow("NUL") << QByteArray("Parola,Definizione\na,b\0c\n", 26) << 2 << "carattere nullo";
+    }
+
+    void refusesBadRecordsNamingTheirLine()
+    {
+        QFETCH(QByteArray, csv);
+        QFETCH(int, line);
+        QFETCH(QString, reason);
+        try {
+            CsvGlossary::parseCsv(csv);
+            QFAIL("accepted");
+        } catch (const CsvError &e) {
+            QCOMPARE(e.line(), line);
+            QVERIFY2(e.reason().contains(reason), qPrintable(e.reason()));
+        }
+    }
+
+    void writesQuotesOnlyWhereNeeded_data()
+    {
+        QTest::addColumn<Rows>("rows");
+        QTest::addColumn<QByteArray>("csv");
+        QTest::newRow("no rows") << Rows{} << QByteArray("Parola,Definizione\r\n");
+        QTest::newRow("apostrophes, accents, blanks")
+            << Rows{{"l'ape", " città "}} << QByteArray("Parola,Definizione\r\nl'ape, città \r\n");
+        QTest::newRow("comma") << Rows{{"a,b", "c"}} << QByteArray("Parola,Definizione\r\n\"a,b\",c\r\n");
+        QTest::newRow("quotes doubled") << Rows{{"x", "detto \"sì\""}}
+                                        << QByteArray("Parola,Definizione\r\nx,\"detto \"\"sì\"\"\"\r\n");
+        QTest::newRow("LF stays LF") << Rows{{"x", "uno\ndue"}}
+                                     << QByteArray("Parola,Definizione\r\nx,\"uno\ndue\"\r\n");
+        QTest::newRow("CR") << Rows{{"x\ry", "z"}} << QByteArray("Parola,Definizione\r\n\"x\ry\",z\r\n");
+    }
+
+    void writesQuotesOnlyWhereNeeded()
+    {
+        QFETCH(Rows, rows);
+        QFETCH(QByteArray, csv);
+        QCOMPARE(CsvGlossary::writeCsv(rows), csv);
+        QCOMPARE(CsvGlossary::parseCsv(csv), rows);
+    }
+
+    void importThenExportGivesTheSameBytes()
+    {
+        const QByteArray written = CsvGlossary::writeCsv(Awkward);
+        writeFile(path("in.csv"), written);
+        QCOMPARE(CsvGlossary::importFile(glossary()->file(), path("in.csv"), GlossaryFile::DefaultPassword, false),
+                 Awkward.size());
+        QCOMPARE(GlossaryFile::readAll(glossary()->file()), Awkward);
+        QCOMPARE(CsvGlossary::exportFile(glossary()->file(), path("out.csv"), GlossaryFile::DefaultPassword),
+                 Awkward.size());
+        QCOMPARE(bytesOf(path("out.csv")), written);
+
+        // A second import appends after the highest ID, and a new file made by --create reads the same.
+        CsvGlossary::importFile(glossary()->file(), path("out.csv"), GlossaryFile::DefaultPassword, false);
+        QCOMPARE(glossary()->rows().last().id, 2 * Awkward.size());
+        CsvGlossary::importFile(path("nuovo.mdb"), path("out.csv"), "ALTRA", true);
+        CsvGlossary::exportFile(path("nuovo.mdb"), path("again.csv"), "ALTRA");
+        QCOMPARE(bytesOf(path("again.csv")), written);
+    }
+
+    void failedImportChangesNothing()
+    {
+        glossary()->add({{"uno", "primo"}});
+        glossary()->exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (32766, 'alto', 'quasi in cima')");
+        const QByteArray before = bytesOf(glossary()->file());
+
+        writeFile(path("bad.csv"), "Parola,Definizione\na,b\nc,d\ne,\n");
+        QVERIFY_THROWS_EXCEPTION(CsvError, CsvGlossary::importFile(glossary()->file(), path("bad.csv"),
+                                                                   GlossaryFile::DefaultPassword, false));
+        QVERIFY_THROWS_EXCEPTION(
+            CsvError, CsvGlossary::importFile(path("nuovo.mdb"), path("bad.csv"), GlossaryFile::DefaultPassword, true));
+        QVERIFY(!QFile::exists(path("nuovo.mdb")));
+
+        // Two rows would pass the last ID the window can carry; one still fits.
+        writeFile(path("two.csv"), "Parola,Definizione\na,b\nc,d\n");
+        QCOMPARE(failureNumber([&] {
+                     CsvGlossary::importFile(glossary()->file(), path("two.csv"), GlossaryFile::DefaultPassword, false);
+                 }),
+                 int(DbError::Unknown));
+        QCOMPARE(failureNumber([&] { CsvGlossary::importFile(glossary()->file(), path("two.csv"), "ALTRA", false); }),
+                 int(DbError::WrongPassword));
+        QCOMPARE(failureNumber([&] {
+                     CsvGlossary::importFile(path("manca.mdb"), path("two.csv"), GlossaryFile::DefaultPassword, false);
+                 }),
+                 int(DbError::FileNotFound));
+        QVERIFY(!QFile::exists(path("manca.mdb")));
+        QCOMPARE(bytesOf(glossary()->file()), before);
+
+        writeFile(path("one.csv"), "Parola,Definizione\na,b\n");
+        CsvGlossary::importFile(glossary()->file(), path("one.csv"), GlossaryFile::DefaultPassword, false);
+        QCOMPARE(glossary()->rows().last(), (TempGlossary::StoredRow{32767, "a", "b"}));
+    }
+
+    void createRefusesAnExistingFile()
+    {
+        glossary()->add({{"uno", "primo"}});
+        const QByteArray before = bytesOf(glossary()->file());
+        writeFile(path("note.txt"), "non un glossario");
+        QVERIFY_THROWS_EXCEPTION(DbError, GlossaryFile::create(glossary()->file()));
+        QVERIFY_THROWS_EXCEPTION(DbError, GlossaryFile::create(path("note.txt")));
+        QCOMPARE(bytesOf(glossary()->file()), before);
+        QCOMPARE(bytesOf(path("note.txt")), QByteArray("non un glossario"));
+    }
+
+    void failedExportLeavesTheOldFile()
+    {
+        writeFile(path("out.csv"), "vecchio");
+        const QByteArray stored = bytesOf(glossary()->file());
+        QCOMPARE(failureNumber([&] { CsvGlossary::exportFile(glossary()->file(), path("out.csv"), "ALTRA"); }),
+                 int(DbError::WrongPassword));
+        QCOMPARE(failureNumber([&] {
+                     CsvGlossary::exportFile(glossary()->file(), glossary()->file(), GlossaryFile::DefaultPassword);
+                 }),
+                 int(DbError::Unknown));
+        QVERIFY_THROWS_EXCEPTION(
+            DbError, CsvGlossary::exportFile(glossary()->file(), path("manca/out.csv"), GlossaryFile::DefaultPassword));
+        QCOMPARE(bytesOf(path("out.csv")), QByteArray("vecchio"));
+        QCOMPARE(bytesOf(glossary()->file()), stored);
+        QCOMPARE(QDir(glossary()->folder()).entryList(QDir::Files).size(), 2);
+    }
+
+    void commandLineRunsTheSameOperations()
+    {
+        const QString file = path("cli.mdb");
+        QCOMPARE(zorvaneDb({"create", file}).code, 0);
+        const Run again = zorvaneDb({"create", file});
+        QCOMPARE(again.code, 1);
+        QVERIFY2(again.err.contains("esiste già"), qPrintable(again.err));
+
+        writeFile(path("bad.csv"), "Parola,Definizione\r\na,b\r\nc,\"d\r\ne\",f\r\n");
+        const Run bad = zorvaneDb({"import", file, path("bad.csv")});
+        QCOMPARE(bad.code, 1);
+        QVERIFY2(bad.err.contains("riga 3: il record ha 3 campi"), qPrintable(bad.err));
+
+        writeFile(path("in.csv"), CsvGlossary::writeCsv(Awkward));
+        QCOMPARE(zorvaneDb({"import", file, path("in.csv")}).code, 0);
+        QCOMPARE(zorvaneDb({"export", file, path("out.csv")}).code, 0);
+        QCOMPARE(bytesOf(path("out.csv")), CsvGlossary::writeCsv(Awkward));
+
+        const Run wrongKey = zorvaneDb({"export", "--password", "ALTRA", file, path("out.csv")});
+        QCOMPARE(wrongKey.code, 1);
+        QVERIFY2(wrongKey.err.contains("Password non valida"), qPrintable(wrongKey.err));
+        QCOMPARE(zorvaneDb({"import", "--create", "--password=ALTRA", path("altro.mdb"), path("in.csv")}).code, 0);
+        QCOMPARE(GlossaryFile::readAll(path("altro.mdb"), "ALTRA"), Awkward);
+
+        const Run help = zorvaneDb({"--help"});
+        QCOMPARE(help.code, 0);
+        QVERIFY(help.out.contains("zorvane-db import FILE CSV"));
+        QCOMPARE(zorvaneDb({}).code, 2);
+        QCOMPARE(zorvaneDb({"create", file, "--create"}).code, 2);
+        QCOMPARE(zorvaneDb({"create", path("vuota.mdb"), "--password", ""}).code, 2);
+        QVERIFY(!QFile::exists(path("vuota.mdb")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDbTool)
+#include "tst_dbtool.moc"

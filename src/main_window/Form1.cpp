@@ -231,4 +231,7 @@ void Form1::connectHandlers()
     connect(Cmd_Add, &QPushButton::clicked, this, &Form1::Cmd_Add_Click);
     connect(Cmd_Edit, &QPushButton::clicked, this, &Form1::Cmd_Edit_Click);
     connect(Cmd_Delete, &QPushButton::clicked, this, &Form1::Cmd_Delete_Click);
+    connect(Print_Termine, &QAction::triggered, this, &Form1::Print_Termine_Click);
+    connect(Vis_Versione, &QAction::triggered, this, &Form1::Vis_Versione_Click);
+    connect(Label56, &LinkLabel::clicked, this, &Form1::Label56_Click);
 }

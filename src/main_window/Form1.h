@@ -36,6 +36,8 @@ public:
     // Every occurrence of every "|"-separated word in testo, without regard to case: (start, length).
     static QList<QPair<qsizetype, qsizetype>> Evidenzia(const QString &testo, const QString &Cerca);
     void seltxt(QLineEdit *txtctrl);
+    // Opens file with the program the desktop associates with its type; false when none took it.
+    bool OpenFile(WId hWnd, const QString &file, const QString &Operation, const QString &Param, const QString &Dir);
 
     // The controls, named as the window's layout names them.
     LinkLabel *Label56 = nullptr;
@@ -78,6 +80,9 @@ public slots:
     void Cmd_Add_Click();
     void Cmd_Edit_Click();
     void Cmd_Delete_Click();
+    void Print_Termine_Click();
+    void Vis_Versione_Click();
+    void Label56_Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

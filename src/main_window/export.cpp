@@ -1,0 +1,130 @@
+#include "Form1.h"
+#include "MsgBox.h"
+#include "Shell.h"
+#include "Store.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QListView>
+#include <QLocale>
+#include <QSaveFile>
+#include <QUrl>
+
+#include <optional>
+
+namespace {
+
+// The publisher, named in the credits; the export file, its box and the update link take the site's
+// address from its one domain.
+constexpr QStringView PublisherDomain = u"pelvaro.example";
+constexpr QStringView PublisherName = u"Edizioni Pelvaro";
+
+QString publisherHost()
+{
+    return QStringLiteral("www.") + PublisherDomain.toString();
+}
+
+QString downloadPage()
+{
+    return publisherHost() + QStringLiteral("/Pelvaro_Download.asp");
+}
+
+// UTF-8 because this platform has no ANSI code page; CR LF so that every text viewer, Windows' too,
+// shows the lines.
+QByteArray exportDocument(const QString &term, const QString &definition)
+{
+    const QLocale locale = QLocale::system();
+    const QDateTime now = QDateTime::currentDateTime();
+    // The definition keeps its own line breaks, written as CR LF like every other line end; breaks
+    // already stored as CR LF are not doubled.
+    QString body = definition;
+    body.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\n', QStringLiteral("\r\n"));
+    const QStringList lines = {
+        QStringLiteral("DATA: ") + locale.toString(now.date(), QLocale::ShortFormat) + QStringLiteral("   ORE: ") +
+            locale.toString(now.time(), QLocale::ShortFormat),
+        QString(),
+        QString(),
+        QStringLiteral("Z O R V A N E"),
+        QString(),
+        term,
+        body,
+        QString(),
+        QString(61, u'*'),
+        QStringLiteral("Dati elaborati dal 'ZORVANE' a cura di ") + PublisherName.toString(),
+        QString(88, u'-'),
+        downloadPage(),
+        QString(88, u'-'),
+    };
+    return (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
+}
+
+// Qt's own file errors are in English; the reason the user reads is told from what stands at the path.
+QString openFailure(const QString &path)
+{
+    const QFileInfo target(path);
+    if (!QFileInfo(target.path()).isDir())
+        return QStringLiteral("la cartella non esiste");
+    if (target.isDir())
+        return QStringLiteral("al suo posto c'è una cartella");
+    return QStringLiteral("accesso negato");
+}
+
+// The whole file or nothing: an interrupted export leaves the previous file as it was. Gives the
+// description of a failure.
+std::optional<QString> save(const QString &path, const QByteArray &content)
+{
+    QSaveFile file(path);
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly))
+        reason = openFailure(path);
+    else if (file.write(content) != content.size() || !file.commit())
+        reason = QStringLiteral("la scrittura non è stata completata");
+    else
+        return std::nullopt;
+    return QStringLiteral("Impossibile salvare il file '%1': %2.").arg(path, reason);
+}
+
+} // namespace
+
+void Form1::Print_Termine_Click()
+{
+    const QString definition = TextDEFINIZIONE->Text();
+    const QString term = TextPAROLA->text();
+    if (definition.isEmpty() || term.isEmpty()) {
+        MsgBox::show(QStringLiteral("Non è stata selezionato nessun Termine!!"), 48, QStringLiteral("MANCANZA DATI"));
+        List1[0]->setFocus();
+        return;
+    }
+    const QString file = store::AppPath() + QStringLiteral("/ZORVANE.txt");
+    if (const std::optional<QString> failure = save(file, exportDocument(term, definition))) {
+        MsgBox::show(*failure, 0);
+        return;
+    }
+    MsgBox::show(QStringLiteral("Il File 'ZORVANE.txt' è stato salvato in:  ") + store::AppPath() + u'/', 1,
+                 QStringLiteral("ZORVANE by ") + PublisherDomain.toString());
+    if (!OpenFile(winId(), file, QStringLiteral("open"), QString(), QString()))
+        MsgBox::show(QStringLiteral("Il file '%1' è stato salvato, ma nessun programma ha potuto aprirlo.").arg(file),
+                     48);
+}
+
+bool Form1::OpenFile(WId, const QString &file, const QString &Operation, const QString &, const QString &)
+{
+    // The desktop knows one verb, open, always in a normal window; the owner window, the parameters and
+    // the working folder have no counterpart there.
+    return Operation == QStringLiteral("open") && Shell::openFile(file);
+}
+
+void Form1::Vis_Versione_Click()
+{
+    MsgBox::show(QStringLiteral("Zorvane versione " ZORVANE_VERSION "\n\nGlossario di termini e definizioni.\n") +
+                     PublisherName.toString() + QStringLiteral(" - ") + publisherHost(),
+                 64, QStringLiteral("Versione Zorvane"));
+}
+
+void Form1::Label56_Click()
+{
+    const QUrl page(QStringLiteral("http://") + downloadPage());
+    if (!Shell::openUrl(page))
+        MsgBox::show(
+            QStringLiteral("Impossibile aprire la pagina %1: nessun browser ha risposto.").arg(page.toString()), 48);
+}

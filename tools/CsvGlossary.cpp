@@ -212,7 +212,7 @@ qsizetype importFile(const QString &glossary, const QString &csv, const QString 
     if (creating)
         GlossaryFile::create(glossary, password);
     try {
-        GlossaryFile::append(glossary, rows, password, GlossaryFile::WindowMaxId);
+        GlossaryFile::append(glossary, rows, password);
     } catch (...) {
         if (creating)
             QFile::remove(glossary);

@@ -86,28 +86,15 @@ void create(const QString &path, const QString &password)
     }
 }
 
-void append(const QString &path, const QList<Row> &rows, const QString &password, qint64 maxId)
+void append(const QString &path, const QList<Row> &rows, const QString &password)
 {
     Connection connection(ConnectionTarget{path, password});
     Transaction transaction(connection);
-    Statement highest = prepare(connection, "SELECT coalesce(max(ID), 0) FROM Tbl_Zorvane");
-    int rc = sqlite3_step(highest.get());
-    if (rc != SQLITE_ROW)
-        connection.fail(rc);
-    const qint64 last = sqlite3_column_int64(highest.get(), 0) + rows.size();
-    if (last > maxId)
-        throw DbError(DbError::Unknown,
-                      QStringLiteral("Le righe porterebbero il file '%1' fino all'ID %2, oltre il massimo di %3: "
-                                     "nessuna riga è stata aggiunta.")
-                          .arg(path)
-                          .arg(last)
-                          .arg(maxId));
-
     Statement insert = prepare(connection, "INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES (?1, ?2)");
     for (const Row &row : rows) {
         sqlite3_bind_text16(insert.get(), 1, row.term.utf16(), int(row.term.size() * 2), SQLITE_TRANSIENT);
         sqlite3_bind_text16(insert.get(), 2, row.definition.utf16(), int(row.definition.size() * 2), SQLITE_TRANSIENT);
-        rc = sqlite3_step(insert.get());
+        const int rc = sqlite3_step(insert.get());
         if (rc != SQLITE_DONE)
             connection.fail(rc);
         sqlite3_reset(insert.get());

@@ -29,8 +29,6 @@ const QString Usage =
                    "Il file CSV è in UTF-8 e comincia con l'intestazione \"Parola,Definizione\"; ogni record ha una\n"
                    "parola e una definizione, non vuote, separate da una virgola. Un campo che contiene virgole,\n"
                    "virgolette o a capo va tra virgolette, con le virgolette interne raddoppiate.\n"
-                     "Un'importazione che porterebbe gli ID oltre 32767 viene rifiutata: il programma\n"
-                     "non saprebbe mostrare quelle righe.\n"
                    "\n"
                    "Esce con 0 se riesce, 1 se l'operazione non riesce, 2 se il comando è scritto male.\n");
 

@@ -113,11 +113,7 @@ void Form1::buildLayout()
 
     Label56 = named(new LinkLabel(QStringLiteral("Aggiorna il Zorvane"), client), "Label56");
     Label56->setFont(verdana(8.25, true));
-    {
-        QPalette p = Label56->palette();
-        p.setColor(QPalette::WindowText, Qt::white);
-        Label56->setPalette(p);
-    }
+    Label56->setStyleSheet(QStringLiteral("color: #ffffff; background: transparent;"));
     Label56->setCursor(QCursor(QPixmap(QStringLiteral(":/hand.png")), 10, 0));
     Label56->setToolTip(QStringLiteral("Collegati al sito"));
     place(Label56, 4560, 8640, 3015, 255);

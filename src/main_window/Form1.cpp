@@ -124,7 +124,7 @@ void Form1::buildLayout()
     place(TextPAROLA, 6120, 3000, 4815, 375);
 
     Timer1 = named(new QTimer(this), "Timer1");
-    Timer1->setInterval(4000);
+    Timer1->setInterval(s_splashDelay);
 
     m_terms = new TermListModel(this);
     List1[0] = named(new QListView(client), "List1");
@@ -200,4 +200,5 @@ void Form1::connectHandlers()
     connect(Cmd_Add, &QPushButton::clicked, this, &Form1::Cmd_Add_Click);
     connect(Cmd_Edit, &QPushButton::clicked, this, &Form1::Cmd_Edit_Click);
     connect(Cmd_Delete, &QPushButton::clicked, this, &Form1::Cmd_Delete_Click);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
 }

@@ -142,6 +142,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QList<int> sizes = {32767, 200000};
     int reps = 20;
+    bool literalToo = true;
     QString dataFolder = QDir::tempPath() + QStringLiteral("/zorvane-bench");
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -151,10 +152,12 @@ int main(int argc, char *argv[])
                 sizes.append(s.toInt());
         } else if (args[i] == QStringLiteral("--reps") && i + 1 < args.size()) {
             reps = args[++i].toInt();
+        } else if (args[i] == QStringLiteral("--pooled-only")) {
+            literalToo = false;
         } else if (args[i] == QStringLiteral("--data") && i + 1 < args.size()) {
             dataFolder = args[++i];
         } else {
-            std::fprintf(stderr, "uso: zorvane-bench [--sizes 32767,200000] [--reps 20] [--data CARTELLA]\n");
+            std::fprintf(stderr, "uso: zorvane-bench [--sizes 32767,200000] [--reps 20] [--pooled-only] [--data CARTELLA]\n");
             return 2;
         }
     }
@@ -175,7 +178,7 @@ int main(int argc, char *argv[])
         std::fflush(stdout);
 
         const Run pooled = measure(rows, true, reps);
-        const Run literal = measure(rows, false, qMax(3, reps / 4));
+        const Run literal = literalToo ? measure(rows, false, qMax(3, reps / 4)) : Run();
         std::printf("  %-32s %10s %10s %12s %12s %8s\n", "operation", "median", "p95", "literal med", "literal p95",
                     "ratio");
         for (auto it = pooled.samples.cbegin(); it != pooled.samples.cend(); ++it) {

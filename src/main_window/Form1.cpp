@@ -133,7 +133,7 @@ void Form1::buildLayout()
     place(TextPAROLA, 6120, 3000, 4815, 375);
 
     Timer1 = named(new QTimer(this), "Timer1");
-    Timer1->setInterval(4000);
+    Timer1->setInterval(s_splashDelay);
 
     m_terms = new TermListModel(this);
     List1[0] = named(new QListView(client), "List1");
@@ -230,4 +230,5 @@ void Form1::connectHandlers()
     connect(Print_Termine, &QAction::triggered, this, &Form1::Print_Termine_Click);
     connect(Vis_Versione, &QAction::triggered, this, &Form1::Vis_Versione_Click);
     connect(Label56, &LinkLabel::clicked, this, &Form1::Label56_Click);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
 }

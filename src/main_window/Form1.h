@@ -6,9 +6,11 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPair>
+#include <QPointer>
 
 #include <array>
 
+class Form2;
 class QAction;
 class clsResizer;
 class QListView;
@@ -29,7 +31,11 @@ public:
     explicit Form1(QWidget *parent = nullptr);
     ~Form1() override;
 
-    // Fills the list before the window is first shown; a failure is thrown to the caller.
+    // Tests shorten the four seconds that Timer1 keeps the splash up; windows created afterwards use it.
+    static void setSplashDelayForTesting(int ms);
+
+    // Shows the splash until Timer1's first tick, then fills the list before the window is first shown;
+    // a failure of the fill is thrown to the caller.
     void Form_Load();
     void CaricaLista();
 
@@ -83,6 +89,7 @@ public slots:
     void Print_Termine_Click();
     void Vis_Versione_Click();
     void Label56_Click();
+    void Timer1_Timer();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -101,9 +108,13 @@ private:
     void saveNewTerm(const QString &term, const QString &definition);
     void modifyTerm(const QString &term, const QString &definition);
     void Form_Unload();
+    // Shows a new splash with no owner and waits until Timer1 unloads it.
+    void showSplash();
 
+    static int s_splashDelay;
     TermListModel *m_terms = nullptr;
     clsResizer *m_Resizer = nullptr;
+    QPointer<Form2> m_splash;
 };
 
 // The window's error box: the error number, a blank and the description, OK only, no icon.

@@ -18,6 +18,8 @@ void showErrorBox(const DbError &error)
 void Form1::Form_Load()
 {
     emit Load();
+    Timer1->start();
+    showSplash();
     CaricaLista();
 }
 
@@ -77,6 +79,7 @@ void Form1::closeEvent(QCloseEvent *event)
 void Form1::Form_Unload()
 {
     setVisible(false);
+    showSplash();
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
     for (QWidget *w : QApplication::topLevelWidgets()) {

@@ -11,6 +11,13 @@
 
 #include <memory>
 
+// Every window of these tests keeps its splash up for one millisecond instead of four seconds; set
+// before main() so that no test can create a window first.
+inline const bool shortSplash = [] {
+    Form1::setSplashDelayForTesting(1);
+    return true;
+}();
+
 // A real Form1, loaded on its own glossary file and shown offscreen, driven as a user would.
 struct FormHarness {
     TempGlossary glossary;

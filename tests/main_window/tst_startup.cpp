@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
-#include <QTimer>
 
 class TestStartup : public QObject {
     Q_OBJECT
@@ -167,7 +166,6 @@ private slots:
         QVERIFY(f.windowTitle().startsWith(QStringLiteral("ZORVANE")));
         QVERIFY(f.windowFlags() & Qt::WindowMaximizeButtonHint);
         QVERIFY(!(f.windowFlags() & Qt::WindowMinimizeButtonHint));
-        QCOMPARE(f.Timer1->interval(), 4000);
         QCOMPARE(f.List1[0]->font().pointSizeF(), 6.75);
         QCOMPARE(f.TextPAROLA->font().pointSizeF(), 9.0);
         QVERIFY(f.TextPAROLA->font().bold());

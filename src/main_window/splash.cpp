@@ -1,0 +1,26 @@
+#include "Form1.h"
+#include "Form2.h"
+
+#include <QTimer>
+
+int Form1::s_splashDelay = 4000;
+
+void Form1::setSplashDelayForTesting(int ms)
+{
+    s_splashDelay = ms;
+}
+
+void Form1::showSplash()
+{
+    // A new window each time, so that every display starts from the design layout.
+    Form2 splash;
+    m_splash = &splash;
+    splash.exec();
+}
+
+void Form1::Timer1_Timer()
+{
+    // The timer never stops: a tick with no splash shown does nothing.
+    if (SplashLoaded == 1 && m_splash)
+        m_splash->unload();
+}

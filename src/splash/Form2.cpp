@@ -1,0 +1,121 @@
+#include "Form2.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScreen>
+#include <QShowEvent>
+
+std::uint8_t SplashLoaded = 0;
+
+namespace {
+
+void place(QWidget *w, int left, int top, int width, int height)
+{
+    const double px = Form2::TwipsPerPixel;
+    w->setGeometry(qRound(left / px), qRound(top / px), qRound(width / px), qRound(height / px));
+}
+
+QFont verdana(double points, bool bold = false)
+{
+    QFont f(QStringLiteral("Verdana"));
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+QLabel *label(QWidget *parent, const char *name, const QString &text)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The banner shows through the text.
+    l->setAutoFillBackground(false);
+    l->setAttribute(Qt::WA_TranslucentBackground);
+    return l;
+}
+
+} // namespace
+
+Form2::Form2(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Form2"));
+    setFont(verdana(8.25));
+    setBackgroundRole(QPalette::Window);
+    setFixedSize(7080 / TwipsPerPixel, 945 / TwipsPerPixel);
+
+    // Created from the bottom of the stack to the top: a later sibling is drawn above an earlier one.
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Image1->setLineWidth(1);
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Until the resources are built in the picture is missing and the frame stays empty.
+    Image1->setPixmap(QPixmap(QStringLiteral(":/banner.gif")));
+    place(Image1, 0, 0, 7050, 930);
+
+    Label2 = label(this, "Label2", QStringLiteral("a cura di Lidia Ferrandi"));
+    place(Label2, 5040, 720, 1935, 255);
+
+    Label1 = label(this, "Label1", QStringLiteral("Zorvane"));
+    Label1->setFont(verdana(9, true));
+    place(Label1, 5160, 480, 1815, 255);
+}
+
+Form2::~Form2() = default;
+
+QPointF Form2::centredPosition(const QSizeF &screenTwips, const QSizeF &windowTwips)
+{
+    const float left = (float(screenTwips.width()) - float(windowTwips.width())) / 2.0f;
+    const float top = (float(screenTwips.height()) - float(windowTwips.height())) / 2.0f;
+    return {left, top};
+}
+
+void Form2::Form_Load()
+{
+    SplashLoaded = 1;
+
+    const QScreen *on = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!on)
+        return;
+    const QRect area = on->geometry();
+    // Without a frame the outer size is the client size.
+    const QPointF at = centredPosition(QSizeF(area.size()) * TwipsPerPixel, QSizeF(size()) * TwipsPerPixel);
+    move(area.topLeft() + QPoint(qRound(at.x() / TwipsPerPixel), qRound(at.y() / TwipsPerPixel)));
+}
+
+void Form2::unload()
+{
+    // done() hides without a close event, so closeEvent() below never stands in its way.
+    done(0);
+}
+
+void Form2::reject()
+{
+    // Escape and the window manager's close would otherwise end the display early.
+}
+
+void Form2::showEvent(QShowEvent *event)
+{
+    // A spontaneous show is the window system restoring the window, not a new load.
+    if (!event->spontaneous())
+        Form_Load();
+    QDialog::showEvent(event);
+}
+
+void Form2::closeEvent(QCloseEvent *event)
+{
+    // The user cannot close it; a hidden splash has nothing left to refuse.
+    if (isVisible())
+        event->ignore();
+    else
+        event->accept();
+}
+
+void Form2::keyPressEvent(QKeyEvent *event)
+{
+    // The user's keys reach nothing: no default button, no Escape.
+    event->accept();
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointF>
+#include <QSizeF>
+
+#include <cstdint>
+
+class QLabel;
+
+// Raised by the first load of Form2 and never lowered: the main window's timer closes the splash only
+// once it has been raised.
+extern std::uint8_t SplashLoaded;
+
+// The borderless splash window: the product's name and a credit line over the banner. It never closes
+// itself and ignores the user; whoever shows it closes it with unload().
+class Form2 : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int TwipsPerPixel = 15;
+
+    explicit Form2(QWidget *parent = nullptr);
+    ~Form2() override;
+
+    // Top-left corner, in twips, that puts a window of the given size in the middle of the screen.
+    static QPointF centredPosition(const QSizeF &screenTwips, const QSizeF &windowTwips);
+
+    // Ends the window's display, also a modal one.
+    void unload();
+
+    // The controls, from the bottom of the stack to the top.
+    QLabel *Image1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label1 = nullptr;
+
+public slots:
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void Form_Load();
+};

@@ -1,0 +1,344 @@
+#include "FormHarness.h"
+
+enum class Op { Save, Modify, Delete };
+Q_DECLARE_METATYPE(Op)
+
+namespace {
+
+using Rows = QList<TempGlossary::StoredRow>;
+
+const QString MissingDataPrompt =
+    QStringLiteral("Non sono stati compilati tutti i dati richiesti o non è stato selezionato nessun Termine");
+const QString SimilarPrompt = QStringLiteral("Un TERMINE o DEFINIZIONE simile a questa, è gia presente !!!");
+const QString DeletePrompt = QStringLiteral("Vuoi Veramente eliminare il TERMINE selezionato?");
+
+// Long enough that its first and last 20 characters are not the whole of it.
+const QString LongDefinition =
+    QStringLiteral("una definizione lunga quanto basta per avere un inizio e una fine riconoscibili");
+
+// Replaces a box's whole text, as a user selecting all and typing over it.
+void retype(QWidget *box, const QString &text)
+{
+    FormHarness::typeInto(box, QString());
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    if (text.isEmpty())
+        QTest::keyClick(box, Qt::Key_Delete);
+    else
+        QTest::keyClicks(box, text);
+}
+
+void startInsert(FormHarness &h, const QString &term, const QString &definition)
+{
+    h.click(h.form->Cmd_Add);
+    if (!term.isEmpty())
+        FormHarness::typeInto(h.form->TextPAROLA, term);
+    if (!definition.isEmpty())
+        FormHarness::typeInto(h.form->RichTextBox1, definition);
+}
+
+qint64 nextId(const Rows &rows)
+{
+    return rows.isEmpty() ? 1 : rows.last().id + 1;
+}
+
+Rows without(Rows rows, qint64 id)
+{
+    rows.removeIf([id](const TempGlossary::StoredRow &r) { return r.id == id; });
+    return rows;
+}
+
+Rows withRow(Rows rows, const TempGlossary::StoredRow &row)
+{
+    rows = without(rows, row.id);
+    rows.append(row);
+    std::sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) { return a.id < b.id; });
+    return rows;
+}
+
+void clickOp(FormHarness &h, Op op)
+{
+    h.click(op == Op::Delete ? h.form->Cmd_Delete : h.form->Cmd_Edit);
+}
+
+void verifyEntry(const Form1 &f, const QString &term, const QString &definition)
+{
+    QCOMPARE(f.TextPAROLA->text(), term);
+    QCOMPARE(f.TextDEFINIZIONE->Text(), definition);
+    QCOMPARE(f.RichTextBox1->Text(), definition);
+}
+
+void verifyInsertState(const Form1 &f, const QString &term, const QString &definition)
+{
+    QCOMPARE(f.Cmd_Edit->text(), QStringLiteral("SALVA"));
+    QVERIFY(!f.Cmd_Add->isEnabled());
+    QVERIFY(!f.Cmd_Delete->isEnabled());
+    QVERIFY(f.Text1->text().isEmpty());
+    verifyEntry(f, term, definition);
+}
+
+void verifyRestingState(const Form1 &f)
+{
+    QCOMPARE(f.Cmd_Edit->text(), QStringLiteral("MODIFICA"));
+    QVERIFY(f.Cmd_Add->isEnabled());
+    QVERIFY(f.Cmd_Delete->isEnabled());
+    QVERIFY(f.Text1->text().isEmpty());
+    verifyEntry(f, QString(), QString());
+}
+
+void verifyBox(const MsgBox::Request &box, const QString &prompt, int style, const QString &title)
+{
+    QCOMPARE(box.prompt, prompt);
+    QCOMPARE(box.style, style);
+    QCOMPARE(box.title, title);
+}
+
+} // namespace
+
+class TestEditing : public QObject {
+    Q_OBJECT
+
+private slots:
+    void emptyTextsOrNoSelectionAreRefused_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("term");
+        QTest::addColumn<QString>("definition");
+        QTest::newRow("right after start-up") << "rest" << "" << "";
+        QTest::newRow("insert, empty term") << "insert" << "" << "una nuova definizione";
+        QTest::newRow("insert, empty definition") << "insert" << "nuovo" << "";
+        QTest::newRow("modify, nothing selected") << "rest" << "nuovo" << "una nuova definizione";
+        QTest::newRow("modify, term emptied") << "selected" << "" << "la prima lettera";
+        QTest::newRow("modify, definition emptied") << "selected" << "alfa" << "";
+    }
+
+    void emptyTextsOrNoSelectionAreRefused()
+    {
+        QFETCH(QString, state);
+        QFETCH(QString, term);
+        QFETCH(QString, definition);
+        FormHarness h({{"alfa", "la prima lettera"}, {"beta", "la seconda lettera"}});
+        if (state == u"insert") {
+            startInsert(h, term, definition);
+        } else {
+            if (state == u"selected")
+                h.clickTerm("alfa");
+            retype(h.form->TextPAROLA, term);
+            retype(h.form->RichTextBox1, definition);
+        }
+        const QString caption = h.form->Cmd_Edit->text();
+        const QString id = h.form->Text1->text();
+        const Rows before = h.glossary.rows();
+
+        h.boxes.answer(MsgBox::vbOK);
+        h.click(h.form->Cmd_Edit);
+        QCOMPARE(h.boxes.shown().size(), 1);
+        verifyBox(h.boxes.last(), MissingDataPrompt, 16, QStringLiteral("MANCANZA DATI"));
+        QCOMPARE(h.glossary.rows(), before);
+        QCOMPARE(h.form->Cmd_Edit->text(), caption);
+        QCOMPARE(h.form->Text1->text(), id);
+        verifyEntry(*h.form, term, definition);
+    }
+
+    void savedAsTypedInItsAlphabeticalPlace_data()
+    {
+        QTest::addColumn<QString>("term");
+        QTest::addColumn<QString>("definition");
+        QTest::addColumn<QStringList>("listed");
+        QTest::newRow("blanks-only term") << "   " << "una parola fatta di spazi" << QStringList{"   ", "alfa", "zeta"};
+        QTest::newRow("blanks-only definition") << "emme" << "   " << QStringList{"alfa", "emme", "zeta"};
+        QTest::newRow("blanks around") << " emme " << " con spazi intorno " << QStringList{" emme ", "alfa", "zeta"};
+        QTest::newRow("apostrophes") << "l'emme" << "dell'alfabeto, l'ultima che c'era"
+                                     << QStringList{"alfa", "l'emme", "zeta"};
+        QTest::newRow("short definition") << "emme" << "breve" << QStringList{"alfa", "emme", "zeta"};
+        QTest::newRow("two lines") << "Emme" << "prima riga\nseconda riga" << QStringList{"alfa", "Emme", "zeta"};
+    }
+
+    void savedAsTypedInItsAlphabeticalPlace()
+    {
+        QFETCH(QString, term);
+        QFETCH(QString, definition);
+        QFETCH(QStringList, listed);
+        FormHarness h({{"zeta", "l'ultima lettera"}, {"alfa", "la prima lettera"}});
+        const Rows before = h.glossary.rows();
+
+        // Entering the insert state drops the selection shown before.
+        h.clickTerm("alfa");
+        QVERIFY(!h.form->Text1->text().isEmpty());
+        h.click(h.form->Cmd_Add);
+        verifyInsertState(*h.form, QString(), QString());
+
+        FormHarness::typeInto(h.form->TextPAROLA, term);
+        FormHarness::typeInto(h.form->RichTextBox1, QString(definition).replace(u'\n', u'\r'));
+        verifyInsertState(*h.form, term, definition);
+        h.click(h.form->Cmd_Edit);
+
+        QVERIFY(h.boxes.shown().isEmpty());
+        QCOMPARE(h.glossary.rows(), withRow(before, {nextId(before), term, definition}));
+        QCOMPARE(h.listed(), listed);
+        QCOMPARE(h.form->Label2->text(), QStringLiteral("3"));
+        verifyRestingState(*h.form);
+    }
+
+    void similarEntriesAreRefused_data()
+    {
+        QTest::addColumn<QString>("term");
+        QTest::addColumn<QString>("definition");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("term inside a stored term") << "abc" << "nulla in comune" << true;
+        QTest::newRow("term inside, other case") << "ABC" << "nulla in comune" << true;
+        QTest::newRow("term with apostrophe inside") << "l'ab" << "nulla in comune" << true;
+        QTest::newRow("same first 20") << "nuovo" << LongDefinition.left(20) + " e poi tutt'altro discorso" << true;
+        QTest::newRow("same last 20") << "nuovo" << "tutt'altro discorso e infine " + LongDefinition.right(20) << true;
+        QTest::newRow("definition inside a stored one") << "nuovo" << LongDefinition.mid(10, 40) << true;
+        QTest::newRow("short definition inside") << "nuovo" << "basta" << true;
+        QTest::newRow("short definition, nothing alike") << "nuovo" << "breve" << false;
+        QTest::newRow("only the middle shared")
+            << "nuovo" << "tutt'altro inizio, " + LongDefinition.mid(25, 20) + ", tutt'altra fine" << false;
+        QTest::newRow("stored term inside the new one") << "xabcxy" << "nulla in comune" << false;
+        QTest::newRow("apostrophes, nothing alike") << "d'accordo" << "senz'altro" << false;
+    }
+
+    void similarEntriesAreRefused()
+    {
+        QFETCH(QString, term);
+        QFETCH(QString, definition);
+        QFETCH(bool, refused);
+        FormHarness h({{"xabcx", LongDefinition}, {"l'abito", "veste"}});
+        const Rows before = h.glossary.rows();
+        startInsert(h, term, definition);
+
+        if (refused)
+            h.boxes.answer(MsgBox::vbOK);
+        h.click(h.form->Cmd_Edit);
+        if (refused) {
+            QCOMPARE(h.boxes.shown().size(), 1);
+            verifyBox(h.boxes.last(), SimilarPrompt, 48, QStringLiteral("DATO GIA ESISTENTE"));
+            QCOMPARE(h.glossary.rows(), before);
+            verifyInsertState(*h.form, term, definition);
+        } else {
+            QVERIFY(h.boxes.shown().isEmpty());
+            QCOMPARE(h.glossary.rows(), withRow(before, {nextId(before), term, definition}));
+            verifyRestingState(*h.form);
+        }
+    }
+
+    void eachSaveChecksAgain()
+    {
+        FormHarness h({{"xabcx", LongDefinition}});
+        const Rows before = h.glossary.rows();
+        startInsert(h, "abc", "nulla in comune");
+        h.boxes.answer(MsgBox::vbOK).answer(MsgBox::vbOK);
+        h.click(h.form->Cmd_Edit);
+        retype(h.form->TextPAROLA, "nuovo");
+        retype(h.form->RichTextBox1, "basta");
+        h.click(h.form->Cmd_Edit);
+        QCOMPARE(h.boxes.shown().size(), 2);
+        QCOMPARE(h.boxes.last().title, QStringLiteral("DATO GIA ESISTENTE"));
+        QCOMPARE(h.glossary.rows(), before);
+        verifyInsertState(*h.form, "nuovo", "basta");
+
+        retype(h.form->RichTextBox1, "nulla in comune");
+        h.click(h.form->Cmd_Edit);
+        QCOMPARE(h.boxes.shown().size(), 2);
+        QCOMPARE(h.glossary.rows(), withRow(before, {2, "nuovo", "nulla in comune"}));
+        QCOMPARE(h.listed(), QStringList({"nuovo", "xabcx"}));
+        verifyRestingState(*h.form);
+    }
+
+    void modifyToAnotherStoredTermAfterAsking()
+    {
+        FormHarness h({{"alfa", "la prima lettera"}, {"beta", "la seconda lettera"}});
+        const Rows before = h.glossary.rows();
+        h.clickTerm("alfa");
+        retype(h.form->TextPAROLA, "beta");
+        retype(h.form->RichTextBox1, "ora come la seconda");
+        h.boxes.answer(MsgBox::vbYes);
+        h.click(h.form->Cmd_Edit);
+        QCOMPARE(h.boxes.shown().size(), 1);
+        verifyBox(h.boxes.last(), QStringLiteral("Stai per modificare il Termine beta Vuoi Procedere??"), 36,
+                  QStringLiteral("Modifica TERMINE **beta**"));
+        QCOMPARE(h.glossary.rows(), withRow(before, {before[0].id, "beta", "ora come la seconda"}));
+        QCOMPARE(h.listed(), QStringList({"beta", "beta"}));
+        verifyRestingState(*h.form);
+    }
+
+    void deleteAsksWithTheTermThenNothingIsSelected()
+    {
+        FormHarness h({{"alfa", "la prima lettera"}, {"beta", "la seconda lettera"}});
+        const Rows before = h.glossary.rows();
+        h.clickTerm("beta");
+        // The title names the term as it reads in the box now.
+        retype(h.form->TextPAROLA, "beta?");
+        h.boxes.answer(MsgBox::vbYes).answer(MsgBox::vbOK);
+        h.click(h.form->Cmd_Delete);
+        verifyBox(h.boxes.last(), DeletePrompt, 36, QStringLiteral("Eliminazione TERMINE **beta?**"));
+        QCOMPARE(h.glossary.rows(), without(before, before[1].id));
+        QCOMPARE(h.listed(), QStringList({"alfa"}));
+        QCOMPARE(h.form->Label2->text(), QStringLiteral("1"));
+        verifyRestingState(*h.form);
+
+        h.click(h.form->Cmd_Delete);
+        QCOMPARE(h.boxes.shown().size(), 2);
+        verifyBox(h.boxes.last(), QStringLiteral("Non è stato selezionato nessun dato!"), 48,
+                  QStringLiteral("NESSUN TERMINE SELEZIONATO"));
+        QCOMPARE(h.glossary.rows(), without(before, before[1].id));
+    }
+
+    void noToTheQuestionWritesNothing_data()
+    {
+        QTest::addColumn<Op>("op");
+        QTest::newRow("modify") << Op::Modify;
+        QTest::newRow("delete") << Op::Delete;
+    }
+
+    void noToTheQuestionWritesNothing()
+    {
+        QFETCH(Op, op);
+        FormHarness h({{"alfa", "la prima lettera"}, {"beta", "la seconda lettera"}});
+        const Rows before = h.glossary.rows();
+        h.clickTerm("alfa");
+        const QString id = h.form->Text1->text();
+        retype(h.form->TextPAROLA, "alfa bis");
+        retype(h.form->RichTextBox1, "la prima, rivista");
+        h.boxes.answer(MsgBox::vbNo);
+        clickOp(h, op);
+        QCOMPARE(h.boxes.shown().size(), 1);
+        QCOMPARE(h.boxes.last().style, 36);
+        QCOMPARE(h.glossary.rows(), before);
+        QCOMPARE(h.listed(), QStringList({"alfa", "beta"}));
+        QCOMPARE(h.form->Text1->text(), id);
+        verifyEntry(*h.form, "alfa bis", "la prima, rivista");
+    }
+
+    void selectionOrShowAllEndsAnUnsavedInsert_data()
+    {
+        QTest::addColumn<bool>("bySelection");
+        QTest::newRow("selection") << true;
+        QTest::newRow("VISUALIZZA TUTTO") << false;
+    }
+
+    void selectionOrShowAllEndsAnUnsavedInsert()
+    {
+        QFETCH(bool, bySelection);
+        FormHarness h({{"alfa", "la prima lettera"}, {"beta", "la seconda lettera"}});
+        const Rows before = h.glossary.rows();
+        startInsert(h, "gamma", "la terza lettera");
+        if (bySelection) {
+            h.clickTerm("beta");
+            verifyEntry(*h.form, "beta", "la seconda lettera");
+            QCOMPARE(h.form->Text1->text(), QString::number(before[1].id));
+        } else {
+            h.click(h.form->Command1);
+            verifyRestingState(*h.form);
+        }
+        QCOMPARE(h.form->Cmd_Edit->text(), QStringLiteral("MODIFICA"));
+        QVERIFY(h.form->Cmd_Add->isEnabled());
+        QVERIFY(h.form->Cmd_Delete->isEnabled());
+        QVERIFY(h.boxes.shown().isEmpty());
+        QCOMPARE(h.glossary.rows(), before);
+        QCOMPARE(h.listed(), QStringList({"alfa", "beta"}));
+    }
+};
+
+QTEST_MAIN(TestEditing)
+#include "tst_editing.moc"

@@ -1,7 +1,21 @@
 #include "FormHarness.h"
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sqlcipher/sqlite3.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <optional>
+
 enum class Op { Save, Modify, Delete };
+enum class Fault { Missing, ReadOnly, Locked, Reading, RowGone };
 Q_DECLARE_METATYPE(Op)
+Q_DECLARE_METATYPE(Fault)
 
 namespace {
 
@@ -15,6 +29,88 @@ const QString DeletePrompt = QStringLiteral("Vuoi Veramente eliminare il TERMINE
 // Long enough that its first and last 20 characters are not the whole of it.
 const QString LongDefinition =
     QStringLiteral("una definizione lunga quanto basta per avere un inizio e una fine riconoscibili");
+
+// Root writes through any permission bits, so for root the file is marked immutable, which stops
+// every writer; anyone else is stopped by the permissions alone.
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(const QString &file) : m_file(file), m_permissions(QFile::permissions(file))
+    {
+        if (geteuid() == 0)
+            m_immutable = setImmutable(true);
+        else
+            QFile::setPermissions(m_file, QFileDevice::ReadOwner);
+    }
+    ~ReadOnlyFile() { lift(); }
+
+    bool writable() const { return QFile(m_file).open(QIODevice::ReadWrite); }
+
+    void lift()
+    {
+        if (m_immutable)
+            m_immutable = !setImmutable(false);
+        QFile::setPermissions(m_file, m_permissions);
+    }
+
+private:
+    bool setImmutable(bool on) const
+    {
+        const int fd = ::open(QFile::encodeName(m_file).constData(), O_RDONLY);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        ::close(fd);
+        return ok;
+    }
+
+    QString m_file;
+    QFileDevice::Permissions m_permissions;
+    bool m_immutable = false;
+};
+
+// Another program inside a transaction: an exclusive one keeps everyone out, a reading one lets others
+// read and begin a write but not commit it.
+class OtherProgramLock {
+public:
+    OtherProgramLock(const QString &file, const char *sql)
+    {
+        sqlite3_open_v2(QFile::encodeName(file).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_key(m_db, "RUNFALK", 7);
+        m_held = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~OtherProgramLock() { lift(); }
+
+    bool held() const { return m_held; }
+
+    void lift()
+    {
+        if (m_db) {
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close_v2(m_db);
+            m_db = nullptr;
+        }
+    }
+
+private:
+    sqlite3 *m_db = nullptr;
+    bool m_held = false;
+};
+
+// The sqlcipher command-line program, as a person at a terminal would use it on the glossary.
+bool runSqlcipher(const QString &file, const QString &sql)
+{
+    QProcess p;
+    p.start(QStringLiteral("sqlcipher"), {file});
+    if (!p.waitForStarted())
+        return false;
+    p.write(("PRAGMA key='RUNFALK';\n" + sql + "\n").toUtf8());
+    p.closeWriteChannel();
+    return p.waitForFinished() && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 &&
+           p.readAllStandardError().isEmpty();
+}
 
 // Replaces a box's whole text, as a user selecting all and typing over it.
 void retype(QWidget *box, const QString &text)
@@ -53,6 +149,20 @@ Rows withRow(Rows rows, const TempGlossary::StoredRow &row)
     rows.append(row);
     std::sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) { return a.id < b.id; });
     return rows;
+}
+
+// What the glossary holds once the operation has gone through.
+Rows afterOp(const Rows &before, Op op, qint64 id, const QString &term, const QString &definition)
+{
+    switch (op) {
+    case Op::Save:
+        return withRow(before, {nextId(before), term, definition});
+    case Op::Modify:
+        return withRow(before, {id, term, definition});
+    case Op::Delete:
+        break;
+    }
+    return without(before, id);
 }
 
 void clickOp(FormHarness &h, Op op)
@@ -337,6 +447,177 @@ private slots:
         QVERIFY(h.boxes.shown().isEmpty());
         QCOMPARE(h.glossary.rows(), before);
         QCOMPARE(h.listed(), QStringList({"alfa", "beta"}));
+    }
+
+    void wideIdsAreSavedModifiedAndDeleted_data()
+    {
+        QTest::addColumn<qint64>("id");
+        QTest::newRow("32767") << qint64(32767);
+        QTest::newRow("40000") << qint64(40000);
+        QTest::newRow("beyond 32 bits") << qint64(5'000'000'000);
+    }
+
+    void wideIdsAreSavedModifiedAndDeleted()
+    {
+        QFETCH(qint64, id);
+        FormHarness h({{"alfa", "la prima lettera"}});
+        h.glossary.exec(QStringLiteral("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (%1, 'largo', "
+                                       "'un numero alto')")
+                            .arg(id));
+        h.click(h.form->Command1);
+        const Rows before = h.glossary.rows();
+
+        startInsert(h, "nuovo", "appena scritto");
+        h.click(h.form->Cmd_Edit);
+        Rows expected = withRow(before, {id + 1, "nuovo", "appena scritto"});
+        QCOMPARE(h.glossary.rows(), expected);
+
+        h.clickTerm("largo");
+        QCOMPARE(h.form->Text1->text(), QString::number(id));
+        retype(h.form->RichTextBox1, "un numero alto, rivisto");
+        h.boxes.answer(MsgBox::vbYes);
+        h.click(h.form->Cmd_Edit);
+        expected = withRow(expected, {id, "largo", "un numero alto, rivisto"});
+        QCOMPARE(h.glossary.rows(), expected);
+
+        h.clickTerm("nuovo");
+        QCOMPARE(h.form->Text1->text(), QString::number(id + 1));
+        h.boxes.answer(MsgBox::vbYes);
+        h.click(h.form->Cmd_Delete);
+        QCOMPARE(h.glossary.rows(), without(expected, id + 1));
+        QCOMPARE(h.boxes.shown().size(), 2);
+        QCOMPARE(h.listed(), QStringList({"alfa", "largo"}));
+    }
+
+    void storeFailureChangesNothingAndKeepsTheTexts_data()
+    {
+        QTest::addColumn<Op>("op");
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<int>("number");
+        const std::pair<const char *, Op> ops[] = {{"save", Op::Save}, {"modify", Op::Modify}, {"delete", Op::Delete}};
+        const std::tuple<const char *, Fault, int> faults[] = {{"file gone", Fault::Missing, 3024},
+                                                               {"read-only", Fault::ReadOnly, 3051},
+                                                               {"locked", Fault::Locked, 3051},
+                                                               {"being read", Fault::Reading, 3051},
+                                                               {"row gone", Fault::RowGone, 3021}};
+        for (const auto &[opName, op] : ops) {
+            for (const auto &[faultName, fault, number] : faults) {
+                if (op == Op::Save && fault == Fault::RowGone)
+                    continue;
+                QTest::addRow("%s, %s", opName, faultName) << op << fault << number;
+            }
+        }
+    }
+
+    void storeFailureChangesNothingAndKeepsTheTexts()
+    {
+        QFETCH(Op, op);
+        QFETCH(Fault, fault);
+        QFETCH(int, number);
+        FormHarness h({{"alfa", "la prima lettera"}, {"beta", "la seconda lettera"}});
+        const QString file = h.glossary.file();
+        const Rows before = h.glossary.rows();
+        if (op == Op::Save) {
+            startInsert(h, "gamma", "viene dopo beta");
+        } else {
+            h.clickTerm("alfa");
+            if (op == Op::Modify) {
+                retype(h.form->TextPAROLA, "alfa bis");
+                retype(h.form->RichTextBox1, "la prima, rivista");
+            }
+        }
+        const QString term = h.form->TextPAROLA->text();
+        const QString definition = h.form->TextDEFINIZIONE->Text();
+        const QString id = h.form->Text1->text();
+        const auto answer = [&] {
+            if (op != Op::Save)
+                h.boxes.answer(MsgBox::vbYes);
+        };
+
+        std::optional<ReadOnlyFile> readOnly;
+        std::optional<OtherProgramLock> lock;
+        switch (fault) {
+        case Fault::Missing:
+            QVERIFY(QFile::rename(file, file + ".via"));
+            break;
+        case Fault::ReadOnly:
+            readOnly.emplace(file);
+            if (readOnly->writable())
+                QSKIP("neither permissions nor the immutable flag stop writes to the glossary file here");
+            break;
+        case Fault::Locked:
+            lock.emplace(file, "BEGIN EXCLUSIVE");
+            QVERIFY(lock->held());
+            break;
+        case Fault::Reading:
+            lock.emplace(file, "BEGIN; SELECT count(*) FROM Tbl_Zorvane");
+            QVERIFY(lock->held());
+            break;
+        case Fault::RowGone:
+            h.glossary.exec("DELETE FROM Tbl_Zorvane WHERE ID = " + id);
+            break;
+        }
+
+        answer();
+        h.boxes.answer(MsgBox::vbOK);
+        clickOp(h, op);
+        QCOMPARE(h.boxes.pending(), 0);
+        QCOMPARE(h.boxes.shown().size(), op == Op::Save ? 1 : 2);
+        const MsgBox::Request box = h.boxes.last();
+        QVERIFY2(box.prompt.startsWith(QString::number(number) + u' ') && box.prompt.size() > 5,
+                 qPrintable(box.prompt));
+        QCOMPARE(box.style, 0);
+        QCOMPARE(box.title, QStringLiteral("ZORVANE"));
+
+        switch (fault) {
+        case Fault::Missing:
+            QVERIFY2(!QFile::exists(file), "a failed operation left a new file behind");
+            QVERIFY(QFile::rename(file + ".via", file));
+            break;
+        case Fault::ReadOnly:
+            readOnly->lift();
+            break;
+        case Fault::Locked:
+        case Fault::Reading:
+            lock->lift();
+            break;
+        case Fault::RowGone:
+            h.glossary.exec(QStringLiteral("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (%1, '%2', '%3')")
+                                .arg(id, before[0].term, before[0].definition));
+            break;
+        }
+        QCOMPARE(h.glossary.rows(), before);
+        QCOMPARE(QDir(h.glossary.folder()).entryList(QDir::Files), QStringList({"QUORLAN.mdb"}));
+        verifyEntry(*h.form, term, definition);
+        QCOMPARE(h.form->Text1->text(), id);
+        QCOMPARE(h.form->Cmd_Edit->text(), op == Op::Save ? QStringLiteral("SALVA") : QStringLiteral("MODIFICA"));
+        QCOMPARE(h.form->Cmd_Add->isEnabled(), op != Op::Save);
+
+        // Once the fault is gone the same click goes through with what is still in the boxes.
+        h.boxes.clear();
+        answer();
+        clickOp(h, op);
+        QCOMPARE(h.boxes.shown().size(), op == Op::Save ? 0 : 1);
+        QCOMPARE(h.glossary.rows(), afterOp(before, op, id.toLongLong(), term, definition));
+        verifyRestingState(*h.form);
+    }
+
+    void changesByAnotherProgramAreSeen()
+    {
+        FormHarness h({{"alfa", "la prima lettera"}, {"beta", "la seconda lettera"}});
+        QVERIFY(runSqlcipher(h.glossary.file(), "UPDATE Tbl_Zorvane SET Parola = 'gamma' WHERE Parola = 'beta';"));
+        startInsert(h, "gam", "nulla in comune");
+        h.boxes.answer(MsgBox::vbOK);
+        h.click(h.form->Cmd_Edit);
+        QCOMPARE(h.boxes.last().title, QStringLiteral("DATO GIA ESISTENTE"));
+
+        QVERIFY(runSqlcipher(h.glossary.file(), "INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (500, "
+                                                "'omega', 'l''ultima lettera');"));
+        retype(h.form->TextPAROLA, "delta");
+        h.click(h.form->Cmd_Edit);
+        QCOMPARE(h.boxes.shown().size(), 1);
+        QCOMPARE(h.glossary.rows().last(), TempGlossary::StoredRow({501, "delta", "nulla in comune"}));
+        QCOMPARE(h.listed(), QStringList({"alfa", "delta", "gamma", "omega"}));
     }
 };
 

@@ -9,6 +9,8 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include <unistd.h>
+
 namespace {
 
 // Long enough to ride out another program's short write, short enough that a held lock is reported
@@ -180,7 +182,22 @@ void Connection::checkIsGlossary()
 
 void Connection::fail(int rc) const
 {
-    const QString detail = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString();
+    fail(rc, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString());
+}
+
+bool Connection::writable() const
+{
+    const QByteArray path = QFile::encodeName(m_file);
+    const QByteArray folder = QFile::encodeName(QFileInfo(m_file).absolutePath());
+    return access(path.constData(), W_OK) == 0 && access(folder.constData(), W_OK) == 0;
+}
+
+void Connection::fail(int rc, const QString &detail) const
+{
+    // A connection kept from before the file became read-only meets it as an I/O error on writing;
+    // the user is owed the same answer a fresh open gives.
+    if (((rc & 0xff) == SQLITE_IOERR || (rc & 0xff) == SQLITE_CANTOPEN) && !writable())
+        rc = SQLITE_READONLY;
     switch (rc & 0xff) {
     case SQLITE_NOTADB:
         throw DbError(DbError::WrongPassword,

@@ -23,6 +23,7 @@ public:
 
     // Turns a failed SQLite call into the DbError a user of the glossary understands.
     [[noreturn]] void fail(int rc) const;
+    [[noreturn]] void fail(int rc, const QString &detail) const;
 
     void exec(const char *sql);
 
@@ -32,6 +33,7 @@ public:
 
 private:
     void keyAndCheck(const ConnectionTarget &target);
+    bool writable() const;
     void checkIsGlossary();
 
     sqlite3 *m_db = nullptr;

@@ -139,6 +139,16 @@ void Recordset::fail(int rc)
     connection->fail(rc);
 }
 
+void Recordset::failAfterRollback(int rc)
+{
+    // The engine's message must be read before the rollback replaces it.
+    const QString detail = QString::fromUtf8(sqlite3_errmsg(m_connection->handle()));
+    rollback();
+    const std::shared_ptr<Connection> connection = m_connection;
+    ConnectionPool::discard(connection);
+    connection->fail(rc, detail);
+}
+
 void Recordset::step()
 {
     const int rc = sqlite3_step(m_stmt);
@@ -293,8 +303,7 @@ void Recordset::AddNew()
     const qint64 id = sqlite3_column_int64(stmt, 0);
     sqlite3_finalize(stmt);
     if (rc != SQLITE_ROW) {
-        rollback();
-        fail(rc);
+        failAfterRollback(rc);
     }
     m_staged.insert(columnIndex(QStringLiteral("ID")), QVariant(id));
     m_mode = Mode::Adding;
@@ -338,8 +347,7 @@ void Recordset::UpdateBatch()
     }
     sqlite3_finalize(stmt);
     if (rc != SQLITE_DONE) {
-        rollback();
-        fail(rc);
+        failAfterRollback(rc);
     }
     if (m_mode == Mode::Editing && sqlite3_changes(db) != 1) {
         rollback();
@@ -348,8 +356,7 @@ void Recordset::UpdateBatch()
     }
     rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
-        rollback();
-        fail(rc);
+        failAfterRollback(rc);
     }
     m_inTransaction = false;
     afterCommit(m_mode == Mode::Editing ? m_currentId : -1);

@@ -65,6 +65,7 @@ private:
     void stage(const QString &name, const QVariant &value);
     int columnIndex(const QString &name) const;
     [[noreturn]] void fail(int rc);
+    [[noreturn]] void failAfterRollback(int rc);
     void step();
     void finishStatement();
     void rollback();

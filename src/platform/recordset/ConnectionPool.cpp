@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QHash>
 
 #include <sys/stat.h>
 
@@ -25,9 +24,11 @@ struct Entry {
     QString password;
 };
 
+// The program works on one glossary file; a connection to any other is let go when that one is asked for.
 struct Pool {
     bool enabled = true;
-    QHash<QString, Entry> entries;
+    QString file;
+    Entry entry;
 };
 
 Pool &pool()
@@ -62,28 +63,24 @@ std::shared_ptr<Connection> acquire(const ConnectionTarget &target)
         return std::make_shared<Connection>(target);
     Identity id;
     const bool present = identify(target.dataSource, &id);
-    auto it = p.entries.find(target.dataSource);
-    if (it != p.entries.end()) {
-        if (present && it->identity == id && it->password == target.password && it->connection.use_count() == 1)
-            return it->connection;
-        p.entries.erase(it);
-    }
+    Entry &e = p.entry;
+    if (e.connection && p.file == target.dataSource && present && e.identity == id && e.password == target.password &&
+        e.connection.use_count() == 1)
+        return e.connection;
+    clear();
     // A missing or unreadable file is reported by a fresh open, exactly as without the pool.
     auto connection = std::make_shared<Connection>(target);
-    if (present)
-        p.entries.insert(target.dataSource, Entry{connection, id, target.password});
+    if (present) {
+        p.file = target.dataSource;
+        p.entry = Entry{connection, id, target.password};
+    }
     return connection;
 }
 
 void discard(const std::shared_ptr<Connection> &connection)
 {
-    Pool &p = pool();
-    for (auto it = p.entries.begin(); it != p.entries.end(); ++it) {
-        if (it->connection == connection) {
-            p.entries.erase(it);
-            return;
-        }
-    }
+    if (pool().entry.connection == connection)
+        clear();
 }
 
 void setEnabled(bool enabled)
@@ -99,7 +96,8 @@ bool enabled()
 
 void clear()
 {
-    pool().entries.clear();
+    pool().file.clear();
+    pool().entry = Entry();
 }
 
 } // namespace ConnectionPool

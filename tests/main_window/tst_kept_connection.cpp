@@ -1,0 +1,119 @@
+#include "FormHarness.h"
+#include "Store.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <sqlcipher/sqlite3.h>
+
+// The program keeps its connection and a copy of the table between operations; none of it may show.
+class TestKeptConnection : public QObject {
+    Q_OBJECT
+
+    static void viaCommandLine(const QString &file, const QString &sql)
+    {
+        QProcess cli;
+        cli.start(QStringLiteral("sqlcipher"), {file});
+        QVERIFY(cli.waitForStarted());
+        cli.write(("PRAGMA key = 'RUNFALK';\n" + sql + "\n").toUtf8());
+        cli.closeWriteChannel();
+        QVERIFY(cli.waitForFinished());
+        QCOMPARE(cli.exitCode(), 0);
+    }
+
+private slots:
+    void rowsWrittenByAnotherProgramAreFound()
+    {
+        FormHarness h({{"alfa", "prima lettera"}, {"alfabeto", "tutte le lettere"}});
+        FormHarness::typeInto(h.form->Txt_Search, "alf");
+        QCOMPARE(h.listed(), QStringList({"alfa", "alfabeto"}));
+
+        viaCommandLine(h.glossary.file(), "INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES ('alfiere', "
+                                          "'pezzo degli scacchi'); UPDATE Tbl_Zorvane SET Parola = 'Alfa' WHERE ID = 1;");
+        QTest::keyClick(h.form->Txt_Search, Qt::Key_I);
+        QCOMPARE(h.listed(), QStringList({"alfiere"}));
+        QTest::keyClick(h.form->Txt_Search, Qt::Key_Backspace);
+        QTest::keyClick(h.form->Txt_Search, Qt::Key_A);
+        QCOMPARE(h.listed(), QStringList({"Alfa", "alfabeto"}));
+
+        FormHarness::typeInto(h.form->Txt_Search_Def, "scacchi");
+        QCOMPARE(h.listed(), QStringList({"alfiere"}));
+        h.clickTerm("alfiere");
+        QCOMPARE(h.form->TextDEFINIZIONE->Text(), QStringLiteral("pezzo degli scacchi"));
+
+        viaCommandLine(h.glossary.file(), "DELETE FROM Tbl_Zorvane WHERE Parola = 'alfiere';");
+        h.click(h.form->Command1);
+        QCOMPARE(h.listed(), QStringList({"Alfa", "alfabeto"}));
+    }
+
+    void aRemovedFileFailsAsWithoutTheKeptConnection()
+    {
+        FormHarness h({{"alfa", "prima lettera"}});
+        QFile::remove(h.glossary.file());
+        h.boxes.answer(MsgBox::vbOK);
+        FormHarness::typeInto(h.form->Txt_Search, "al");
+        QCOMPARE(h.boxes.last().prompt,
+                 QStringLiteral("3024 Impossibile trovare il file '%1'.").arg(h.glossary.file()));
+        QCOMPARE(h.boxes.last().style, 0);
+    }
+
+    void aReplacedFileShowsTheNewGlossary()
+    {
+        FormHarness h({{"vecchio", "il primo glossario"}});
+        TempGlossary other({{"nuovo", "il secondo glossario"}, {"novità", "altro"}});
+        store::setAppPath(h.glossary.folder());
+        QVERIFY(QFile::remove(h.glossary.file()));
+        QVERIFY(QFile::copy(other.file(), h.glossary.file()));
+        h.click(h.form->Command1);
+        QCOMPARE(h.listed(), QStringList({"novità", "nuovo"}));
+        FormHarness::typeInto(h.form->Txt_Search_Def, "secondo");
+        QCOMPARE(h.listed(), QStringList({"nuovo"}));
+
+        // Rewritten in place, same inode, by a tool that keeps the file but not its key material.
+        QFile in(other.file());
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        const QByteArray bytes = in.readAll();
+        QFile out(h.glossary.file());
+        QVERIFY(out.open(QIODevice::ReadWrite));
+        QVERIFY(out.write(bytes) == bytes.size());
+        out.close();
+        h.click(h.form->Command1);
+        QCOMPARE(h.listed(), QStringList({"novità", "nuovo"}));
+    }
+
+    void anotherProgramCanLockTheFileBetweenOperations()
+    {
+        FormHarness h({{"alfa", "prima lettera"}, {"beta", "seconda lettera"}});
+        sqlite3 *other = nullptr;
+        sqlite3_open(QFile::encodeName(h.glossary.file()).constData(), &other);
+        sqlite3_key(other, "RUNFALK", 7);
+        sqlite3_busy_timeout(other, 0);
+        const auto lockAndRelease = [&] {
+            QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+        };
+        lockAndRelease();
+        FormHarness::typeInto(h.form->Txt_Search, "al");
+        lockAndRelease();
+        FormHarness::typeInto(h.form->Txt_Search_Def, "lettera");
+        lockAndRelease();
+        h.clickTerm("beta");
+        lockAndRelease();
+        h.click(h.form->Cmd_Add);
+        h.form->TextPAROLA->setText("gamma");
+        h.form->RichTextBox1->setText("terza dell'alfabeto greco");
+        h.click(h.form->Cmd_Edit);
+        lockAndRelease();
+        h.clickTerm("gamma");
+        h.boxes.answer(MsgBox::vbYes);
+        h.click(h.form->Cmd_Delete);
+        lockAndRelease();
+        h.click(h.form->Command1);
+        lockAndRelease();
+        sqlite3_close(other);
+        QCOMPARE(h.listed(), QStringList({"alfa", "beta"}));
+    }
+};
+
+QTEST_MAIN(TestKeptConnection)
+#include "tst_kept_connection.moc"

@@ -1,0 +1,103 @@
+#include "ConnectionPool.h"
+#include "Recordset.h"
+#include "Store.h"
+#include "TempGlossary.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+namespace {
+
+using Listing = QList<QPair<qint64, QString>>;
+
+Listing run(const QString &query, bool pooled)
+{
+    ConnectionPool::setEnabled(pooled);
+    Recordset rs;
+    rs.Open(query, store::ConnectionString(), 1, 3, 1);
+    Listing out;
+    while (!rs.Eof()) {
+        out.append({rs.Fields("ID").Value().toLongLong(), rs.Fields("Parola").Value().toString()});
+        rs.MoveNext();
+    }
+    return out;
+}
+
+QString randomText(QRandomGenerator &rng, int maxLength)
+{
+    static const QStringList pieces = {"a", "à", "À", "e", "é", "È", "ca", "CA", "città", "CITTÀ", " ", "'", "%", "_",
+                                       "ß", "ΑΛ", "λφ", "😀", "\n", "x", "o", "ò", "l'", "perché", "PERCHE"};
+    QString s;
+    const int n = int(rng.bounded(maxLength + 1));
+    for (int i = 0; i < n; ++i)
+        s += pieces[int(rng.bounded(pieces.size()))];
+    return s;
+}
+
+} // namespace
+
+// The in-memory copy answers exactly what the file answers, whatever the text and after every write.
+class TestTableCache : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { ConnectionPool::setEnabled(true); }
+
+    void answersAsTheFileDoes()
+    {
+        QRandomGenerator rng(424242);
+        QList<GlossaryFile::Row> rows;
+        for (int i = 0; i < 300; ++i)
+            rows.append({randomText(rng, 5), randomText(rng, 12)});
+        TempGlossary g;
+        g.add(rows);
+        g.exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (5000000000, 'ampio', 'oltre i 32 bit')");
+
+        QCOMPARE(run(store::QueryAllTerms(), true), run(store::QueryAllTerms(), false));
+        for (int i = 0; i < 60; ++i) {
+            const QString text = randomText(rng, 3);
+            const QString def = randomText(rng, 6);
+            for (const QString &query :
+                 {store::QueryFindTerm(text), store::QueryFindDefinition(text),
+                  store::QuerySimilar(def, def.left(20), def.right(20), text)}) {
+                const Listing fromMemory = run(query, true);
+                QCOMPARE(fromMemory, run(query, false));
+            }
+            if (i % 10 == 0) {
+                // Own writes reach the copy; so do other programs' writes.
+                Recordset rs;
+                rs.Open(store::QueryAllRows(), store::ConnectionString(), 1, 3, 1);
+                rs.AddNew();
+                rs.Fields("PAROLA").setValue(randomText(rng, 4));
+                rs.Fields("DEFINIZIONE").setValue(randomText(rng, 8));
+                rs.UpdateBatch();
+                rs.Open(store::QueryRowById(1 + i / 10), store::ConnectionString(), 1, 3, 1);
+                rs.Fields("PAROLA").setValue(randomText(rng, 4));
+                rs.UpdateBatch();
+                rs.Open(store::QueryDeleteById(100 + i / 10), store::ConnectionString(), 1, 3, 1);
+                g.exec(QStringLiteral("UPDATE Tbl_Zorvane SET Definizione = 'città' WHERE ID = %1").arg(200 + i));
+            }
+        }
+    }
+
+    void nullsAndForeignColumns()
+    {
+        TempGlossary g;
+        g.exec("DROP TABLE Tbl_Zorvane");
+        g.exec("CREATE TABLE Tbl_Zorvane (Definizione TEXT, Extra TEXT, parola TEXT, id INTEGER PRIMARY KEY)");
+        g.exec("INSERT INTO Tbl_Zorvane VALUES ('senza termine', 'x', NULL, 3), (NULL, 'y', 'senza definizione', 1),"
+               "('piena', 'z', 'piena', 2)");
+        for (const QString &query : {store::QueryAllTerms(), store::QueryFindTerm("en"), store::QueryFindDefinition("en"),
+                                     store::QuerySimilar("zz", "zz", "zz", "piena")})
+            QCOMPARE(run(query, true), run(query, false));
+
+        ConnectionPool::setEnabled(true);
+        Recordset rs;
+        rs.Open(store::QueryFindTerm("piena"), store::ConnectionString(), 1, 3, 1);
+        QCOMPARE(rs.Fields("Extra").Value().toString(), QStringLiteral("z"));
+        QCOMPARE(rs.Fields("DEFINIZIONE").Value().toString(), QStringLiteral("piena"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTableCache)
+#include "tst_tablecache.moc"

@@ -4,6 +4,7 @@
 #include "Recordset.h"
 #include "Store.h"
 
+#include <QListView>
 #include <QPushButton>
 
 namespace {
@@ -38,6 +39,8 @@ void Form1::Cmd_Add_Click()
     TextDEFINIZIONE->setText(QString());
     RichTextBox1->setText(QString());
     Text1->setText(QString());
+    // No row counts as selected, so that clicking the row shown before starts a selection again.
+    List1[0]->clearSelection();
 }
 
 void Form1::Cmd_Edit_Click()

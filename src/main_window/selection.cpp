@@ -55,6 +55,13 @@ void Form1::List1_Click()
         Cmd_Delete->setEnabled(true);
         Cmd_Add->setEnabled(true);
     } catch (const DbError &e) {
+        // The previous record must not stay on show, ready for MODIFICA or ELIMINA, beside a highlight on
+        // another term; without the highlight, choosing the same term again tries again.
+        Text1->setText(QString());
+        TextPAROLA->setText(QString());
+        TextDEFINIZIONE->setText(QString());
+        RichTextBox1->setText(QString());
+        List1[0]->clearSelection();
         showErrorBox(e);
     }
 }

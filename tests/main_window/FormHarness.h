@@ -59,11 +59,22 @@ struct FormHarness {
         clickRow(int(row));
     }
 
+    // Types one key at a time; QTest::keyClicks takes ASCII only, and Italian needs "à" and "È".
+    static void type(QWidget *box, const QString &text)
+    {
+        for (const QChar c : text) {
+            if (c.unicode() < 0x80)
+                QTest::keyClick(box, char(c.unicode()));
+            else
+                QTest::sendKeyEvent(QTest::Click, box, Qt::Key(c.toUpper().unicode()), QString(c), {});
+        }
+    }
+
     // Clicks into a box (it gains the focus) and types, one key at a time.
     static void typeInto(QWidget *box, const QString &text)
     {
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
-        QTest::keyClicks(box, text);
+        type(box, text);
     }
 
     static void click(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }

@@ -155,7 +155,7 @@ bool isSkeleton(const QString &sql)
 QString sqliteShape(const QString &sql, qsizetype parameters)
 {
     static QSet<QString> seen;
-    static sqlite3 *db = [] {
+    static const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> connection([] {
         sqlite3 *d = nullptr;
         sqlite3_open(":memory:", &d);
         sqlite3_exec(d, "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY, Parola TEXT, Definizione TEXT)", nullptr,
@@ -166,7 +166,8 @@ QString sqliteShape(const QString &sql, qsizetype parameters)
         sqlite3_create_function(d, "zv_right", 2, SQLITE_UTF8, nullptr, none, nullptr, nullptr);
         sqlite3_create_function(d, "zv_sortkey", 1, SQLITE_UTF8, nullptr, none, nullptr, nullptr);
         return d;
-    }();
+    }(), sqlite3_close);
+    sqlite3 *db = connection.get();
     if (seen.contains(sql))
         return QString();
     sqlite3_stmt *stmt = nullptr;

@@ -3,6 +3,7 @@
 #include "MsgBox.h"
 #include "Recordset.h"
 #include "Store.h"
+#include "TextMatch.h"
 
 #include <QListView>
 #include <QPushButton>
@@ -65,7 +66,8 @@ void Form1::saveNewTerm(const QString &term, const QString &definition)
     try {
         {
             Recordset probe;
-            probe.Open(store::QuerySimilar(definition, definition.left(20), definition.right(20), term),
+            probe.Open(store::QuerySimilar(definition, TextMatch::leftCharacters(definition, 20).toString(),
+                                                 TextMatch::rightCharacters(definition, 20).toString(), term),
                        store::ConnectionString(), 1, 3, 1);
             if (!probe.Eof()) {
                 MsgBox::show(QStringLiteral("Un TERMINE o DEFINIZIONE simile a questa, è gia presente !!!"), 48,

@@ -37,23 +37,13 @@ void likeFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
     sqlite3_result_int(ctx, TextMatch::like(textArg(argv[0]), textArg(argv[1])) ? 1 : 0);
 }
 
-// Left and Right count characters as like's "_" does, so an astral character is never cut in half.
-bool isPairAt(QStringView s, qsizetype i)
-{
-    return i + 1 < s.size() && s[i].isHighSurrogate() && s[i + 1].isLowSurrogate();
-}
-
 void leftFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
         sqlite3_result_null(ctx);
         return;
     }
-    const QStringView text = textArg(argv[0]);
-    qsizetype end = 0;
-    for (sqlite3_int64 n = sqlite3_value_int64(argv[1]); n > 0 && end < text.size(); --n)
-        end += isPairAt(text, end) ? 2 : 1;
-    resultText(ctx, text.left(end));
+    resultText(ctx, TextMatch::leftCharacters(textArg(argv[0]), sqlite3_value_int64(argv[1])));
 }
 
 void rightFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
@@ -62,11 +52,7 @@ void rightFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
         sqlite3_result_null(ctx);
         return;
     }
-    const QStringView text = textArg(argv[0]);
-    qsizetype start = text.size();
-    for (sqlite3_int64 n = sqlite3_value_int64(argv[1]); n > 0 && start > 0; --n)
-        start -= start >= 2 && isPairAt(text, start - 2) ? 2 : 1;
-    resultText(ctx, text.mid(start));
+    resultText(ctx, TextMatch::rightCharacters(textArg(argv[0]), sqlite3_value_int64(argv[1])));
 }
 
 void sortKeyFunction(sqlite3_context *ctx, int, sqlite3_value **argv)

@@ -33,32 +33,24 @@ QVariant textColumn(sqlite3_stmt *stmt, int i)
     return QString::fromUtf8(p, sqlite3_column_bytes(stmt, i));
 }
 
-// The first or last `units` UTF-16 code units of a folded UTF-8 text, as Left() and Right() count.
-QByteArrayView leftUnits(QByteArrayView s, qint64 units)
+// The first or last n characters of a folded UTF-8 text, as Left() and Right() count them.
+QByteArrayView leftCharacters(QByteArrayView s, qint64 n)
 {
     qsizetype i = 0;
-    while (i < s.size() && units > 0) {
+    for (; i < s.size() && n > 0; --n) {
         const auto b = static_cast<unsigned char>(s[i]);
-        const int len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-        units -= len == 4 ? 2 : 1;
-        if (units < 0)
-            break;
-        i += len;
+        i += b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
     }
     return s.first(qMin(i, s.size()));
 }
 
-QByteArrayView rightUnits(QByteArrayView s, qint64 units)
+QByteArrayView rightCharacters(QByteArrayView s, qint64 n)
 {
     qsizetype i = s.size();
-    while (i > 0 && units > 0) {
-        qsizetype start = i - 1;
-        while (start > 0 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80)
-            --start;
-        units -= (i - start) == 4 ? 2 : 1;
-        if (units < 0)
-            break;
-        i = start;
+    for (; i > 0 && n > 0; --n) {
+        --i;
+        while (i > 0 && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80)
+            --i;
     }
     return s.sliced(i);
 }
@@ -326,9 +318,9 @@ bool TableCache::matchesGroup(const Row &row, const QList<JetQuery::Predicate> &
             return false; // like on a null is never true
         QByteArrayView text = view(row, p.operand.column);
         if (p.operand.function == JetQuery::Operand::Left)
-            text = leftUnits(text, p.operand.count);
+            text = leftCharacters(text, p.operand.count);
         else if (p.operand.function == JetQuery::Operand::Right)
-            text = rightUnits(text, p.operand.count);
+            text = rightCharacters(text, p.operand.count);
         if (!patterns[size_t(i)].matches(text))
             return false;
     }

@@ -174,6 +174,27 @@ bool like(QStringView text, QStringView pattern)
     return FoldedPattern(pattern).matches(fold(text));
 }
 
+static bool isPairAt(QStringView s, qsizetype i)
+{
+    return i >= 0 && i + 1 < s.size() && s[i].isHighSurrogate() && s[i + 1].isLowSurrogate();
+}
+
+QStringView leftCharacters(QStringView text, qint64 n)
+{
+    qsizetype end = 0;
+    for (; n > 0 && end < text.size(); --n)
+        end += isPairAt(text, end) ? 2 : 1;
+    return text.first(end);
+}
+
+QStringView rightCharacters(QStringView text, qint64 n)
+{
+    qsizetype start = text.size();
+    for (; n > 0 && start > 0; --n)
+        start -= isPairAt(text, start - 2) ? 2 : 1;
+    return text.sliced(start);
+}
+
 QByteArray sortKey(QStringView text)
 {
     QByteArray key;

@@ -27,6 +27,11 @@ private:
     bool m_plainSegments = true; // no "_": every run between "%" is found with a plain substring search
 };
 
+// Left() and Right(): the first or last n characters, counted as "_" counts them, so a character
+// outside the basic plane is never cut in half.
+QStringView leftCharacters(QStringView text, qint64 n);
+QStringView rightCharacters(QStringView text, qint64 n);
+
 // A key whose byte order is the reading order of an Italian glossary: letters without regard to case,
 // an accented letter beside its plain letter; ties broken by accent, then by case.
 QByteArray sortKey(QStringView text);

@@ -135,6 +135,31 @@ private slots:
         QCOMPARE(h.form->centralWidget()->size(), QSize(752, 611));
     }
 
+    void maximisingScalesByOneFactorAndRestoringGivesTheDesignBack()
+    {
+        FormHarness h({{"alfa", "prima lettera"}});
+        Form1 &f = *h.form;
+        const QRect designEdit = f.Cmd_Edit->geometry(), designList = f.List1[0]->geometry();
+        const double designFont = f.Cmd_Edit->font().pointSizeF();
+        f.showMaximized();
+        QTRY_VERIFY(f.centralWidget()->size() != QSize(752, 611));
+        const QSize client = f.centralWidget()->size();
+        const double factor = (client.width() / 752.0 + client.height() / 611.0) / 2;
+        // One factor for both directions: the mean of the two ratios, to within a pixel's rounding.
+        QVERIFY(qAbs(f.Cmd_Edit->x() - designEdit.x() * factor) <= 1);
+        QVERIFY(qAbs(f.Cmd_Edit->y() - designEdit.y() * factor) <= 1);
+        QVERIFY(qAbs(f.List1[0]->width() - designList.width() * factor) <= 1);
+        QVERIFY(qAbs(f.List1[0]->height() - designList.height() * factor) <= 1);
+        QVERIFY(qAbs(f.Cmd_Edit->font().pointSizeF() - designFont * factor) < 0.01);
+        QCOMPARE(f.Cmd_Edit->font().family(), QStringLiteral("Verdana"));
+
+        f.showNormal();
+        QTRY_COMPARE(f.centralWidget()->size(), QSize(752, 611));
+        QCOMPARE(f.Cmd_Edit->geometry(), designEdit);
+        QCOMPARE(f.List1[0]->geometry(), designList);
+        QCOMPARE(f.Cmd_Edit->font().pointSizeF(), designFont);
+    }
+
     void stackingTabOrderAndNames()
     {
         FormHarness h;

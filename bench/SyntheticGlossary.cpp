@@ -60,17 +60,4 @@ QList<GlossaryFile::Row> rows(int count, quint32 seed)
     return out;
 }
 
-QStringList searchWords(const QList<GlossaryFile::Row> &rows, int count, quint32 seed)
-{
-    QRandomGenerator rng(seed);
-    QStringList out;
-    while (out.size() < count) {
-        const QStringList words = rows[int(rng.bounded(rows.size()))].term.split(u' ');
-        const QString w = words[int(rng.bounded(words.size()))];
-        if (w.size() >= 5 && !w.contains(u'\''))
-            out.append(w.left(5));
-    }
-    return out;
-}
-
 } // namespace SyntheticGlossary

@@ -10,7 +10,5 @@
 namespace SyntheticGlossary {
 
 QList<GlossaryFile::Row> rows(int count, quint32 seed = 20261208);
-// A word that occurs in many terms and one that occurs in many definitions, for the searches.
-QStringList searchWords(const QList<GlossaryFile::Row> &rows, int count, quint32 seed = 7);
 
 } // namespace SyntheticGlossary

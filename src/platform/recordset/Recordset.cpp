@@ -93,6 +93,8 @@ void Recordset::run(const JetQuery &query, const std::shared_ptr<Connection> &co
     if (query.kind == JetQuery::Select && ConnectionPool::enabled() && TableCache::answers(query)) {
         m_hits = connection->cache().select(query);
         m_columns = connection->cache().columns();
+        m_idColumn = columnIndex(QStringLiteral("ID"));
+        m_termColumn = columnIndex(QStringLiteral("Parola"));
         m_connection = connection;
         m_fromCache = true;
         m_position = m_hits.isEmpty() ? -1 : 0;
@@ -236,6 +238,11 @@ void Recordset::MoveNext()
 
 int Recordset::columnIndex(const QString &name) const
 {
+    // Callers mostly spell a name as the table does: the exact comparison is the quick one.
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if (m_columns[i] == name)
+            return i;
+    }
     for (int i = 0; i < m_columns.size(); ++i) {
         if (m_columns[i].compare(name, Qt::CaseInsensitive) == 0)
             return i;
@@ -256,9 +263,9 @@ QVariant Recordset::read(const QString &name)
     if (!m_fromCache)
         return columnValue(m_stmt, index);
     const TableCache::Hit &hit = m_hits[m_position];
-    if (m_columns[index].compare(u"ID", Qt::CaseInsensitive) == 0)
+    if (index == m_idColumn)
         return QVariant(hit.id);
-    if (m_columns[index].compare(u"Parola", Qt::CaseInsensitive) == 0)
+    if (index == m_termColumn)
         return hit.termNull ? QVariant() : QVariant(hit.term);
     return currentValues().value(index);
 }

@@ -85,4 +85,6 @@ private:
     bool m_fromCache = false;
     QList<TableCache::Hit> m_hits;
     QVariantList m_fullRow;
+    int m_idColumn = -1;
+    int m_termColumn = -1;
 };

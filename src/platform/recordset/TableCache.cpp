@@ -4,6 +4,7 @@
 #include "DbError.h"
 
 #include <QtEndian>
+#include <cstdio>
 
 #include <sqlcipher/sqlite3.h>
 
@@ -23,14 +24,6 @@ Statement prepare(Connection &connection, const char *sql)
     if (rc != SQLITE_OK)
         connection.fail(rc);
     return guard;
-}
-
-QVariant textColumn(sqlite3_stmt *stmt, int i)
-{
-    if (sqlite3_column_type(stmt, i) == SQLITE_NULL)
-        return QVariant();
-    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
-    return QString::fromUtf8(p, sqlite3_column_bytes(stmt, i));
 }
 
 // The first or last n characters of a folded UTF-8 text, as Left() and Right() count them.
@@ -70,10 +63,10 @@ QByteArray longestLiteralRun(const QByteArray &folded)
     return best;
 }
 
-quint64 prefixOf(const QByteArray &key)
+quint64 prefixOf(const char *key, qsizetype size)
 {
     unsigned char bytes[8] = {};
-    std::memcpy(bytes, key.constData(), size_t(qMin<qsizetype>(8, key.size())));
+    std::memcpy(bytes, key, size_t(qMin<qsizetype>(8, size)));
     return qFromBigEndian<quint64>(bytes);
 }
 
@@ -133,6 +126,7 @@ void TableCache::invalidate()
     m_order.clear();
     m_byId.clear();
     m_terms.clear();
+    m_keys.clear();
     m_definitions.clear();
     m_dead = 0;
 }
@@ -155,6 +149,42 @@ const QStringList &TableCache::columns()
     return m_columns;
 }
 
+namespace {
+
+struct LoadedTerm {
+    qint64 id;
+    QString term;
+    bool isNull;
+    QByteArray folded;
+    QByteArray key;
+};
+
+// Reads and prepares every term; the SQLite result code at the end.
+int readTerms(sqlite3 *db, std::vector<LoadedTerm> &out)
+{
+    sqlite3_stmt *raw = nullptr;
+    int rc = sqlite3_prepare_v2(db, "SELECT \"ID\", \"Parola\" FROM \"Tbl_Zorvane\"", -1, &raw, nullptr);
+    Statement stmt(raw, sqlite3_finalize);
+    if (rc != SQLITE_OK)
+        return rc;
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        const qint64 id = sqlite3_column_int64(raw, 0);
+        if (sqlite3_column_type(raw, 1) == SQLITE_NULL) {
+            out.push_back({id, QString(), true, QByteArray(), TextMatch::sortKey(QString())});
+            continue;
+        }
+        // Folded straight from the stored UTF-8: one conversion for the text shown, none for matching.
+        const QByteArrayView utf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 1)),
+                                  sqlite3_column_bytes(raw, 1));
+        QString term = QString::fromUtf8(utf8);
+        QByteArray key = TextMatch::sortKey(term);
+        out.push_back({id, std::move(term), false, TextMatch::foldUtf8(utf8), std::move(key)});
+    }
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+} // namespace
+
 void TableCache::loadTerms()
 {
     invalidate();
@@ -167,14 +197,17 @@ void TableCache::loadTerms()
         if (rc != SQLITE_DONE)
             m_connection.fail(rc);
     }
-    Statement stmt = prepare(m_connection, "SELECT \"ID\", \"Parola\" FROM \"Tbl_Zorvane\"");
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW)
-        addRow(sqlite3_column_int64(stmt.get(), 0), textColumn(stmt.get(), 1));
-    if (rc != SQLITE_DONE) {
+
+    std::vector<LoadedTerm> loaded;
+    const int rc = readTerms(m_connection.handle(), loaded);
+    if (rc != SQLITE_OK) {
         invalidate();
         m_connection.fail(rc);
     }
+    m_rows.reserve(loaded.size());
+    m_byId.reserve(qsizetype(loaded.size()));
+    for (LoadedTerm &t : loaded)
+        addRow(t.id, std::move(t.term), t.isNull, t.folded, t.key);
     m_order.clear();
     m_order.reserve(m_rows.size());
     for (int i = 0; i < int(m_rows.size()); ++i)
@@ -211,19 +244,25 @@ void TableCache::loadDefinitions()
 
 int TableCache::addRow(qint64 id, const QVariant &term)
 {
+    const QString text = term.toString();
+    return addRow(id, text, term.isNull(), TextMatch::fold(text), TextMatch::sortKey(text));
+}
+
+int TableCache::addRow(qint64 id, QString term, bool isNull, const QByteArray &folded, const QByteArray &key)
+{
     const int index = int(m_rows.size());
     Row row;
     row.id = id;
-    if (!term.isNull()) {
-        row.term = term.toString();
-        const QByteArray folded = TextMatch::fold(row.term);
+    if (!isNull) {
         row.termAt = m_terms.append(folded, index);
         row.termBytes = folded.size();
     }
-    row.key = TextMatch::sortKey(row.term);
-    row.keyPrefix = prefixOf(row.key);
-    if (term.isNull())
-        row.keyPrefix = 0; // a null sorts before every text, as in SQLite
+    row.keyAt = m_keys.size();
+    row.keyBytes = key.size();
+    m_keys.append(key);
+    // A null sorts before every text, as in SQLite.
+    row.keyPrefix = isNull ? 0 : prefixOf(key.constData(), key.size());
+    row.term = std::move(term);
     m_rows.push_back(std::move(row));
     m_byId.insert(id, index);
     return index;
@@ -250,9 +289,12 @@ bool TableCache::lessInOrder(int a, int b) const
         return nullA;
     if (ra.keyPrefix != rb.keyPrefix)
         return ra.keyPrefix < rb.keyPrefix;
-    const int c = ra.key.compare(rb.key);
+    const int c = std::memcmp(m_keys.constData() + ra.keyAt, m_keys.constData() + rb.keyAt,
+                              size_t(qMin(ra.keyBytes, rb.keyBytes)));
     if (c != 0)
         return c < 0;
+    if (ra.keyBytes != rb.keyBytes)
+        return ra.keyBytes < rb.keyBytes;
     return ra.id < rb.id;
 }
 

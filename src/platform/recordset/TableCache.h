@@ -40,8 +40,9 @@ private:
     struct Row {
         qint64 id;
         QString term;
-        QByteArray key;
         quint64 keyPrefix;
+        qsizetype keyAt = 0; // the sort key, in m_keys
+        qsizetype keyBytes = 0;
         qsizetype termAt = -1; // offset in m_terms, -1 for a database null
         qsizetype termBytes = 0;
         qsizetype definitionAt = -1;
@@ -62,6 +63,7 @@ private:
     void loadTerms();
     void loadDefinitions();
     int addRow(qint64 id, const QVariant &term);
+    int addRow(qint64 id, QString term, bool isNull, const QByteArray &folded, const QByteArray &key);
     void setDefinition(int row, const QVariant &definition);
     void insertInOrder(int row);
     void removeFromOrder(int row);
@@ -79,6 +81,7 @@ private:
     std::vector<int> m_order; // live rows by term, then ID
     QHash<qint64, int> m_byId;
     Column m_terms;
+    QByteArray m_keys;
     Column m_definitions;
     qsizetype m_dead = 0;
 };

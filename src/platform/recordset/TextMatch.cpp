@@ -7,12 +7,23 @@
 
 namespace {
 
-bool isAscii(QStringView s)
+void appendUtf8(QByteArray &out, char32_t c)
 {
-    for (QChar c : s)
-        if (c.unicode() >= 0x80)
-            return false;
-    return true;
+    if (c < 0x80) {
+        out.append(char(c));
+    } else if (c < 0x800) {
+        out.append(char(0xC0 | (c >> 6)));
+        out.append(char(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.append(char(0xE0 | (c >> 12)));
+        out.append(char(0x80 | ((c >> 6) & 0x3F)));
+        out.append(char(0x80 | (c & 0x3F)));
+    } else {
+        out.append(char(0xF0 | (c >> 18)));
+        out.append(char(0x80 | ((c >> 12) & 0x3F)));
+        out.append(char(0x80 | ((c >> 6) & 0x3F)));
+        out.append(char(0x80 | (c & 0x3F)));
+    }
 }
 
 // Length in bytes of the UTF-8 sequence that starts with b.
@@ -96,62 +107,66 @@ namespace TextMatch {
 QByteArray fold(QStringView text)
 {
     QByteArray out;
-    out.reserve(text.size());
-    if (isAscii(text)) {
-        for (QChar c : text) {
-            const char16_t u = c.unicode();
-            out.append(char(u >= 'A' && u <= 'Z' ? u + 32 : u));
-        }
-        return out;
-    }
-    QString folded;
-    folded.reserve(text.size());
+    out.reserve(text.size() + 8);
     for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t ucs = text[i].unicode();
-        if (QChar::isHighSurrogate(ucs) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            ucs = QChar::surrogateToUcs4(char16_t(ucs), text[i + 1].unicode());
+        const char16_t u = text[i].unicode();
+        if (u < 0x80) {
+            out.append(char(u >= 'A' && u <= 'Z' ? u + 32 : u));
+            continue;
+        }
+        char32_t ucs = u;
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ucs = QChar::surrogateToUcs4(u, text[i + 1].unicode());
             ++i;
+        } else if (QChar::isSurrogate(u)) {
+            ucs = QChar::ReplacementCharacter;
         }
-        ucs = QChar::toCaseFolded(ucs);
-        if (QChar::requiresSurrogates(ucs)) {
-            folded.append(QChar(QChar::highSurrogate(ucs)));
-            folded.append(QChar(QChar::lowSurrogate(ucs)));
-        } else {
-            folded.append(QChar(char16_t(ucs)));
-        }
+        appendUtf8(out, QChar::toCaseFolded(ucs));
     }
-    return folded.toUtf8();
+    return out;
 }
 
 QByteArray foldUtf8(QByteArrayView utf8)
 {
     QByteArray out;
-    out.resize(utf8.size());
-    char *o = out.data();
-    qsizetype i = 0;
+    out.reserve(utf8.size() + 8);
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
     const qsizetype n = utf8.size();
+    qsizetype i = 0;
     while (i < n) {
-        const auto b = static_cast<unsigned char>(utf8[i]);
+        const unsigned char b = p[i];
         if (b < 0x80) {
-            *o++ = char(b >= 'A' && b <= 'Z' ? b + 32 : b);
+            out.append(char(b >= 'A' && b <= 'Z' ? b + 32 : b));
             ++i;
             continue;
         }
-        // Anything but plain ASCII goes through the one folding rule, so both routes agree.
-        qsizetype j = i + 1;
-        while (j < n && (static_cast<unsigned char>(utf8[j]) & 0xC0) == 0x80 && j - i < 4)
-            ++j;
-        const QByteArray piece = fold(QString::fromUtf8(utf8.sliced(i, j - i)));
-        const qsizetype at = o - out.data();
-        if (at + piece.size() > out.size()) {
-            out.resize(at + piece.size() + (n - j));
-            o = out.data() + at;
+        char32_t c = 0;
+        qsizetype len = 0;
+        if (b >= 0xC2 && b < 0xE0 && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+            c = char32_t(b & 0x1F) << 6 | (p[i + 1] & 0x3F);
+            len = 2;
+        } else if (b >= 0xE0 && b < 0xF0 && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
+            c = char32_t(b & 0x0F) << 12 | char32_t(p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F);
+            len = 3;
+        } else if (b >= 0xF0 && b < 0xF5 && i + 3 < n && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80 &&
+                   (p[i + 3] & 0xC0) == 0x80) {
+            c = char32_t(b & 0x07) << 18 | char32_t(p[i + 1] & 0x3F) << 12 | char32_t(p[i + 2] & 0x3F) << 6 |
+                (p[i + 3] & 0x3F);
+            len = 4;
         }
-        std::memcpy(o, piece.constData(), size_t(piece.size()));
-        o += piece.size();
-        i = j;
+        if (len == 0 || c < 0x80 || (c >= 0xD800 && c < 0xE000) || c > 0x10FFFF || (len == 3 && c < 0x800) ||
+            (len == 4 && c < 0x10000)) {
+            // Not well-formed: the one slow rule decides, so both routes agree on every byte.
+            qsizetype j = i + 1;
+            while (j < n && (p[j] & 0xC0) == 0x80 && j - i < 4)
+                ++j;
+            out.append(fold(QString::fromUtf8(utf8.sliced(i, j - i))));
+            i = j;
+            continue;
+        }
+        appendUtf8(out, QChar::toCaseFolded(c));
+        i += len;
     }
-    out.resize(o - out.data());
     return out;
 }
 
@@ -195,14 +210,46 @@ QStringView rightCharacters(QStringView text, qint64 n)
     return text.sliced(start);
 }
 
+namespace {
+
+// Base letter (case-folded, accents dropped) of every character up to the end of Latin Extended-B,
+// where an Italian glossary's terms live; 0 where only the full normalisation knows the answer.
+struct LatinBases {
+    char16_t base[0x250];
+    LatinBases()
+    {
+        for (char32_t c = 0; c < 0x250; ++c) {
+            QString d = QString(QChar(char16_t(c))).normalized(QString::NormalizationForm_D);
+            d.removeIf([](QChar ch) { return ch.category() == QChar::Mark_NonSpacing; });
+            d = d.toCaseFolded();
+            base[c] = d.size() == 1 && d[0].unicode() < 0x250 ? d[0].unicode() : 0;
+        }
+    }
+};
+
+} // namespace
+
 QByteArray sortKey(QStringView text)
 {
+    static const LatinBases latin;
     QByteArray key;
-    if (isAscii(text)) {
-        // Same three parts as below; the first two coincide for plain ASCII.
-        const QByteArray lower = fold(text);
-        key.reserve(text.size() * 3 + 2);
-        key.append(lower).append('\0').append(lower).append('\0').append(text.toLatin1());
+    key.reserve(text.size() * 3 + 8);
+    bool latinOnly = true;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x250 || latin.base[u] == 0) {
+            latinOnly = false;
+            break;
+        }
+        appendUtf8(key, latin.base[u]);
+    }
+    if (latinOnly) {
+        key.append('\0');
+        for (QChar c : text)
+            appendUtf8(key, QChar::toCaseFolded(char32_t(c.unicode())));
+        key.append('\0');
+        for (QChar c : text)
+            appendUtf8(key, char32_t(c.unicode()));
         return key;
     }
     const QString original = text.toString();

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlcipher-dev sqlcipher libcsv-dev
-          xvfb xdotool imagemagick fonts-dejavu-core xauth)
+          xvfb xdotool imagemagick fonts-dejavu-core xauth python3)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -26,14 +26,19 @@ void SearchBox::setBackColor(QRgb colour)
 void SearchBox::focusInEvent(QFocusEvent *event)
 {
     QLineEdit::focusInEvent(event);
-    if (!isWindowActivation(event))
+    // Coming back to the box it left for a moment is no new entry; the window's first focus is one.
+    const bool returning = isWindowActivation(event) && m_awayWithWindow;
+    m_awayWithWindow = false;
+    if (!returning)
         emit GotFocus();
 }
 
 void SearchBox::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
-    if (!isWindowActivation(event))
+    if (isWindowActivation(event))
+        m_awayWithWindow = true;
+    else
         emit LostFocus();
 }
 

@@ -28,6 +28,7 @@ protected:
 
 private:
     std::optional<QRgb> m_backColor;
+    bool m_awayWithWindow = false; // the focus left with the window, not for another control
 };
 
 // A multi-line box whose text is exactly what was put in: Qt's plain-text conversion would turn

@@ -153,7 +153,9 @@ private slots:
         Form1 &f = *h->form;
         SearchBox *term = f.Txt_Search;
         SearchBox *def = f.Txt_Search_Def;
-        QVERIFY(!term->BackColor());
+        // The window's first focus goes to the term box, which is an entry like any other.
+        QCOMPARE(QApplication::focusWidget(), term);
+        QCOMPARE(term->BackColor(), Form1::FocusColour);
         QVERIFY(!def->BackColor());
 
         QTest::mouseClick(def, Qt::LeftButton);

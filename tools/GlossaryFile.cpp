@@ -16,17 +16,8 @@ struct DbCloser {
     void operator()(sqlite3 *db) const { sqlite3_close_v2(db); }
 };
 using Db = std::unique_ptr<sqlite3, DbCloser>;
-using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)>;
+using Statement = Connection::Statement;
 
-Statement prepare(const Connection &connection, const char *sql)
-{
-    sqlite3_stmt *stmt = nullptr;
-    const int rc = sqlite3_prepare_v2(connection.handle(), sql, -1, &stmt, nullptr);
-    Statement guard(stmt, sqlite3_finalize);
-    if (rc != SQLITE_OK)
-        connection.fail(rc);
-    return guard;
-}
 
 QString columnText(sqlite3_stmt *stmt, int column)
 {
@@ -90,7 +81,7 @@ void append(const QString &path, const QList<Row> &rows, const QString &password
 {
     Connection connection(ConnectionTarget{path, password});
     Transaction transaction(connection);
-    Statement insert = prepare(connection, "INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES (?1, ?2)");
+    Statement insert = connection.prepare("INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES (?1, ?2)");
     for (const Row &row : rows) {
         sqlite3_bind_text16(insert.get(), 1, row.term.utf16(), int(row.term.size() * 2), SQLITE_TRANSIENT);
         sqlite3_bind_text16(insert.get(), 2, row.definition.utf16(), int(row.definition.size() * 2), SQLITE_TRANSIENT);
@@ -105,7 +96,7 @@ void append(const QString &path, const QList<Row> &rows, const QString &password
 QList<Row> readAll(const QString &path, const QString &password)
 {
     Connection connection(ConnectionTarget{path, password});
-    Statement select = prepare(connection, "SELECT Parola, Definizione FROM Tbl_Zorvane ORDER BY ID");
+    Statement select = connection.prepare("SELECT Parola, Definizione FROM Tbl_Zorvane ORDER BY ID");
     QList<Row> rows;
     int rc;
     while ((rc = sqlite3_step(select.get())) == SQLITE_ROW)

@@ -15,18 +15,20 @@ bool isInsertState(const QPushButton *edit)
     return edit->text() == QStringLiteral("SALVA");
 }
 
-// Text1 holds the selected row's ID as plain digits; anything else means nothing is selected.
-std::optional<qint64> selectedId(const QLineEdit *text1)
-{
-    bool ok = false;
-    const qint64 id = text1->text().toLongLong(&ok);
-    return ok ? std::optional<qint64>(id) : std::nullopt;
-}
-
 [[noreturn]] void rowGone()
 {
     throw DbError(DbError::NoCurrentRecord,
                   QStringLiteral("Nessun record corrente: il termine non è più presente nel glossario."));
+}
+
+// Text1 holds the selected row's ID as plain digits; anything else names no row.
+qint64 selectedId(const QLineEdit *text1)
+{
+    bool ok = false;
+    const qint64 id = text1->text().toLongLong(&ok);
+    if (!ok)
+        rowGone();
+    return id;
 }
 
 } // namespace
@@ -106,12 +108,9 @@ void Form1::modifyTerm(const QString &term, const QString &definition)
                      QStringLiteral("Modifica TERMINE **") + term + QStringLiteral("**")) != MsgBox::vbYes)
         return;
     try {
-        const std::optional<qint64> id = selectedId(Text1);
-        if (!id)
-            rowGone();
         {
             Recordset rs;
-            rs.Open(store::QueryRowById(*id), store::ConnectionString(), 1, 3, 1);
+            rs.Open(store::QueryRowById(selectedId(Text1)), store::ConnectionString(), 1, 3, 1);
             if (rs.Eof())
                 rowGone();
             rs.Fields(QStringLiteral("PAROLA")).setValue(term);
@@ -136,12 +135,9 @@ void Form1::Cmd_Delete_Click()
         MsgBox::vbYes)
         return;
     try {
-        const std::optional<qint64> id = selectedId(Text1);
-        if (!id)
-            rowGone();
         {
             Recordset rs;
-            rs.Open(store::QueryDeleteById(*id), store::ConnectionString(), 1, 3, 1);
+            rs.Open(store::QueryDeleteById(selectedId(Text1)), store::ConnectionString(), 1, 3, 1);
             if (rs.RecordsAffected() == 0)
                 rowGone();
         }

@@ -12,22 +12,22 @@ MsgBox::Handler &handler()
     return h;
 }
 
-struct ButtonSpec {
+struct ButtonChoice {
     MsgBox::Answer answer;
     const char16_t *label;
     QMessageBox::ButtonRole role;
 };
 
-QList<ButtonSpec> buttonsFor(int set)
+QList<ButtonChoice> buttonsFor(int set)
 {
     using M = MsgBox::Answer;
-    const ButtonSpec ok{M::vbOK, u"OK", QMessageBox::AcceptRole};
-    const ButtonSpec cancel{M::vbCancel, u"Annulla", QMessageBox::RejectRole};
-    const ButtonSpec yes{M::vbYes, u"Sì", QMessageBox::YesRole};
-    const ButtonSpec no{M::vbNo, u"No", QMessageBox::NoRole};
-    const ButtonSpec abort{M::vbAbort, u"Interrompi", QMessageBox::RejectRole};
-    const ButtonSpec retry{M::vbRetry, u"Riprova", QMessageBox::AcceptRole};
-    const ButtonSpec ignore{M::vbIgnore, u"Ignora", QMessageBox::AcceptRole};
+    const ButtonChoice ok{M::vbOK, u"OK", QMessageBox::AcceptRole};
+    const ButtonChoice cancel{M::vbCancel, u"Annulla", QMessageBox::RejectRole};
+    const ButtonChoice yes{M::vbYes, u"Sì", QMessageBox::YesRole};
+    const ButtonChoice no{M::vbNo, u"No", QMessageBox::NoRole};
+    const ButtonChoice abort{M::vbAbort, u"Interrompi", QMessageBox::RejectRole};
+    const ButtonChoice retry{M::vbRetry, u"Riprova", QMessageBox::AcceptRole};
+    const ButtonChoice ignore{M::vbIgnore, u"Ignora", QMessageBox::AcceptRole};
     switch (set) {
     case 1:
         return {ok, cancel};
@@ -76,17 +76,17 @@ int show(const QString &prompt, int style, const QString &title)
         return handler()(request);
 
     QMessageBox box(iconFor(style), request.title, prompt, QMessageBox::NoButton, QApplication::activeWindow());
-    const QList<ButtonSpec> specs = buttonsFor(style & 0x7);
+    const QList<ButtonChoice> choices = buttonsFor(style & 0x7);
     QList<QPushButton *> buttons;
-    for (const ButtonSpec &spec : specs)
-        buttons.append(box.addButton(QString::fromUtf16(spec.label), spec.role));
+    for (const ButtonChoice &choice : choices)
+        buttons.append(box.addButton(QString::fromUtf16(choice.label), choice.role));
     const int defaultIndex = (style & 0x300) >> 8;
     box.setDefaultButton(buttons.value(defaultIndex, buttons.first()));
     // Escape answers as the last button does (Cancel or No), or OK where it is alone.
     box.setEscapeButton(buttons.last());
     box.exec();
     const int pressed = int(buttons.indexOf(qobject_cast<QPushButton *>(box.clickedButton())));
-    return specs.value(pressed < 0 ? specs.size() - 1 : pressed).answer;
+    return choices.value(pressed < 0 ? choices.size() - 1 : pressed).answer;
 }
 
 } // namespace MsgBox

@@ -144,6 +144,16 @@ TableCache &Connection::cache()
     return *m_cache;
 }
 
+Connection::Statement Connection::prepare(const char *sql) const
+{
+    sqlite3_stmt *stmt = nullptr;
+    const int rc = sqlite3_prepare_v2(m_db, sql, -1, &stmt, nullptr);
+    Statement guard(stmt, sqlite3_finalize);
+    if (rc != SQLITE_OK)
+        fail(rc);
+    return guard;
+}
+
 void Connection::exec(const char *sql)
 {
     const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);

@@ -7,6 +7,7 @@
 #include <memory>
 
 struct sqlite3;
+struct sqlite3_stmt;
 class TableCache;
 
 // One keyed SQLCipher connection to a glossary file, closed on destruction. Opening checks that the
@@ -26,6 +27,10 @@ public:
     [[noreturn]] void fail(int rc, const QString &detail) const;
 
     void exec(const char *sql);
+
+    using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)>;
+    // A prepared statement finalised when it goes out of scope; a failure is thrown as a DbError.
+    Statement prepare(const char *sql) const;
 
     // The in-memory copy of the table, made on first use; nullptr until then.
     TableCache &cache();

@@ -14,17 +14,8 @@
 
 namespace {
 
-using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)>;
+using Statement = Connection::Statement;
 
-Statement prepare(Connection &connection, const char *sql)
-{
-    sqlite3_stmt *stmt = nullptr;
-    const int rc = sqlite3_prepare_v2(connection.handle(), sql, -1, &stmt, nullptr);
-    Statement guard(stmt, sqlite3_finalize);
-    if (rc != SQLITE_OK)
-        connection.fail(rc);
-    return guard;
-}
 
 // The first or last n characters of a folded UTF-8 text, as Left() and Right() count them.
 QByteArrayView leftCharacters(QByteArrayView s, qint64 n)
@@ -133,7 +124,7 @@ void TableCache::invalidate()
 
 void TableCache::refreshIfChanged()
 {
-    Statement stmt = prepare(m_connection, "PRAGMA data_version");
+    Statement stmt = m_connection.prepare("PRAGMA data_version");
     const int rc = sqlite3_step(stmt.get());
     if (rc != SQLITE_ROW)
         m_connection.fail(rc);
@@ -190,7 +181,7 @@ void TableCache::loadTerms()
     invalidate();
     m_columns.clear();
     {
-        Statement info = prepare(m_connection, "PRAGMA table_info(\"Tbl_Zorvane\")");
+        Statement info = m_connection.prepare("PRAGMA table_info(\"Tbl_Zorvane\")");
         int rc;
         while ((rc = sqlite3_step(info.get())) == SQLITE_ROW)
             m_columns.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info.get(), 1))));
@@ -219,7 +210,7 @@ void TableCache::loadTerms()
 void TableCache::loadDefinitions()
 {
     m_definitions.clear();
-    Statement stmt = prepare(m_connection, "SELECT \"ID\", \"Definizione\" FROM \"Tbl_Zorvane\"");
+    Statement stmt = m_connection.prepare("SELECT \"ID\", \"Definizione\" FROM \"Tbl_Zorvane\"");
     int rc;
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
         const auto it = m_byId.constFind(sqlite3_column_int64(stmt.get(), 0));

@@ -1,14 +1,10 @@
 #include "FormHarness.h"
+#include "OtherProgramLock.h"
+#include "ReadOnlyPath.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sqlcipher/sqlite3.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <optional>
 
@@ -29,75 +25,6 @@ const QString DeletePrompt = QStringLiteral("Vuoi Veramente eliminare il TERMINE
 // Long enough that its first and last 20 characters are not the whole of it.
 const QString LongDefinition =
     QStringLiteral("una definizione lunga quanto basta per avere un inizio e una fine riconoscibili");
-
-// Root writes through any permission bits, so for root the file is marked immutable, which stops
-// every writer; anyone else is stopped by the permissions alone.
-class ReadOnlyFile {
-public:
-    explicit ReadOnlyFile(const QString &file) : m_file(file), m_permissions(QFile::permissions(file))
-    {
-        if (geteuid() == 0)
-            m_immutable = setImmutable(true);
-        else
-            QFile::setPermissions(m_file, QFileDevice::ReadOwner);
-    }
-    ~ReadOnlyFile() { lift(); }
-
-    bool writable() const { return QFile(m_file).open(QIODevice::ReadWrite); }
-
-    void lift()
-    {
-        if (m_immutable)
-            m_immutable = !setImmutable(false);
-        QFile::setPermissions(m_file, m_permissions);
-    }
-
-private:
-    bool setImmutable(bool on) const
-    {
-        const int fd = ::open(QFile::encodeName(m_file).constData(), O_RDONLY);
-        if (fd < 0)
-            return false;
-        int flags = 0;
-        bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        ::close(fd);
-        return ok;
-    }
-
-    QString m_file;
-    QFileDevice::Permissions m_permissions;
-    bool m_immutable = false;
-};
-
-// Another program inside a transaction: an exclusive one keeps everyone out, a reading one lets others
-// read and begin a write but not commit it.
-class OtherProgramLock {
-public:
-    OtherProgramLock(const QString &file, const char *sql)
-    {
-        sqlite3_open_v2(QFile::encodeName(file).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_key(m_db, "RUNFALK", 7);
-        m_held = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    }
-    ~OtherProgramLock() { lift(); }
-
-    bool held() const { return m_held; }
-
-    void lift()
-    {
-        if (m_db) {
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-            sqlite3_close_v2(m_db);
-            m_db = nullptr;
-        }
-    }
-
-private:
-    sqlite3 *m_db = nullptr;
-    bool m_held = false;
-};
 
 // The sqlcipher command-line program, as a person at a terminal would use it on the glossary.
 bool runSqlcipher(const QString &file, const QString &sql)
@@ -534,7 +461,7 @@ private slots:
                 h.boxes.answer(MsgBox::vbYes);
         };
 
-        std::optional<ReadOnlyFile> readOnly;
+        std::optional<ReadOnlyPath> readOnly;
         std::optional<OtherProgramLock> lock;
         switch (fault) {
         case Fault::Missing:

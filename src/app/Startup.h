@@ -1,0 +1,8 @@
+#pragma once
+
+class QApplication;
+
+// The program's start: loads the main window on its glossary and runs the event loop. When the glossary
+// cannot be read the window is never shown: the error box says why and the result is 1, before any
+// event loop of the application's own has run.
+int runZorvane(QApplication &app);

@@ -47,7 +47,8 @@ using Rows = QList<TempGlossary::StoredRow>;
 const QString Locked = QStringLiteral("3051 Il file '%1' è bloccato da un altro programma. Riprovare più tardi.");
 const QString ReadOnly = QStringLiteral("3051 Impossibile scrivere nel file '%1': il file o la sua cartella sono di "
                                         "sola lettura o l'accesso non è consentito.");
-const QString WrongPassword = QStringLiteral("3031 Password non valida per il file '%1'.");
+const QString WrongPassword =
+    QStringLiteral("3031 Password non valida per il file '%1', oppure il file non è un glossario.");
 const QString Missing = QStringLiteral("3024 Impossibile trovare il file '%1'.");
 const QString NotAGlossary = QStringLiteral("3343 Formato di database non riconosciuto: il file '%1' %2.");
 

@@ -211,7 +211,9 @@ void Connection::fail(int rc, const QString &detail) const
     switch (rc & 0xff) {
     case SQLITE_NOTADB:
         throw DbError(DbError::WrongPassword,
-                      QStringLiteral("Password non valida per il file '%1'.").arg(m_file));
+                      // Encrypted bytes look like any other bytes: say both things it may be.
+                      QStringLiteral("Password non valida per il file '%1', oppure il file non è un glossario.")
+                          .arg(m_file));
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         throw DbError(DbError::FileLocked,

@@ -74,11 +74,16 @@ qsizetype TableCache::Column::append(QByteArrayView folded, int row)
 {
     const qsizetype at = text.size();
     text.append(folded.data(), folded.size());
+    close(at, row);
+    return at;
+}
+
+void TableCache::Column::close(qsizetype at, int row)
+{
     // A separator no folded text can hold, so a search never runs from one row into the next.
     text.append('\xff');
     starts.push_back(at);
     owners.push_back(row);
-    return at;
 }
 
 int TableCache::Column::ownerAt(qsizetype offset) const
@@ -140,42 +145,6 @@ const QStringList &TableCache::columns()
     return m_columns;
 }
 
-namespace {
-
-struct LoadedTerm {
-    qint64 id;
-    QString term;
-    bool isNull;
-    QByteArray folded;
-    QByteArray key;
-};
-
-// Reads and prepares every term; the SQLite result code at the end.
-int readTerms(sqlite3 *db, std::vector<LoadedTerm> &out)
-{
-    sqlite3_stmt *raw = nullptr;
-    int rc = sqlite3_prepare_v2(db, "SELECT \"ID\", \"Parola\" FROM \"Tbl_Zorvane\"", -1, &raw, nullptr);
-    Statement stmt(raw, sqlite3_finalize);
-    if (rc != SQLITE_OK)
-        return rc;
-    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
-        const qint64 id = sqlite3_column_int64(raw, 0);
-        if (sqlite3_column_type(raw, 1) == SQLITE_NULL) {
-            out.push_back({id, QString(), true, QByteArray(), TextMatch::sortKey(QString())});
-            continue;
-        }
-        // Folded straight from the stored UTF-8: one conversion for the text shown, none for matching.
-        const QByteArrayView utf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 1)),
-                                  sqlite3_column_bytes(raw, 1));
-        QString term = QString::fromUtf8(utf8);
-        QByteArray key = TextMatch::sortKey(term);
-        out.push_back({id, std::move(term), false, TextMatch::foldUtf8(utf8), std::move(key)});
-    }
-    return rc == SQLITE_DONE ? SQLITE_OK : rc;
-}
-
-} // namespace
-
 void TableCache::loadTerms()
 {
     invalidate();
@@ -189,16 +158,33 @@ void TableCache::loadTerms()
             m_connection.fail(rc);
     }
 
-    std::vector<LoadedTerm> loaded;
-    const int rc = readTerms(m_connection.handle(), loaded);
-    if (rc != SQLITE_OK) {
+    // Each term goes straight into the folded column and the key buffer: no text of its own per row.
+    Statement stmt = m_connection.prepare("SELECT \"ID\", \"Parola\" FROM \"Tbl_Zorvane\"");
+    int rc;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        const int index = int(m_rows.size());
+        Row row;
+        row.id = sqlite3_column_int64(stmt.get(), 0);
+        if (sqlite3_column_type(stmt.get(), 1) != SQLITE_NULL) {
+            const QByteArrayView utf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt.get(), 1)),
+                                      sqlite3_column_bytes(stmt.get(), 1));
+            row.term = QString::fromUtf8(utf8);
+            row.termAt = m_terms.text.size();
+            TextMatch::appendFoldedUtf8(m_terms.text, utf8);
+            row.termBytes = m_terms.text.size() - row.termAt;
+            m_terms.close(row.termAt, index);
+        }
+        row.keyAt = m_keys.size();
+        TextMatch::appendSortKey(m_keys, row.term);
+        row.keyBytes = m_keys.size() - row.keyAt;
+        row.keyPrefix = row.termAt < 0 ? 0 : prefixOf(m_keys.constData() + row.keyAt, row.keyBytes);
+        m_byId.insert(row.id, index);
+        m_rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) {
         invalidate();
         m_connection.fail(rc);
     }
-    m_rows.reserve(loaded.size());
-    m_byId.reserve(qsizetype(loaded.size()));
-    for (LoadedTerm &t : loaded)
-        addRow(t.id, std::move(t.term), t.isNull, t.folded, t.key);
     m_order.clear();
     m_order.reserve(m_rows.size());
     for (int i = 0; i < int(m_rows.size()); ++i)

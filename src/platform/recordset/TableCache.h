@@ -56,6 +56,8 @@ private:
         std::vector<int> owners;
         void clear();
         qsizetype append(QByteArrayView folded, int row);
+        // Ends the text that starts at `at`, already written into `text`.
+        void close(qsizetype at, int row);
         int ownerAt(qsizetype offset) const;
     };
 

@@ -130,6 +130,12 @@ QByteArray foldUtf8(QByteArrayView utf8)
 {
     QByteArray out;
     out.reserve(utf8.size() + 8);
+    appendFoldedUtf8(out, utf8);
+    return out;
+}
+
+void appendFoldedUtf8(QByteArray &out, QByteArrayView utf8)
+{
     const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
     const qsizetype n = utf8.size();
     qsizetype i = 0;
@@ -167,7 +173,6 @@ QByteArray foldUtf8(QByteArrayView utf8)
         appendUtf8(out, QChar::toCaseFolded(c));
         i += len;
     }
-    return out;
 }
 
 FoldedPattern::FoldedPattern(QStringView pattern) : m_pattern(fold(pattern))
@@ -231,9 +236,16 @@ struct LatinBases {
 
 QByteArray sortKey(QStringView text)
 {
-    static const LatinBases latin;
     QByteArray key;
     key.reserve(text.size() * 3 + 8);
+    appendSortKey(key, text);
+    return key;
+}
+
+void appendSortKey(QByteArray &key, QStringView text)
+{
+    static const LatinBases latin;
+    const qsizetype start = key.size();
     bool latinOnly = true;
     for (QChar c : text) {
         const char16_t u = c.unicode();
@@ -250,17 +262,17 @@ QByteArray sortKey(QStringView text)
         key.append('\0');
         for (QChar c : text)
             appendUtf8(key, char32_t(c.unicode()));
-        return key;
+        return;
     }
+    key.truncate(start);
     const QString original = text.toString();
     QString base = original.normalized(QString::NormalizationForm_D);
     base.removeIf([](QChar c) { return c.category() == QChar::Mark_NonSpacing; });
-    key = fold(base);
+    key.append(fold(base));
     key.append('\0');
     key.append(fold(original.normalized(QString::NormalizationForm_C)));
     key.append('\0');
     key.append(original.toUtf8());
-    return key;
 }
 
 } // namespace TextMatch

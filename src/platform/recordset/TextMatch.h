@@ -13,6 +13,7 @@ namespace TextMatch {
 QByteArray fold(QStringView text);
 // The same from UTF-8, as SQLite stores text, without a detour through UTF-16.
 QByteArray foldUtf8(QByteArrayView utf8);
+void appendFoldedUtf8(QByteArray &out, QByteArrayView utf8);
 
 // `like` with "%" (any run, none included) and "_" (any one character); no escape character.
 bool like(QStringView text, QStringView pattern);
@@ -35,5 +36,6 @@ QStringView rightCharacters(QStringView text, qint64 n);
 // A key whose byte order is the reading order of an Italian glossary: letters without regard to case,
 // an accented letter beside its plain letter; ties broken by accent, then by case.
 QByteArray sortKey(QStringView text);
+void appendSortKey(QByteArray &out, QStringView text);
 
 } // namespace TextMatch

@@ -1,4 +1,5 @@
 #include "DbError.h"
+#include "FailureNumber.h"
 #include "Recordset.h"
 #include "Store.h"
 #include "TempGlossary.h"
@@ -22,16 +23,6 @@ QStringList terms(const QString &query)
         rs.MoveNext();
     }
     return out;
-}
-
-int failureNumber(const std::function<void()> &operation)
-{
-    try {
-        operation();
-    } catch (const DbError &e) {
-        return e.number();
-    }
-    return 0;
 }
 
 void writeRaw(const QString &file, const QByteArray &bytes)

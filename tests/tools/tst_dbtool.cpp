@@ -1,6 +1,7 @@
 #include "CsvError.h"
 #include "CsvGlossary.h"
 #include "DbError.h"
+#include "FailureNumber.h"
 #include "GlossaryFile.h"
 #include "TempGlossary.h"
 
@@ -42,16 +43,6 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
-}
-
-int failureNumber(const std::function<void()> &operation)
-{
-    try {
-        operation();
-    } catch (const DbError &e) {
-        return e.number();
-    }
-    return 0;
 }
 
 struct Run {

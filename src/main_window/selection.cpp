@@ -45,9 +45,8 @@ void Form1::List1_Click()
         if (!Txt_Search_Def->text().isEmpty())
             words = Txt_Search_Def->text();
 
-        TextDEFINIZIONE->setText(definition);
         RichTextBox1->setText(definition);
-        // The mirror copies the view's characters; the box keeps the definition exactly as stored.
+        // The mirror copied the view's characters; the box keeps the definition exactly as stored.
         TextDEFINIZIONE->setText(definition);
         markWords(words);
         TextPAROLA->setText(term);

@@ -20,7 +20,6 @@ public:
     Connection &operator=(const Connection &) = delete;
 
     sqlite3 *handle() const { return m_db; }
-    const QString &fileName() const { return m_file; }
 
     // Turns a failed SQLite call into the DbError a user of the glossary understands.
     [[noreturn]] void fail(int rc) const;

@@ -2,7 +2,7 @@
 # Installs, from Debian's archive, whatever the build, the tests and the window need and is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlcipher-dev sqlcipher libcsv-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlcipher-dev sqlcipher libcsv-dev mdbtools-dev libmdb3
           xvfb xdotool imagemagick fonts-dejavu-core xauth python3)
 
 missing=()

@@ -302,12 +302,27 @@ void Recordset::AddNew()
     // it is held only until UpdateBatch or Close of this same operation.
     m_connection->exec("BEGIN IMMEDIATE");
     m_inTransaction = true;
+    // A table with AUTOINCREMENT (a glossary carried over from an older file) remembers the highest ID
+    // it ever handed out, deleted rows included; those numbers are never given again.
     sqlite3_stmt *stmt = nullptr;
-    int rc = sqlite3_prepare_v2(m_connection->handle(), "SELECT coalesce(max(\"ID\"), 0) + 1 FROM \"Tbl_Zorvane\"",
+    int rc = sqlite3_prepare_v2(m_connection->handle(),
+                                "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'sqlite_sequence'",
                                 -1, &stmt, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_step(stmt);
-    const qint64 id = sqlite3_column_int64(stmt, 0);
+    const bool remembers = rc == SQLITE_ROW && sqlite3_column_int(stmt, 0) > 0;
+    sqlite3_finalize(stmt);
+    stmt = nullptr;
+    if (rc == SQLITE_ROW)
+        rc = sqlite3_prepare_v2(m_connection->handle(),
+                                remembers ? "SELECT max(coalesce((SELECT max(\"ID\") FROM \"Tbl_Zorvane\"), 0), "
+                                            "coalesce((SELECT max(seq) FROM sqlite_sequence WHERE name = 'Tbl_Zorvane' "
+                                            "COLLATE NOCASE), 0)) + 1"
+                                          : "SELECT coalesce(max(\"ID\"), 0) + 1 FROM \"Tbl_Zorvane\"",
+                                -1, &stmt, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(stmt);
+    const qint64 id = stmt ? sqlite3_column_int64(stmt, 0) : 0;
     sqlite3_finalize(stmt);
     if (rc != SQLITE_ROW) {
         failAfterRollback(rc);

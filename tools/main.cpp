@@ -2,10 +2,15 @@
 #include "CsvGlossary.h"
 #include "DbError.h"
 #include "GlossaryFile.h"
+#include "JetFile.h"
+#include "JetImport.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
+
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -16,8 +21,11 @@ const QString Usage =
                    "  zorvane-db create FILE [--password P]\n"
                    "      crea un glossario protetto vuoto; un file che esiste già non viene toccato.\n"
                    "  zorvane-db import FILE CSV [--create] [--password P]\n"
-                   "      aggiunge al glossario FILE le righe del file CSV, tutte o nessuna;\n"
-                   "      con --create il glossario viene creato se non esiste.\n"
+                   "  zorvane-db import FILE VECCHIO.mdb [--create] [--password P]\n"
+                   "      aggiunge al glossario FILE le righe del file CSV o del vecchio glossario Access\n"
+                   "      (Jet 4.0, riconosciuto dal contenuto), tutte o nessuna; con --create il glossario\n"
+                   "      viene creato se non esiste: da un file Access ne è una copia esatta, con gli\n"
+                   "      stessi ID, mentre in un glossario esistente le righe ricevono ID nuovi.\n"
                    "  zorvane-db export FILE CSV [--password P]\n"
                    "      scrive nel file CSV tutte le righe del glossario, in ordine di ID.\n"
                    "\n"
@@ -31,6 +39,20 @@ const QString Usage =
                    "virgolette o a capo va tra virgolette, con le virgolette interne raddoppiate.\n"
                    "\n"
                    "Esce con 0 se riesce, 1 se l'operazione non riesce, 2 se il comando è scritto male.\n");
+
+// Long files show how far the work is, on a terminal only, on one line that rewrites itself.
+JetCarryOver::Progress terminalProgress()
+{
+    if (!isatty(STDERR_FILENO))
+        return {};
+    return [](JetCarryOver::Phase phase, qsizetype done, qsizetype total) {
+        QTextStream(stderr) << (phase == JetCarryOver::Phase::Reading ? QStringLiteral("\rLettura: %1 di %2 righe   ")
+                                                                      : QStringLiteral("\rScrittura: %1 di %2 righe "))
+                                   .arg(done)
+                                   .arg(total)
+                            << (done == total ? QStringLiteral("\n") : QString());
+    };
+}
 
 int wrongUsage(const QString &why)
 {
@@ -92,7 +114,10 @@ int main(int argc, char *argv[])
             GlossaryFile::create(args[1], key);
             out << QStringLiteral("Creato il glossario '%1'.\n").arg(args[1]);
         } else if (command == u"import") {
-            const qsizetype added = CsvGlossary::importFile(args[1], args[2], key, parser.isSet(create));
+            const qsizetype added = JetFile::isJetFile(args[2])
+                                        ? JetImport::importFile(args[1], args[2], key, parser.isSet(create),
+                                                                terminalProgress())
+                                        : CsvGlossary::importFile(args[1], args[2], key, parser.isSet(create));
             out << QStringLiteral("Aggiunte %1 righe a '%2'.\n").arg(added).arg(args[1]);
         } else {
             const qsizetype written = CsvGlossary::exportFile(args[1], args[2], key);

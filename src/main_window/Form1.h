@@ -10,6 +10,7 @@
 
 #include <array>
 
+class CarryOverJob;
 class Form2;
 class QAction;
 class clsResizer;
@@ -110,11 +111,18 @@ private:
     void Form_Unload();
     // Shows a new splash with no owner and waits until Timer1 unloads it.
     void showSplash();
+    // An old Jet glossary is carried over while the splash is up; false when the file needs nothing.
+    bool startCarryOver();
+    // After the splash: says what was carried over, or throws why not.
+    void finishCarryOver();
 
     static int s_splashDelay;
     TermListModel *m_terms = nullptr;
     clsResizer *m_Resizer = nullptr;
     QPointer<Form2> m_splash;
+    CarryOverJob *m_carryOver = nullptr;
+    // Timer1 ticked while the splash waited for the carry-over.
+    bool m_tickWaiting = false;
 };
 
 // The window's error box: the error number, a blank and the description, OK only, no icon.

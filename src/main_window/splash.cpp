@@ -1,3 +1,4 @@
+#include "CarryOverJob.h"
 #include "Form1.h"
 #include "Form2.h"
 
@@ -15,12 +16,21 @@ void Form1::showSplash()
     // A new window each time, so that every display starts from the design layout.
     Form2 splash;
     m_splash = &splash;
+    m_tickWaiting = false;
+    if (m_carryOver && !m_carryOver->isFinished())
+        connect(m_carryOver, &CarryOverJob::progress, &splash, &Form2::showProgress);
     splash.exec();
 }
 
 void Form1::Timer1_Timer()
 {
-    // The timer never stops: a tick with no splash shown does nothing.
-    if (SplashLoaded == 1 && m_splash)
-        m_splash->unload();
+    // The timer never stops: a tick with no splash shown does nothing. A carry-over still at work keeps
+    // the splash up until it ends.
+    if (SplashLoaded != 1 || !m_splash)
+        return;
+    if (m_carryOver && !m_carryOver->isFinished()) {
+        m_tickWaiting = true;
+        return;
+    }
+    m_splash->unload();
 }

@@ -19,7 +19,10 @@ void Form1::Form_Load()
 {
     emit Load();
     Timer1->start();
+    const bool carrying = startCarryOver();
     showSplash();
+    if (carrying)
+        finishCarryOver();
     CaricaLista();
 }
 

@@ -92,6 +92,16 @@ void Form2::unload()
     done(0);
 }
 
+void Form2::showProgress(const QString &text)
+{
+    if (!Label3) {
+        Label3 = label(this, "Label3", QString());
+        place(Label3, 120, 720, 4800, 255);
+        Label3->show();
+    }
+    Label3->setText(text);
+}
+
 void Form2::reject()
 {
     // Escape and the window manager's close would otherwise end the display early.

@@ -29,10 +29,14 @@ public:
     // Ends the window's display, also a modal one.
     void unload();
 
+    // A line under the name for work that makes the user wait; the label exists only once it is used.
+    void showProgress(const QString &text);
+
     // The controls, from the bottom of the stack to the top.
     QLabel *Image1 = nullptr;
     QLabel *Label2 = nullptr;
     QLabel *Label1 = nullptr;
+    QLabel *Label3 = nullptr;
 
 public slots:
     void reject() override;

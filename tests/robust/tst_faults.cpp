@@ -1,5 +1,6 @@
 #include "ConnectionPool.h"
 #include "FormHarness.h"
+#include "JetFixtures.h"
 #include "OtherProgramLock.h"
 #include "RawGlossary.h"
 #include "ReadOnlyPath.h"
@@ -35,6 +36,10 @@ enum class Fault {
     TableRenamed,
     ReadOnlyFile,
     ReadOnlyFolder,
+    OldFormatOtherPassword,
+    OldFormatNoTable,
+    OldFormatTruncated,
+    OldFormatReadOnlyFolder,
 };
 enum class Op { Search, Select, ShowAll, Save };
 Q_DECLARE_METATYPE(Fault)
@@ -176,6 +181,19 @@ public:
             m_readOnly.emplace(m_file);
             break;
         case Fault::ReadOnlyFolder:
+            m_readOnly.emplace(m_folder);
+            break;
+        case Fault::OldFormatOtherPassword:
+            JetFixtures::placeAsGlossary(QStringLiteral("altra-password.mdb"), m_folder);
+            break;
+        case Fault::OldFormatNoTable:
+            JetFixtures::placeAsGlossary(QStringLiteral("senza-tabella.mdb"), m_folder);
+            break;
+        case Fault::OldFormatTruncated:
+            JetFixtures::placeAsGlossary(QStringLiteral("troncato.mdb"), m_folder);
+            break;
+        case Fault::OldFormatReadOnlyFolder:
+            JetFixtures::placeAsGlossary(QStringLiteral("senza-password.mdb"), m_folder);
             m_readOnly.emplace(m_folder);
             break;
         }
@@ -427,6 +445,17 @@ private slots:
         QTest::newRow("wrong password") << Fault::WrongPassword << WrongPassword;
         QTest::newRow("not a glossary") << Fault::PlainSqlite << notAGlossary("è un database SQLite senza protezione");
         QTest::newRow("locked") << Fault::Locked << Locked;
+        // An old Jet glossary that cannot be carried over stays exactly as it was.
+        QTest::newRow("old format, other password") << Fault::OldFormatOtherPassword << WrongPassword;
+        QTest::newRow("old format, no Tbl_Zorvane")
+            << Fault::OldFormatNoTable << notAGlossary("non contiene la tabella Tbl_Zorvane");
+        QTest::newRow("old format, truncated")
+            << Fault::OldFormatTruncated
+            << QStringLiteral("3049 Il file '%1' è danneggiato: la sua lunghezza non è un numero intero di pagine: "
+                              "è stato troncato.");
+        QTest::newRow("old format, read-only folder")
+            << Fault::OldFormatReadOnlyFolder
+            << QStringLiteral("3051 Impossibile convertire il glossario '%1': la cartella '%2' deve essere scrivibile.");
     }
 
     void aFailedStartShowsOneBoxAndNoWindow()
@@ -438,6 +467,8 @@ private slots:
         scene.apply(fault);
         if (QTest::currentTestFailed())
             return;
+        QVERIFY2(!scene.protectionMissing(), "the path stayed writable");
+        const QByteArray bytes = RawGlossary::bytes(glossary.file());
 
         LoopWatch loop;
         QList<MsgBox::Request> boxes;
@@ -464,12 +495,81 @@ private slots:
             return;
         }
         QCOMPARE(boxes.size(), 1);
-        verifyErrorBox(boxes.first(), prompt.arg(glossary.file()));
+        verifyErrorBox(boxes.first(), QString(prompt).replace(QStringLiteral("%1"), glossary.file()).replace(QStringLiteral("%2"), glossary.folder()));
         QCOMPARE(visibleAtBox, QStringList());
+        if (fault != Fault::Missing) {
+            QVERIFY2(RawGlossary::bytes(glossary.file()) == bytes, "the file's bytes changed");
+            QCOMPARE(entries(glossary.folder()), QStringList({"QUORLAN.mdb"}));
+        }
         QCOMPARE(loop.shows, 0);
         QCOMPARE(result, 1);
         for (const QWidget *w : QApplication::topLevelWidgets())
             QVERIFY2(!w->isVisible(), w->metaObject()->className());
+    }
+
+    void anOldGlossaryIsCarriedOverBeforeTheWindow_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::newRow("room enough") << false;
+        // The old file (1,012 KiB) fits, the new one beside it does not.
+        QTest::newRow("full disk") << true;
+    }
+
+    void anOldGlossaryIsCarriedOverBeforeTheWindow()
+    {
+        QFETCH(bool, fullDisk);
+        const QString fixture = QStringLiteral("glossario-2000.mdb");
+        TempGlossary glossary;
+        QString folder = glossary.folder();
+        if (fullDisk) {
+            m_smallDisk.emplace(QStringLiteral("1200k"));
+            if (!m_smallDisk->mounted())
+                QSKIP(qPrintable("a small file system cannot be mounted here (" + m_smallDisk->why() + ")"));
+            folder = m_smallDisk->path();
+        }
+        store::setAppPath(folder);
+        const auto back = qScopeGuard([&] { store::setAppPath(glossary.folder()); });
+        const QString file = JetFixtures::placeAsGlossary(fixture, folder);
+
+        LoopWatch loop;
+        QList<MsgBox::Request> boxes;
+        QStringList visibleAtBox;
+        MsgBox::setHandler([&](const MsgBox::Request &request) {
+            boxes.append(request);
+            for (const QWidget *w : QApplication::topLevelWidgets()) {
+                if (w->isVisible())
+                    visibleAtBox.append(QString::fromLatin1(w->metaObject()->className()));
+            }
+            if (fullDisk)
+                loop.arm();
+            return int(MsgBox::vbOK);
+        });
+        const auto restoreBoxes = qScopeGuard([] { MsgBox::setHandler({}); });
+        const int result = runZorvane(*qApp);
+        loop.disarm();
+
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(visibleAtBox, QStringList());
+        if (fullDisk) {
+            verifyErrorBox(boxes.first(),
+                           QStringLiteral("3026 Spazio su disco insufficiente per convertire il glossario '%1'.").arg(file));
+            QCOMPARE(result, 1);
+            QCOMPARE(RawGlossary::bytes(file), RawGlossary::bytes(JetFixtures::path(fixture)));
+            QCOMPARE(entries(folder), QStringList({"QUORLAN.mdb"}));
+            return;
+        }
+        QCOMPARE(boxes.first().prompt,
+                 QStringLiteral("Il glossario è stato convertito nel nuovo formato protetto: 329 termini trasferiti.\n"
+                                "Il file originale è conservato con il nome \"QUORLAN-originale.mdb\"."));
+        QCOMPARE(boxes.first().style, 64);
+        QCOMPARE(boxes.first().title, QStringLiteral("ZORVANE"));
+        QCOMPARE(result, LoopWatch::EndedByTest);
+        QCOMPARE(loop.shows, 1);
+        QCOMPARE(loop.listedWhenShown.size(), 329);
+        QCOMPARE(entries(folder), QStringList({"QUORLAN-originale.mdb", "QUORLAN.mdb"}));
+        QCOMPARE(RawGlossary::bytes(folder + QStringLiteral("/QUORLAN-originale.mdb")),
+                 RawGlossary::bytes(JetFixtures::path(fixture)));
+        QVERIFY(GlossaryFile::readRecords(file) == JetFixtures::expected(fixture));
     }
 
     void aFaultMidSessionIsReportedAndChangesNothing_data()

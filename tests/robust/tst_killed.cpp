@@ -1,4 +1,7 @@
 #include "DbError.h"
+#include "JetCarryOver.h"
+#include "JetFile.h"
+#include "JetFixtures.h"
 #include "RawGlossary.h"
 #include "Recordset.h"
 #include "Store.h"
@@ -6,9 +9,12 @@
 #include "WriterPlan.h"
 
 #include <QFileInfo>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -233,6 +239,75 @@ private slots:
 
         int journals = 0;
         runWriter(1, 2, 0, &journals);
+    }
+
+    // The real program, killed at random moments while it carries an old glossary over: under the
+    // glossary's name there is always the untouched old file or the whole new one.
+    void anOldGlossaryCarriedOverSurvivesKills()
+    {
+        const QString fixture = QStringLiteral("glossario-2003.mdb");
+        const QByteArray original = RawGlossary::bytes(JetFixtures::path(fixture));
+        const QList<GlossaryFile::Record> expected = JetFixtures::expected(fixture);
+        QTemporaryDir dir;
+        const QString program = dir.filePath(QStringLiteral("zorvane"));
+        QVERIFY(QFile::copy(QStringLiteral(ZORVANE_PROGRAM), program));
+        const QString glossary = JetFixtures::placeAsGlossary(fixture, dir.path());
+        const QString kept = dir.filePath(QStringLiteral("QUORLAN-originale.mdb"));
+        int writing = -1;
+        const auto life = [&](int killAfterMs) -> int {
+            QProcess p;
+            p.start(program, {});
+            if (!p.waitForStarted(GuardMs)) {
+                QTest::qFail(qPrintable(p.errorString()), __FILE__, __LINE__);
+                return 0;
+            }
+            QElapsedTimer clock;
+            clock.start();
+            // With no moment given, the life lasts until the work is done: that measures when the new file
+            // begins and how long the whole takes.
+            while (killAfterMs < 0 ? JetFile::isJetFile(glossary) && clock.elapsed() < GuardMs
+                                   : clock.elapsed() < killAfterMs) {
+                if (writing < 0 && QFile::exists(glossary + QStringLiteral(".conversione")))
+                    writing = int(clock.elapsed());
+                QThread::msleep(1);
+            }
+            p.kill();
+            p.waitForFinished(GuardMs);
+            return int(clock.elapsed());
+        };
+        const int whole = life(-1);
+        QVERIFY(!JetFile::isJetFile(glossary));
+
+        bool ok = false;
+        const quint32 seed = qEnvironmentVariable("ZORVANE_FUZZ_SEED").toUInt(&ok);
+        QRandomGenerator rng(ok ? seed : 104729);
+        int untouched = 0;
+        for (int run = 0; run < 30; ++run) {
+            if (!JetFile::isJetFile(glossary)) {
+                QVERIFY(GlossaryFile::readRecords(glossary) == expected);
+                QCOMPARE(RawGlossary::bytes(kept), original);
+                for (const QString &name : QDir(dir.path()).entryList(QDir::Files))
+                    if (name != u"zorvane")
+                        QVERIFY(QFile::remove(dir.filePath(name)));
+                JetFixtures::placeAsGlossary(fixture, dir.path());
+            }
+            // From a little before the new file is begun to a while after the work is done.
+            const int from = std::max(0, writing - 10);
+            life(from + int(rng.bounded(whole + 40 - from)));
+            if (QTest::currentTestFailed())
+                return;
+            if (JetFile::isJetFile(glossary)) {
+                QCOMPARE(RawGlossary::bytes(glossary), original);
+                ++untouched;
+            }
+        }
+        // Whatever the last kill left, the next start finishes the work, with one kept original.
+        if (JetFile::isJetFile(glossary))
+            JetCarryOver::run(glossary, GlossaryFile::DefaultPassword);
+        QVERIFY(GlossaryFile::readRecords(glossary) == expected);
+        QCOMPARE(RawGlossary::bytes(kept), original);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"QUORLAN-originale.mdb", "QUORLAN.mdb", "zorvane"}));
+        qInfo("30 uccisioni tra %d e %d ms: %d volte il vecchio file intatto", writing, whole, untouched);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "DbError.h"
 #include "FailureNumber.h"
 #include "GlossaryFile.h"
+#include "JetFixtures.h"
 #include "TempGlossary.h"
 
 #include <QDir>
@@ -240,6 +241,35 @@ private slots:
         QCOMPARE(bytesOf(path("out.csv")), QByteArray("vecchio"));
         QCOMPARE(bytesOf(glossary()->file()), stored);
         QCOMPARE(QDir(glossary()->folder()).entryList(QDir::Files).size(), 2);
+    }
+
+    void importsAnOldGlossaryKnownByItsContent()
+    {
+        // Not named .mdb: the first page tells.
+        const QString old = path("vecchio.dat");
+        QVERIFY(QFile::copy(JetFixtures::path("glossario-2000.mdb"), old));
+        const Run made = zorvaneDb({"import", "--create", path("copia.mdb"), old});
+        QCOMPARE(made.code, 0);
+        QCOMPARE(made.out, QStringLiteral("Aggiunte 329 righe a '%1'.\n").arg(path("copia.mdb")));
+        QVERIFY(GlossaryFile::readRecords(path("copia.mdb")) == JetFixtures::expected("glossario-2000.mdb"));
+
+        // Into a glossary that has rows of its own, the old rows come after them with new IDs.
+        glossary()->add({{"uno", "primo"}});
+        QCOMPARE(zorvaneDb({"import", glossary()->file(), JetFixtures::path("senza-password.mdb")}).code, 0);
+        const QList<GlossaryFile::Record> added = GlossaryFile::readRecords(glossary()->file());
+        QCOMPARE(added.size(), 11);
+        QCOMPARE(added.last().id, 11);
+        QCOMPARE(added.last().term, JetFixtures::expected("senza-password.mdb").last().term);
+
+        const QByteArray before = bytesOf(glossary()->file());
+        const Run wrongKey = zorvaneDb({"import", glossary()->file(), JetFixtures::path("altra-password.mdb")});
+        QCOMPARE(wrongKey.code, 1);
+        QVERIFY2(wrongKey.err.contains("(errore 3031)"), qPrintable(wrongKey.err));
+        const Run damaged = zorvaneDb({"import", "--create", path("rotto.mdb"), JetFixtures::path("troncato.mdb")});
+        QCOMPARE(damaged.code, 1);
+        QVERIFY2(damaged.err.contains("danneggiato"), qPrintable(damaged.err));
+        QVERIFY(!QFile::exists(path("rotto.mdb")));
+        QCOMPARE(bytesOf(glossary()->file()), before);
     }
 
     void commandLineRunsTheSameOperations()

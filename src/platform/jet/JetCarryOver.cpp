@@ -111,11 +111,20 @@ Result run(const QString &glossary, const QString &password, const Progress &pro
         QFile::remove(fresh);
         QFile::remove(fresh + QStringLiteral("-journal"));
     });
-    GlossaryFile::createFrom(fresh, records, old.lastAutoNumber(), password, [&](qsizetype done, qsizetype total) {
-        if (progress)
-            progress(Phase::Writing, done, total);
-    });
-    GlossaryFile::verify(fresh, records.size(), password);
+    try {
+        GlossaryFile::createFrom(fresh, records, old.lastAutoNumber(), password, [&](qsizetype done, qsizetype total) {
+            if (progress)
+                progress(Phase::Writing, done, total);
+        });
+        GlossaryFile::verify(fresh, records.size(), password);
+    } catch (const DbError &e) {
+        // Said of the glossary the user knows, not of the file being made.
+        if (e.number() == DbError::DiskFull)
+            cannotWrite(glossary, folder, ENOSPC);
+        if (e.number() == DbError::FileLocked)
+            cannotWrite(glossary, folder, EACCES);
+        throw;
+    }
 
     // The old file gets its second name first, then the new file takes the first in one rename.
     QString kept;

@@ -192,22 +192,23 @@ QString sqliteShape(const QString &sql, qsizetype parameters)
 QString checkTranslation(int place, const QString &text)
 {
     const Built b = build(place, text);
-    JetQuery q, twin;
+    JetQuery::Sql q, twin;
     try {
-        q = JetQuery::translate(b.query);
-        twin = JetQuery::translate(b.twin);
+        const JetQuery parsed = JetQuery::parse(b.query);
+        if (parsed.kind != JetQuery::Select)
+            return QStringLiteral("non è una Select");
+        q = parsed.toSql();
+        twin = JetQuery::parse(b.twin).toSql();
     } catch (const DbError &e) {
         return QStringLiteral("rifiutata: %1 %2").arg(e.number()).arg(e.description());
     }
-    if (q.kind != JetQuery::Select)
-        return QStringLiteral("non è una Select");
-    if (q.sql != twin.sql)
-        return QStringLiteral("SQL diverso da quello delle parole semplici: %1").arg(show(q.sql));
-    if (!isSkeleton(q.sql))
-        return QStringLiteral("SQL fuori dallo scheletro: %1").arg(show(q.sql));
+    if (q.text != twin.text)
+        return QStringLiteral("SQL diverso da quello delle parole semplici: %1").arg(show(q.text));
+    if (!isSkeleton(q.text))
+        return QStringLiteral("SQL fuori dallo scheletro: %1").arg(show(q.text));
     // Past the bind limit SQLite refuses the statement, as the file test below expects.
     if (q.parameters.size() <= 999) {
-        if (const QString shape = sqliteShape(q.sql, b.parameters.size()); !shape.isEmpty())
+        if (const QString shape = sqliteShape(q.text, b.parameters.size()); !shape.isEmpty())
             return shape;
     }
     if (q.parameters.size() != b.parameters.size())
@@ -422,18 +423,18 @@ private slots:
     void idQueriesCarryOnlyTheNumber()
     {
         QRandomGenerator rng(m_seed);
-        const JetQuery rowTwin = JetQuery::translate(store::QueryRowById(1));
-        const JetQuery deleteTwin = JetQuery::translate(store::QueryDeleteById(1));
+        const JetQuery::Sql rowTwin = JetQuery::parse(store::QueryRowById(1)).toSql();
+        const JetQuery::Sql deleteTwin = JetQuery::parse(store::QueryDeleteById(1)).toSql();
         for (int i = 0; i < 200; ++i) {
             const qint64 id = i < 100 ? qint64(rng.bounded(32768)) : qint64(rng.generate64() >> 1);
-            const JetQuery row = JetQuery::translate(store::QueryRowById(id));
+            const JetQuery row = JetQuery::parse(store::QueryRowById(id));
             QCOMPARE(row.kind, JetQuery::Select);
-            QCOMPARE(row.sql, rowTwin.sql);
-            QCOMPARE(row.parameters, QVariantList({QVariant(id)}));
-            const JetQuery del = JetQuery::translate(store::QueryDeleteById(id));
+            QCOMPARE(row.toSql().text, rowTwin.text);
+            QCOMPARE(row.toSql().parameters, QVariantList({QVariant(id)}));
+            const JetQuery del = JetQuery::parse(store::QueryDeleteById(id));
             QCOMPARE(del.kind, JetQuery::Delete);
-            QCOMPARE(del.sql, deleteTwin.sql);
-            QCOMPARE(del.parameters, QVariantList({QVariant(id)}));
+            QCOMPARE(del.toSql().text, deleteTwin.text);
+            QCOMPARE(del.toSql().parameters, QVariantList({QVariant(id)}));
         }
     }
 

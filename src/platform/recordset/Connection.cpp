@@ -1,7 +1,7 @@
 #include "Connection.h"
 
 #include "DbError.h"
-#include "TableCache.h"
+#include "Statement.h"
 #include "TextMatch.h"
 
 #include <QFile>
@@ -107,81 +107,60 @@ Connection::Connection(const ConnectionTarget &target) : m_file(target.dataSourc
         throw DbError(DbError::NotAGlossary, notAGlossary(m_file, QStringLiteral("non è un database")));
 
     const QByteArray path = QFile::encodeName(m_file);
-    try {
-        const int rc = sqlite3_open_v2(path.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
-        if (rc != SQLITE_OK)
-            fail(rc);
-        keyAndCheck(target);
-    } catch (...) {
-        // The destructor does not run for a half-built object.
-        sqlite3_close_v2(m_db);
-        throw;
-    }
+    sqlite3 *db = nullptr;
+    const int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    // Owned at once, also when the open failed, so that any throw from here on closes it.
+    m_db.reset(db);
+    if (rc != SQLITE_OK)
+        fail(rc);
+    keyAndCheck(target);
 }
 
 void Connection::keyAndCheck(const ConnectionTarget &target)
 {
     const QByteArray key = target.password.toUtf8();
-    sqlite3_key(m_db, key.constData(), int(key.size()));
-    sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    sqlite3 *db = handle();
+    sqlite3_key(db, key.constData(), int(key.size()));
+    sqlite3_busy_timeout(db, BusyTimeoutMs);
     // A kept connection serves many operations; its page cache is checked against the file by SQLite
     // at every read, so a larger one never shows stale rows.
-    sqlite3_exec(m_db, "PRAGMA cache_size = -32768", nullptr, nullptr, nullptr);
-    registerFunctions(m_db);
+    sqlite3_exec(db, "PRAGMA cache_size = -32768", nullptr, nullptr, nullptr);
+    registerFunctions(db);
     checkIsGlossary();
 }
 
-Connection::~Connection()
+void Connection::Closer::operator()(sqlite3 *db) const
 {
-    m_cache.reset();
-    sqlite3_close_v2(m_db);
+    sqlite3_close_v2(db);
 }
 
-TableCache &Connection::cache()
+qint64 Connection::changes() const
 {
-    if (!m_cache)
-        m_cache = std::make_unique<TableCache>(*this);
-    return *m_cache;
-}
-
-Connection::Statement Connection::prepare(const char *sql) const
-{
-    sqlite3_stmt *stmt = nullptr;
-    const int rc = sqlite3_prepare_v2(m_db, sql, -1, &stmt, nullptr);
-    Statement guard(stmt, sqlite3_finalize);
-    if (rc != SQLITE_OK)
-        fail(rc);
-    return guard;
+    return sqlite3_changes(handle());
 }
 
 void Connection::exec(const char *sql)
 {
-    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    const int rc = sqlite3_exec(handle(), sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         fail(rc);
 }
 
 void Connection::checkIsGlossary()
 {
-    sqlite3_stmt *stmt = nullptr;
-    int rc = sqlite3_prepare_v2(m_db, "PRAGMA table_info(\"Tbl_Zorvane\")", -1, &stmt, nullptr);
-    if (rc != SQLITE_OK)
-        fail(rc);
+    Statement info(*this, "PRAGMA table_info(\"Tbl_Zorvane\")");
     bool id = false, term = false, definition = false, primary = false;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        const QString name = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 1)));
+    while (info.step()) {
+        const QString name = info.text(1);
         if (name.compare(u"ID", Qt::CaseInsensitive) == 0) {
             id = true;
-            primary = sqlite3_column_int(stmt, 5) != 0;
+            primary = info.integer(5) != 0;
         } else if (name.compare(u"Parola", Qt::CaseInsensitive) == 0) {
             term = true;
         } else if (name.compare(u"Definizione", Qt::CaseInsensitive) == 0) {
             definition = true;
         }
     }
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE)
-        fail(rc);
     if (!id && !term && !definition)
         throw DbError(DbError::NotAGlossary,
                       notAGlossary(m_file, QStringLiteral("non contiene la tabella Tbl_Zorvane")));
@@ -192,7 +171,7 @@ void Connection::checkIsGlossary()
 
 void Connection::fail(int rc) const
 {
-    fail(rc, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString());
+    fail(rc, m_db ? QString::fromUtf8(sqlite3_errmsg(handle())) : QString());
 }
 
 bool Connection::writable() const

@@ -1,7 +1,5 @@
 #include "ConnectionPool.h"
 
-#include "Connection.h"
-
 #include <QByteArray>
 #include <QFile>
 
@@ -19,7 +17,7 @@ struct Identity {
 };
 
 struct Entry {
-    std::shared_ptr<Connection> connection;
+    std::shared_ptr<KeptConnection> connection;
     Identity identity;
     QString password;
 };
@@ -56,11 +54,11 @@ bool identify(const QString &file, Identity *id)
 
 namespace ConnectionPool {
 
-std::shared_ptr<Connection> acquire(const ConnectionTarget &target)
+std::shared_ptr<KeptConnection> acquire(const ConnectionTarget &target)
 {
     Pool &p = pool();
     if (!p.enabled)
-        return std::make_shared<Connection>(target);
+        return std::make_shared<KeptConnection>(target);
     Identity id;
     const bool present = identify(target.dataSource, &id);
     Entry &e = p.entry;
@@ -69,7 +67,7 @@ std::shared_ptr<Connection> acquire(const ConnectionTarget &target)
         return e.connection;
     clear();
     // A missing or unreadable file is reported by a fresh open, exactly as without the pool.
-    auto connection = std::make_shared<Connection>(target);
+    auto connection = std::make_shared<KeptConnection>(target);
     if (present) {
         p.file = target.dataSource;
         p.entry = Entry{connection, id, target.password};
@@ -77,7 +75,7 @@ std::shared_ptr<Connection> acquire(const ConnectionTarget &target)
     return connection;
 }
 
-void discard(const std::shared_ptr<Connection> &connection)
+void discard(const std::shared_ptr<KeptConnection> &connection)
 {
     if (pool().entry.connection == connection)
         clear();

@@ -1,10 +1,19 @@
 #pragma once
 
+#include "Connection.h"
 #include "ConnectionTarget.h"
+#include "TableIndex.h"
+#include "TableLoader.h"
 
 #include <memory>
 
-class Connection;
+// A keyed connection and the in-memory copy of its table, which live and die together.
+struct KeptConnection {
+    explicit KeptConnection(const ConnectionTarget &target) : connection(target) {}
+    Connection connection;
+    TableIndex index;
+    TableLoader loader;
+};
 
 // Keyed connections kept between operations, one per file, so that a keystroke does not pay the key
 // derivation again. A connection is handed out only while its file is still the same file; when the
@@ -12,9 +21,9 @@ class Connection;
 // idle connection holds no lock.
 namespace ConnectionPool {
 
-std::shared_ptr<Connection> acquire(const ConnectionTarget &target);
+std::shared_ptr<KeptConnection> acquire(const ConnectionTarget &target);
 // Forgets a connection that failed, so the next operation starts from a fresh one.
-void discard(const std::shared_ptr<Connection> &connection);
+void discard(const std::shared_ptr<KeptConnection> &connection);
 
 // Off: every operation opens and keys its own connection (for measuring against).
 void setEnabled(bool enabled);

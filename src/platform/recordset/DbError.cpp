@@ -5,3 +5,9 @@ DbError::DbError(int number, QString description)
       m_what(QString::number(number).append(' ').append(m_description).toStdString())
 {
 }
+
+DbError DbError::noCurrentRecord(const QString &why)
+{
+    return DbError(NoCurrentRecord, why.isEmpty() ? QStringLiteral("Nessun record corrente.")
+                                                  : QStringLiteral("Nessun record corrente: %1.").arg(why));
+}

@@ -23,6 +23,8 @@ public:
     };
 
     DbError(int number, QString description);
+    // 3021: the row a handler works on is not there, with why when it is known.
+    static DbError noCurrentRecord(const QString &why = QString());
 
     int number() const noexcept { return m_number; }
     const QString &description() const noexcept { return m_description; }

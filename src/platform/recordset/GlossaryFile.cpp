@@ -2,6 +2,8 @@
 
 #include "Connection.h"
 #include "DbError.h"
+#include "Statement.h"
+#include "Transaction.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,52 +19,6 @@ struct DbCloser {
     void operator()(sqlite3 *db) const { sqlite3_close_v2(db); }
 };
 using Db = std::unique_ptr<sqlite3, DbCloser>;
-using Statement = Connection::Statement;
-
-
-QString columnText(sqlite3_stmt *stmt, int column)
-{
-    const auto *text = static_cast<const char16_t *>(sqlite3_column_text16(stmt, column));
-    return QString(reinterpret_cast<const QChar *>(text), sqlite3_column_bytes16(stmt, column) / 2);
-}
-
-// Rolls back unless committed, so that a failure half-way through leaves the file as it was.
-class Transaction {
-public:
-    explicit Transaction(Connection &connection) : m_connection(connection) { m_connection.exec("BEGIN IMMEDIATE"); }
-    ~Transaction()
-    {
-        if (!m_committed)
-            sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    Transaction(const Transaction &) = delete;
-    Transaction &operator=(const Transaction &) = delete;
-
-    void commit()
-    {
-        m_connection.exec("COMMIT");
-        m_committed = true;
-    }
-
-private:
-    Connection &m_connection;
-    bool m_committed = false;
-};
-
-void bindText(sqlite3_stmt *stmt, int index, const std::optional<QString> &text)
-{
-    if (text)
-        sqlite3_bind_text16(stmt, index, text->utf16(), int(text->size() * 2), SQLITE_TRANSIENT);
-    else
-        sqlite3_bind_null(stmt, index);
-}
-
-std::optional<QString> columnValue(sqlite3_stmt *stmt, int column)
-{
-    if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
-        return std::nullopt;
-    return columnText(stmt, column);
-}
 
 void removeWithJournal(const QString &path)
 {
@@ -118,14 +74,12 @@ void append(const QString &path, const QList<Row> &rows, const QString &password
 {
     Connection connection(ConnectionTarget{path, password});
     Transaction transaction(connection);
-    Statement insert = connection.prepare("INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES (?1, ?2)");
+    Statement insert(connection, "INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES (?1, ?2)");
     for (const Row &row : rows) {
-        sqlite3_bind_text16(insert.get(), 1, row.term.utf16(), int(row.term.size() * 2), SQLITE_TRANSIENT);
-        sqlite3_bind_text16(insert.get(), 2, row.definition.utf16(), int(row.definition.size() * 2), SQLITE_TRANSIENT);
-        const int rc = sqlite3_step(insert.get());
-        if (rc != SQLITE_DONE)
-            connection.fail(rc);
-        sqlite3_reset(insert.get());
+        insert.bind(1, QVariant(row.term));
+        insert.bind(2, QVariant(row.definition));
+        insert.step();
+        insert.reset();
     }
     transaction.commit();
 }
@@ -133,19 +87,12 @@ void append(const QString &path, const QList<Row> &rows, const QString &password
 QList<Row> readAll(const QString &path, const QString &password)
 {
     Connection connection(ConnectionTarget{path, password});
-    Statement select = connection.prepare("SELECT Parola, Definizione FROM Tbl_Zorvane ORDER BY ID");
+    Statement select(connection, "SELECT Parola, Definizione FROM Tbl_Zorvane ORDER BY ID");
     QList<Row> rows;
-    int rc;
-    while ((rc = sqlite3_step(select.get())) == SQLITE_ROW)
-        rows.append({columnText(select.get(), 0), columnText(select.get(), 1)});
-    if (rc != SQLITE_DONE)
-        connection.fail(rc);
+    while (select.step())
+        rows.append({select.text(0), select.text(1)});
     return rows;
 }
-
-} // namespace GlossaryFile
-
-namespace GlossaryFile {
 
 void createFrom(const QString &path, const QList<Record> &records, qint64 lastId, const QString &password,
                 const std::function<void(qsizetype, qsizetype)> &progress)
@@ -156,27 +103,23 @@ void createFrom(const QString &path, const QList<Record> &records, qint64 lastId
     try {
         Connection connection(ConnectionTarget{path, password});
         Transaction transaction(connection);
-        Statement insert = connection.prepare("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (?1, ?2, ?3)");
+        Statement insert(connection, "INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (?1, ?2, ?3)");
         qint64 highest = lastId;
         for (qsizetype i = 0; i < records.size(); ++i) {
             const Record &record = records[i];
-            sqlite3_bind_int64(insert.get(), 1, record.id);
-            bindText(insert.get(), 2, record.term);
-            bindText(insert.get(), 3, record.definition);
-            const int rc = sqlite3_step(insert.get());
-            if (rc != SQLITE_DONE)
-                connection.fail(rc);
-            sqlite3_reset(insert.get());
+            insert.bind(1, QVariant(record.id));
+            insert.bind(2, record.term);
+            insert.bind(3, record.definition);
+            insert.step();
+            insert.reset();
             highest = std::max(highest, record.id);
             if (progress && (i % 1024 == 1023 || i + 1 == records.size()))
                 progress(i + 1, records.size());
         }
         connection.exec("DELETE FROM sqlite_sequence WHERE name = 'Tbl_Zorvane'");
-        Statement sequence = connection.prepare("INSERT INTO sqlite_sequence (name, seq) VALUES ('Tbl_Zorvane', ?1)");
-        sqlite3_bind_int64(sequence.get(), 1, highest);
-        const int rc = sqlite3_step(sequence.get());
-        if (rc != SQLITE_DONE)
-            connection.fail(rc);
+        Statement sequence(connection, "INSERT INTO sqlite_sequence (name, seq) VALUES ('Tbl_Zorvane', ?1)");
+        sequence.bind(1, QVariant(highest));
+        sequence.step();
         transaction.commit();
     } catch (...) {
         removeWithJournal(path);
@@ -189,14 +132,12 @@ void appendRecords(const QString &path, const QList<Record> &records, const QStr
 {
     Connection connection(ConnectionTarget{path, password});
     Transaction transaction(connection);
-    Statement insert = connection.prepare("INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES (?1, ?2)");
+    Statement insert(connection, "INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES (?1, ?2)");
     for (qsizetype i = 0; i < records.size(); ++i) {
-        bindText(insert.get(), 1, records[i].term);
-        bindText(insert.get(), 2, records[i].definition);
-        const int rc = sqlite3_step(insert.get());
-        if (rc != SQLITE_DONE)
-            connection.fail(rc);
-        sqlite3_reset(insert.get());
+        insert.bind(1, records[i].term);
+        insert.bind(2, records[i].definition);
+        insert.step();
+        insert.reset();
         if (progress && (i % 1024 == 1023 || i + 1 == records.size()))
             progress(i + 1, records.size());
     }
@@ -206,33 +147,27 @@ void appendRecords(const QString &path, const QList<Record> &records, const QStr
 QList<Record> readRecords(const QString &path, const QString &password)
 {
     Connection connection(ConnectionTarget{path, password});
-    Statement select = connection.prepare("SELECT ID, Parola, Definizione FROM Tbl_Zorvane ORDER BY ID");
+    Statement select(connection, "SELECT ID, Parola, Definizione FROM Tbl_Zorvane ORDER BY ID");
     QList<Record> records;
-    int rc;
-    while ((rc = sqlite3_step(select.get())) == SQLITE_ROW)
-        records.append({sqlite3_column_int64(select.get(), 0), columnValue(select.get(), 1),
-                        columnValue(select.get(), 2)});
-    if (rc != SQLITE_DONE)
-        connection.fail(rc);
+    while (select.step())
+        records.append({select.integer(0), select.optionalText(1), select.optionalText(2)});
     return records;
 }
 
 void verify(const QString &path, qsizetype expectedRows, const QString &password)
 {
     Connection connection(ConnectionTarget{path, password});
-    Statement check = connection.prepare("PRAGMA integrity_check");
-    int rc = sqlite3_step(check.get());
-    if (rc != SQLITE_ROW)
-        connection.fail(rc);
-    if (columnText(check.get(), 0) != QStringLiteral("ok"))
-        throw DbError(DbError::Corrupt, QStringLiteral("Il file '%1' è danneggiato (%2).").arg(path, columnText(check.get(), 0)));
-    Statement count = connection.prepare("SELECT count(*) FROM Tbl_Zorvane");
-    rc = sqlite3_step(count.get());
-    if (rc != SQLITE_ROW)
-        connection.fail(rc);
-    if (sqlite3_column_int64(count.get(), 0) != expectedRows)
+    Statement check(connection, "PRAGMA integrity_check");
+    check.step();
+    if (check.text(0) != QStringLiteral("ok"))
+        throw DbError(DbError::Corrupt, QStringLiteral("Il file '%1' è danneggiato (%2).").arg(path, check.text(0)));
+    Statement count(connection, "SELECT count(*) FROM Tbl_Zorvane");
+    count.step();
+    if (count.integer(0) != expectedRows)
         throw DbError(DbError::Corrupt, QStringLiteral("Il file '%1' ha %2 righe invece di %3.")
-                                            .arg(path).arg(sqlite3_column_int64(count.get(), 0)).arg(expectedRows));
+                                            .arg(path)
+                                            .arg(count.integer(0))
+                                            .arg(expectedRows));
 }
 
 } // namespace GlossaryFile

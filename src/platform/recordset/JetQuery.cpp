@@ -6,6 +6,8 @@
 
 namespace {
 
+const char16_t *const ColumnNames[] = {u"ID", u"Parola", u"Definizione"};
+
 struct Token {
     enum Type { Word, Number, Literal, Symbol, End };
     Type type;
@@ -79,22 +81,18 @@ public:
             expectSymbol(u'*');
             expectWord(u"from");
             expectTable();
-            m_sql = QStringLiteral("SELECT * FROM \"Tbl_Zorvane\"");
             if (acceptWord(u"where"))
                 condition();
             if (acceptWord(u"order")) {
                 expectWord(u"by");
-                const QString col = column(&m_query.orderBy);
+                column(&m_query.orderBy);
                 m_query.ordered = true;
-                // Equal terms keep the order in which they were stored.
-                m_sql += QStringLiteral(" ORDER BY zv_sortkey(%1), \"ID\"").arg(col);
             }
         } else if (acceptWord(u"delete")) {
             q.kind = JetQuery::Delete;
             acceptSymbol(u'*');
             expectWord(u"from");
             expectTable();
-            m_sql = QStringLiteral("DELETE FROM \"Tbl_Zorvane\"");
             if (!acceptWord(u"where"))
                 malformed(QStringLiteral("un'eliminazione richiede WHERE"));
             condition();
@@ -103,8 +101,6 @@ public:
         }
         if (peek().type != Token::End)
             malformed(QStringLiteral("testo in più dopo la fine dell'istruzione"));
-        q.sql = m_sql;
-        q.parameters = m_parameters;
         return std::move(q);
     }
 
@@ -150,13 +146,12 @@ private:
             malformed(QStringLiteral("tabella sconosciuta"));
     }
 
-    QString column(JetQuery::Column *which)
+    void column(JetQuery::Column *which)
     {
-        static const char16_t *const names[] = {u"ID", u"Parola", u"Definizione"};
         for (int i = 0; i < 3; ++i) {
-            if (acceptWord(names[i])) {
+            if (acceptWord(ColumnNames[i])) {
                 *which = JetQuery::Column(i);
-                return QStringLiteral("\"%1\"").arg(QStringView(names[i]));
+                return;
             }
         }
         throw DbError(DbError::NoSuchField,
@@ -174,43 +169,35 @@ private:
         return value;
     }
 
-    QString bind(const QVariant &value)
-    {
-        m_parameters.append(value);
-        return QStringLiteral("?%1").arg(m_parameters.size());
-    }
-
-    QString operand(JetQuery::Operand *op)
+    void operand(JetQuery::Operand *op)
     {
         const JetQuery::Operand::Function functions[] = {JetQuery::Operand::Left, JetQuery::Operand::Right};
         const char16_t *const names[] = {u"Left", u"Right"};
         for (int i = 0; i < 2; ++i) {
             if (acceptWord(names[i])) {
                 expectSymbol(u'(');
-                const QString col = column(&op->column);
+                column(&op->column);
                 expectSymbol(u',');
                 op->count = number();
                 op->function = functions[i];
                 expectSymbol(u')');
-                return QStringLiteral("zv_%1(%2, %3)").arg(QStringView(names[i]).toString().toLower(), col).arg(op->count);
+                return;
             }
         }
-        return column(&op->column);
+        column(&op->column);
     }
 
     void predicate()
     {
         JetQuery::Predicate p;
-        const QString lhs = operand(&p.operand);
+        operand(&p.operand);
         if (acceptWord(u"like")) {
             if (peek().type != Token::Literal)
                 malformed(QStringLiteral("LIKE richiede un testo tra apici"));
             p.pattern = m_tokens[m_pos++].text;
-            m_sql += QStringLiteral("zv_like(%1, %2)").arg(lhs, bind(p.pattern));
         } else if (acceptSymbol(u'=')) {
             p.isLike = false;
             p.number = number();
-            m_sql += QStringLiteral("%1 = %2").arg(lhs, bind(p.number));
         } else {
             malformed(QStringLiteral("atteso LIKE o ="));
         }
@@ -219,18 +206,13 @@ private:
 
     void condition()
     {
-        m_sql += QStringLiteral(" WHERE ");
         m_query.where.append(QList<JetQuery::Predicate>());
         predicate();
         for (;;) {
-            if (acceptWord(u"and")) {
-                m_sql += QStringLiteral(" AND ");
-            } else if (acceptWord(u"or")) {
-                m_sql += QStringLiteral(" OR ");
+            if (acceptWord(u"or"))
                 m_query.where.append(QList<JetQuery::Predicate>());
-            } else {
+            else if (!acceptWord(u"and"))
                 break;
-            }
             predicate();
         }
     }
@@ -238,13 +220,42 @@ private:
     JetQuery m_query;
     QList<Token> m_tokens;
     qsizetype m_pos = 0;
-    QString m_sql;
-    QVariantList m_parameters;
 };
 
 } // namespace
 
-JetQuery JetQuery::translate(const QString &text)
+JetQuery JetQuery::parse(const QString &text)
 {
     return Parser(tokenize(text)).parse();
+}
+
+JetQuery::Sql JetQuery::toSql() const
+{
+    Sql sql;
+    const auto column = [](Column c) { return QStringLiteral("\"%1\"").arg(QStringView(ColumnNames[c])); };
+    const auto bind = [&sql](const QVariant &value) {
+        sql.parameters.append(value);
+        return QStringLiteral("?%1").arg(sql.parameters.size());
+    };
+    sql.text = kind == Select ? QStringLiteral("SELECT * FROM \"Tbl_Zorvane\"") : QStringLiteral("DELETE FROM \"Tbl_Zorvane\"");
+    QStringList alternatives;
+    for (const QList<Predicate> &group : where) {
+        QStringList conjuncts;
+        for (const Predicate &p : group) {
+            QString lhs = column(p.operand.column);
+            if (p.operand.function != Operand::Whole)
+                lhs = QStringLiteral("zv_%1(%2, %3)")
+                          .arg(p.operand.function == Operand::Left ? QStringLiteral("left") : QStringLiteral("right"), lhs)
+                          .arg(p.operand.count);
+            conjuncts.append(p.isLike ? QStringLiteral("zv_like(%1, %2)").arg(lhs, bind(p.pattern))
+                                      : QStringLiteral("%1 = %2").arg(lhs, bind(p.number)));
+        }
+        alternatives.append(conjuncts.join(QStringLiteral(" AND ")));
+    }
+    if (!alternatives.isEmpty())
+        sql.text += QStringLiteral(" WHERE ") + alternatives.join(QStringLiteral(" OR "));
+    // Equal terms keep the order in which they were stored.
+    if (ordered)
+        sql.text += QStringLiteral(" ORDER BY zv_sortkey(%1), \"ID\"").arg(column(orderBy));
+    return sql;
 }

@@ -3,9 +3,10 @@
 #include <QString>
 #include <QVariantList>
 
-// The query dialect of the glossary catalogue, translated to SQLite. Only the statement shapes the
-// catalogue uses are accepted; every literal becomes a bound parameter, so a typed text can never leave
-// its literal, and anything else (a second statement, an unknown word) is refused as a malformed query.
+// The query dialect of the glossary catalogue, parsed once into one structure that the file and the
+// in-memory copy both read. Only the statement shapes the catalogue uses are accepted, and anything else
+// (a second statement, an unknown word) is refused as a malformed query; in SQL every literal becomes a
+// bound parameter, so a typed text can never leave its literal.
 struct JetQuery {
     enum Kind { Select, Delete };
     enum Column { Id, Term, Definition };
@@ -24,13 +25,18 @@ struct JetQuery {
         qint64 number = 0;
     };
 
+    // The statement for SQLite, with the values of its "?N" marks.
+    struct Sql {
+        QString text;
+        QVariantList parameters;
+    };
+
     Kind kind = Select;
-    QString sql;
-    QVariantList parameters;
     // The condition as alternatives of conjunctions (AND binds tighter than OR); empty: every row.
     QList<QList<Predicate>> where;
     bool ordered = false;
     Column orderBy = Term;
 
-    static JetQuery translate(const QString &text);
+    static JetQuery parse(const QString &text);
+    Sql toSql() const;
 };

@@ -1,17 +1,18 @@
 #pragma once
 
-#include "TableCache.h"
-
 #include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 
-class Connection;
+class Cursor;
 class Recordset;
-struct sqlite3_stmt;
+class Transaction;
+struct JetQuery;
+struct KeptConnection;
 
 // One column of the current row, reached by name without regard to case.
 class Field {
@@ -26,8 +27,9 @@ private:
     QString m_name;
 };
 
-// An ADO-style recordset over the glossary file: each one brings up its own keyed connection on Open
-// and ends it on Close or destruction, so nothing survives from one operation to the next.
+// An ADO-style recordset over the glossary file. Open takes a keyed connection from the pool (which
+// keeps it, with its in-memory copy of the table, for the next operation) and Close or destruction
+// gives it back; no row, statement or lock outlives the operation.
 class Recordset {
 public:
     enum CursorType { adOpenKeyset = 1 };
@@ -58,33 +60,26 @@ private:
     friend class Field;
     enum class Mode { Browse, Adding, Editing };
 
-    void run(const struct JetQuery &query, const std::shared_ptr<Connection> &connection);
+    void run(const JetQuery &query, const std::shared_ptr<KeptConnection> &kept);
     QVariant read(const QString &name);
-    QVariantList currentValues();
-    void afterCommit(qint64 previousId);
     void stage(const QString &name, const QVariant &value);
+    qint64 nextId();
+    void afterCommit(qint64 previousId);
     int columnIndex(const QString &name) const;
-    [[noreturn]] void fail(int rc);
-    [[noreturn]] void failAfterRollback(int rc);
-    void step();
-    void finishStatement();
-    void rollback();
+    // Runs a step that reaches the file: a failure rolls back what this recordset began and lets go of
+    // the connection, which is not trusted with the next operation.
+    template<typename F>
+    auto guarded(F &&step);
 
-    std::shared_ptr<Connection> m_connection;
-    sqlite3_stmt *m_stmt = nullptr;
+    // Declared in this order so that the transaction ends before the connection it runs on.
+    std::shared_ptr<KeptConnection> m_kept;
+    std::unique_ptr<Cursor> m_cursor;
+    std::unique_ptr<Transaction> m_transaction;
     QStringList m_columns;
     bool m_eof = true;
-    qint64 m_position = -1;
+    bool m_atFirst = false;
     qint64 m_affected = 0;
     Mode m_mode = Mode::Browse;
-    bool m_inTransaction = false;
     qint64 m_currentId = 0;
     QHash<int, QVariant> m_staged;
-    // Rows answered from the connection's in-memory table: the ID and term of each; any other column
-    // is read from the file by ID when asked for.
-    bool m_fromCache = false;
-    QList<TableCache::Hit> m_hits;
-    QVariantList m_fullRow;
-    int m_idColumn = -1;
-    int m_termColumn = -1;
 };

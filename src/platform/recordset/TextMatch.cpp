@@ -215,6 +215,27 @@ QStringView rightCharacters(QStringView text, qint64 n)
     return text.sliced(start);
 }
 
+QByteArrayView leftCharacters(QByteArrayView utf8, qint64 n)
+{
+    qsizetype i = 0;
+    for (; i < utf8.size() && n > 0; --n) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        i += b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    }
+    return utf8.first(qMin(i, utf8.size()));
+}
+
+QByteArrayView rightCharacters(QByteArrayView utf8, qint64 n)
+{
+    qsizetype i = utf8.size();
+    for (; i > 0 && n > 0; --n) {
+        --i;
+        while (i > 0 && (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80)
+            --i;
+    }
+    return utf8.sliced(i);
+}
+
 namespace {
 
 // Base letter (case-folded, accents dropped) of every character up to the end of Latin Extended-B,

@@ -32,6 +32,9 @@ private:
 // outside the basic plane is never cut in half.
 QStringView leftCharacters(QStringView text, qint64 n);
 QStringView rightCharacters(QStringView text, qint64 n);
+// The same on UTF-8, as the in-memory copy keeps its folded texts.
+QByteArrayView leftCharacters(QByteArrayView utf8, qint64 n);
+QByteArrayView rightCharacters(QByteArrayView utf8, qint64 n);
 
 // A key whose byte order is the reading order of an Italian glossary: letters without regard to case,
 // an accented letter beside its plain letter; ties broken by accent, then by case.

@@ -1,43 +1,12 @@
-#include "TableCache.h"
-
-#include "Connection.h"
-#include "DbError.h"
+#include "TableIndex.h"
 
 #include <QtEndian>
-#include <cstdio>
-
-#include <sqlcipher/sqlite3.h>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
 namespace {
-
-using Statement = Connection::Statement;
-
-
-// The first or last n characters of a folded UTF-8 text, as Left() and Right() count them.
-QByteArrayView leftCharacters(QByteArrayView s, qint64 n)
-{
-    qsizetype i = 0;
-    for (; i < s.size() && n > 0; --n) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        i += b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-    }
-    return s.first(qMin(i, s.size()));
-}
-
-QByteArrayView rightCharacters(QByteArrayView s, qint64 n)
-{
-    qsizetype i = s.size();
-    for (; i > 0 && n > 0; --n) {
-        --i;
-        while (i > 0 && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80)
-            --i;
-    }
-    return s.sliced(i);
-}
 
 // The longest run of a pattern that any match must contain verbatim: the cheapest first filter.
 QByteArray longestLiteralRun(const QByteArray &folded)
@@ -63,14 +32,14 @@ quint64 prefixOf(const char *key, qsizetype size)
 
 } // namespace
 
-void TableCache::Column::clear()
+void TableIndex::Column::clear()
 {
     text.clear();
     starts.clear();
     owners.clear();
 }
 
-qsizetype TableCache::Column::append(QByteArrayView folded, int row)
+qsizetype TableIndex::Column::append(QByteArrayView folded, int row)
 {
     const qsizetype at = text.size();
     text.append(folded.data(), folded.size());
@@ -78,7 +47,7 @@ qsizetype TableCache::Column::append(QByteArrayView folded, int row)
     return at;
 }
 
-void TableCache::Column::close(qsizetype at, int row)
+void TableIndex::Column::close(qsizetype at, int row)
 {
     // A separator no folded text can hold, so a search never runs from one row into the next.
     text.append('\xff');
@@ -86,13 +55,13 @@ void TableCache::Column::close(qsizetype at, int row)
     owners.push_back(row);
 }
 
-int TableCache::Column::ownerAt(qsizetype offset) const
+int TableIndex::Column::ownerAt(qsizetype offset) const
 {
     const auto it = std::upper_bound(starts.begin(), starts.end(), offset);
     return owners[size_t(it - starts.begin()) - 1];
 }
 
-bool TableCache::answers(const JetQuery &query)
+bool TableIndex::answers(const JetQuery &query)
 {
     if (query.kind != JetQuery::Select || (query.ordered && query.orderBy != JetQuery::Term))
         return false;
@@ -114,7 +83,7 @@ bool TableCache::answers(const JetQuery &query)
     return anyLike;
 }
 
-void TableCache::invalidate()
+void TableIndex::invalidate()
 {
     m_termsLoaded = false;
     m_definitionsLoaded = false;
@@ -127,64 +96,35 @@ void TableCache::invalidate()
     m_dead = 0;
 }
 
-void TableCache::refreshIfChanged()
-{
-    Statement stmt = m_connection.prepare("PRAGMA data_version");
-    const int rc = sqlite3_step(stmt.get());
-    if (rc != SQLITE_ROW)
-        m_connection.fail(rc);
-    const qint64 version = sqlite3_column_int64(stmt.get(), 0);
-    // Tombstones of this program's own changes are swept by reading afresh once they outweigh the rows.
-    if (version != m_dataVersion || m_dead > qsizetype(m_rows.size()) / 2 + 1024)
-        invalidate();
-    m_dataVersion = version;
-}
-
-const QStringList &TableCache::columns()
-{
-    return m_columns;
-}
-
-void TableCache::loadTerms()
+void TableIndex::beginTerms(QStringList columns)
 {
     invalidate();
-    m_columns.clear();
-    {
-        Statement info = m_connection.prepare("PRAGMA table_info(\"Tbl_Zorvane\")");
-        int rc;
-        while ((rc = sqlite3_step(info.get())) == SQLITE_ROW)
-            m_columns.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info.get(), 1))));
-        if (rc != SQLITE_DONE)
-            m_connection.fail(rc);
-    }
+    m_columns = std::move(columns);
+}
 
+void TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
+{
     // Each term goes straight into the folded column and the key buffer: no text of its own per row.
-    Statement stmt = m_connection.prepare("SELECT \"ID\", \"Parola\" FROM \"Tbl_Zorvane\"");
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        const int index = int(m_rows.size());
-        Row row;
-        row.id = sqlite3_column_int64(stmt.get(), 0);
-        if (sqlite3_column_type(stmt.get(), 1) != SQLITE_NULL) {
-            const QByteArrayView utf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt.get(), 1)),
-                                      sqlite3_column_bytes(stmt.get(), 1));
-            row.term = QString::fromUtf8(utf8);
-            row.termAt = m_terms.text.size();
-            TextMatch::appendFoldedUtf8(m_terms.text, utf8);
-            row.termBytes = m_terms.text.size() - row.termAt;
-            m_terms.close(row.termAt, index);
-        }
-        row.keyAt = m_keys.size();
-        TextMatch::appendSortKey(m_keys, row.term);
-        row.keyBytes = m_keys.size() - row.keyAt;
-        row.keyPrefix = row.termAt < 0 ? 0 : prefixOf(m_keys.constData() + row.keyAt, row.keyBytes);
-        m_byId.insert(row.id, index);
-        m_rows.push_back(std::move(row));
+    const int index = int(m_rows.size());
+    Row row;
+    row.id = id;
+    if (utf8) {
+        row.term = QString::fromUtf8(*utf8);
+        row.termAt = m_terms.text.size();
+        TextMatch::appendFoldedUtf8(m_terms.text, *utf8);
+        row.termBytes = m_terms.text.size() - row.termAt;
+        m_terms.close(row.termAt, index);
     }
-    if (rc != SQLITE_DONE) {
-        invalidate();
-        m_connection.fail(rc);
-    }
+    row.keyAt = m_keys.size();
+    TextMatch::appendSortKey(m_keys, row.term);
+    row.keyBytes = m_keys.size() - row.keyAt;
+    row.keyPrefix = row.termAt < 0 ? 0 : prefixOf(m_keys.constData() + row.keyAt, row.keyBytes);
+    m_byId.insert(row.id, index);
+    m_rows.push_back(std::move(row));
+}
+
+void TableIndex::endTerms()
+{
     m_order.clear();
     m_order.reserve(m_rows.size());
     for (int i = 0; i < int(m_rows.size()); ++i)
@@ -193,39 +133,33 @@ void TableCache::loadTerms()
     m_termsLoaded = true;
 }
 
-void TableCache::loadDefinitions()
+void TableIndex::setDefinition(qint64 id, std::optional<QByteArrayView> utf8)
 {
-    m_definitions.clear();
-    Statement stmt = m_connection.prepare("SELECT \"ID\", \"Definizione\" FROM \"Tbl_Zorvane\"");
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        const auto it = m_byId.constFind(sqlite3_column_int64(stmt.get(), 0));
-        if (it == m_byId.constEnd())
-            continue;
-        Row &row = m_rows[size_t(*it)];
-        if (sqlite3_column_type(stmt.get(), 1) == SQLITE_NULL) {
-            row.definitionAt = -1;
-            continue;
-        }
-        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt.get(), 1));
-        const QByteArray folded = TextMatch::foldUtf8(QByteArrayView(p, sqlite3_column_bytes(stmt.get(), 1)));
-        row.definitionAt = m_definitions.append(folded, *it);
-        row.definitionBytes = folded.size();
+    const auto it = m_byId.constFind(id);
+    if (it == m_byId.constEnd())
+        return;
+    Row &row = m_rows[size_t(*it)];
+    if (!utf8) {
+        row.definitionAt = -1;
+        return;
     }
-    if (rc != SQLITE_DONE) {
-        invalidate();
-        m_connection.fail(rc);
-    }
+    const QByteArray folded = TextMatch::foldUtf8(*utf8);
+    row.definitionAt = m_definitions.append(folded, *it);
+    row.definitionBytes = folded.size();
+}
+
+void TableIndex::endDefinitions()
+{
     m_definitionsLoaded = true;
 }
 
-int TableCache::addRow(qint64 id, const QVariant &term)
+int TableIndex::addRow(qint64 id, const QVariant &term)
 {
     const QString text = term.toString();
     return addRow(id, text, term.isNull(), TextMatch::fold(text), TextMatch::sortKey(text));
 }
 
-int TableCache::addRow(qint64 id, QString term, bool isNull, const QByteArray &folded, const QByteArray &key)
+int TableIndex::addRow(qint64 id, QString term, bool isNull, const QByteArray &folded, const QByteArray &key)
 {
     const int index = int(m_rows.size());
     Row row;
@@ -245,7 +179,7 @@ int TableCache::addRow(qint64 id, QString term, bool isNull, const QByteArray &f
     return index;
 }
 
-void TableCache::setDefinition(int index, const QVariant &definition)
+void TableIndex::setDefinitionOf(int index, const QVariant &definition)
 {
     Row &row = m_rows[size_t(index)];
     if (definition.isNull()) {
@@ -257,7 +191,7 @@ void TableCache::setDefinition(int index, const QVariant &definition)
     row.definitionBytes = folded.size();
 }
 
-bool TableCache::lessInOrder(int a, int b) const
+bool TableIndex::lessInOrder(int a, int b) const
 {
     const Row &ra = m_rows[size_t(a)];
     const Row &rb = m_rows[size_t(b)];
@@ -275,14 +209,14 @@ bool TableCache::lessInOrder(int a, int b) const
     return ra.id < rb.id;
 }
 
-void TableCache::insertInOrder(int row)
+void TableIndex::insertInOrder(int row)
 {
     const auto at = std::lower_bound(m_order.begin(), m_order.end(), row,
                                      [this](int a, int b) { return lessInOrder(a, b); });
     m_order.insert(at, row);
 }
 
-void TableCache::removeFromOrder(int row)
+void TableIndex::removeFromOrder(int row)
 {
     auto at = std::lower_bound(m_order.begin(), m_order.end(), row,
                                [this](int a, int b) { return lessInOrder(a, b); });
@@ -290,18 +224,18 @@ void TableCache::removeFromOrder(int row)
         m_order.erase(at);
 }
 
-void TableCache::rowWritten(qint64 id, const QVariant &term, const QVariant &definition)
+void TableIndex::rowWritten(qint64 id, const QVariant &term, const QVariant &definition)
 {
     if (!m_termsLoaded)
         return;
     rowDeleted(id);
     const int index = addRow(id, term);
     if (m_definitionsLoaded)
-        setDefinition(index, definition);
+        setDefinitionOf(index, definition);
     insertInOrder(index);
 }
 
-void TableCache::rowDeleted(qint64 id)
+void TableIndex::rowDeleted(qint64 id)
 {
     if (!m_termsLoaded)
         return;
@@ -315,14 +249,14 @@ void TableCache::rowDeleted(qint64 id)
     ++m_dead;
 }
 
-QByteArrayView TableCache::view(const Row &row, JetQuery::Column column) const
+QByteArrayView TableIndex::view(const Row &row, JetQuery::Column column) const
 {
     if (column == JetQuery::Term)
         return QByteArrayView(m_terms.text.constData() + row.termAt, row.termBytes);
     return QByteArrayView(m_definitions.text.constData() + row.definitionAt, row.definitionBytes);
 }
 
-bool TableCache::matchesGroup(const Row &row, const QList<JetQuery::Predicate> &group,
+bool TableIndex::matchesGroup(const Row &row, const QList<JetQuery::Predicate> &group,
                               const std::vector<TextMatch::FoldedPattern> &patterns) const
 {
     for (qsizetype i = 0; i < group.size(); ++i) {
@@ -337,27 +271,26 @@ bool TableCache::matchesGroup(const Row &row, const QList<JetQuery::Predicate> &
             return false; // like on a null is never true
         QByteArrayView text = view(row, p.operand.column);
         if (p.operand.function == JetQuery::Operand::Left)
-            text = leftCharacters(text, p.operand.count);
+            text = TextMatch::leftCharacters(text, p.operand.count);
         else if (p.operand.function == JetQuery::Operand::Right)
-            text = rightCharacters(text, p.operand.count);
+            text = TextMatch::rightCharacters(text, p.operand.count);
         if (!patterns[size_t(i)].matches(text))
             return false;
     }
     return true;
 }
 
-QList<TableCache::Hit> TableCache::select(const JetQuery &query)
+bool TableIndex::readsDefinitions(const JetQuery &query)
 {
-    refreshIfChanged();
-    if (!m_termsLoaded)
-        loadTerms();
-    bool needsDefinitions = false;
     for (const auto &group : query.where)
         for (const auto &p : group)
-            needsDefinitions |= p.operand.column == JetQuery::Definition;
-    if (needsDefinitions && !m_definitionsLoaded)
-        loadDefinitions();
+            if (p.operand.column == JetQuery::Definition)
+                return true;
+    return false;
+}
 
+QList<TableIndex::Hit> TableIndex::select(const JetQuery &query) const
+{
     std::vector<char> matched;
     if (!query.where.isEmpty()) {
         matched.assign(m_rows.size(), 0);

@@ -9,15 +9,13 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <optional>
 #include <vector>
 
-class Connection;
-
-// The terms and definitions of a kept connection's glossary, folded for matching and held in memory,
-// so that a search keystroke scans memory instead of decrypting the file again. Before every answer it
-// asks SQLite whether another program has written to the file since it was read (PRAGMA data_version)
-// and reads it again if so; this program's own writes are applied to it as they are committed.
-class TableCache {
+// The terms and definitions of a glossary, folded for matching and held in memory, so that a search
+// keystroke scans memory instead of decrypting the file again. It knows nothing of files: a loader fills
+// it, and this program's own writes are applied to it as they are committed.
+class TableIndex {
 public:
     struct Hit {
         qint64 id;
@@ -25,12 +23,24 @@ public:
         bool termNull;
     };
 
-    explicit TableCache(Connection &connection) : m_connection(connection) {}
-
     // Scans are worth answering from memory; a lookup by ID is left to the file's own key.
     static bool answers(const JetQuery &query);
-    QList<Hit> select(const JetQuery &query);
-    const QStringList &columns();
+    // The query's rows, in its order; the definitions must be loaded when it reads them.
+    QList<Hit> select(const JetQuery &query) const;
+    static bool readsDefinitions(const JetQuery &query);
+    const QStringList &columns() const { return m_columns; }
+
+    // Filling: the table's columns, then every row's term as stored (UTF-8, nullopt for a null), then
+    // the definitions by ID.
+    void beginTerms(QStringList columns);
+    void addTerm(qint64 id, std::optional<QByteArrayView> utf8);
+    void endTerms();
+    void setDefinition(qint64 id, std::optional<QByteArrayView> utf8);
+    void endDefinitions();
+    bool termsLoaded() const { return m_termsLoaded; }
+    bool definitionsLoaded() const { return m_definitionsLoaded; }
+    // Tombstones of this program's own changes are swept by reading afresh once they outweigh the rows.
+    bool worthReloading() const { return m_dead > qsizetype(m_rows.size()) / 2 + 1024; }
 
     void rowWritten(qint64 id, const QVariant &term, const QVariant &definition);
     void rowDeleted(qint64 id);
@@ -61,12 +71,9 @@ private:
         int ownerAt(qsizetype offset) const;
     };
 
-    void refreshIfChanged();
-    void loadTerms();
-    void loadDefinitions();
     int addRow(qint64 id, const QVariant &term);
     int addRow(qint64 id, QString term, bool isNull, const QByteArray &folded, const QByteArray &key);
-    void setDefinition(int row, const QVariant &definition);
+    void setDefinitionOf(int row, const QVariant &definition);
     void insertInOrder(int row);
     void removeFromOrder(int row);
     bool lessInOrder(int a, int b) const;
@@ -74,10 +81,8 @@ private:
     bool matchesGroup(const Row &row, const QList<JetQuery::Predicate> &group,
                       const std::vector<TextMatch::FoldedPattern> &patterns) const;
 
-    Connection &m_connection;
     bool m_termsLoaded = false;
     bool m_definitionsLoaded = false;
-    qint64 m_dataVersion = -1;
     QStringList m_columns;
     std::vector<Row> m_rows;
     std::vector<int> m_order; // live rows by term, then ID

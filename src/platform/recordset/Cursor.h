@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QVariant>
+#include <QVariantList>
+
+// Where the rows of an open recordset come from: a statement on the file or the in-memory copy. The
+// recordset moves through them and reads fields by column number; it never asks which it is.
+class Cursor {
+public:
+    virtual ~Cursor() = default;
+
+    virtual bool atEnd() const = 0;
+    // To the first row; atEnd() when there is none.
+    virtual void first() = 0;
+    virtual void next() = 0;
+    virtual QVariant value(int column) = 0;
+    // Every column of the current row.
+    virtual QVariantList row() = 0;
+    // Lets go of any read of the file before the recordset writes.
+    virtual void release() {}
+};

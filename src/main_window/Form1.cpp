@@ -1,4 +1,5 @@
 #include "Form1.h"
+#include "Twips.h"
 
 #include "clsResizer.h"
 
@@ -10,14 +11,12 @@
 
 namespace {
 
-constexpr int TwipsPerPixel = 15;
 constexpr int ClientWidth = 11280;
 constexpr int ClientHeight = 9165;
 
 void place(QWidget *w, int left, int top, int width, int height)
 {
-    w->setGeometry(qRound(left / double(TwipsPerPixel)), qRound(top / double(TwipsPerPixel)),
-                   qRound(width / double(TwipsPerPixel)), qRound(height / double(TwipsPerPixel)));
+    w->setGeometry(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width), Twips::toPixels(height));
 }
 
 QFont verdana(double points, bool bold = false)
@@ -89,7 +88,7 @@ void Form1::buildLayout()
     Vis_Versione = named(Menu_INFO->addAction(QStringLiteral("Versione Zorvane")), "Vis_Versione");
 
     auto *client = named(new QWidget(this), "client");
-    client->setMinimumSize(ClientWidth / TwipsPerPixel, ClientHeight / TwipsPerPixel);
+    client->setMinimumSize(Twips::toPixels(ClientWidth), Twips::toPixels(ClientHeight));
     client->setAutoFillBackground(true);
     client->setBackgroundRole(QPalette::Button);
     setCentralWidget(client);
@@ -196,7 +195,7 @@ void Form1::buildLayout()
 
 QSize Form1::designSize() const
 {
-    return QSize(ClientWidth / TwipsPerPixel, ClientHeight / TwipsPerPixel + menuBar()->sizeHint().height());
+    return QSize(Twips::toPixels(ClientWidth), Twips::toPixels(ClientHeight) + menuBar()->sizeHint().height());
 }
 
 void Form1::resizeEvent(QResizeEvent *event)

@@ -109,6 +109,10 @@ private:
     void saveNewTerm(const QString &term, const QString &definition);
     void modifyTerm(const QString &term, const QString &definition);
     void Form_Unload();
+    // Empties the record's term, definition and the definition's view.
+    void clearEntry();
+    // The buttons as a fill or a selection leaves them: MODIFICA, with ELIMINA and INSERISCI enabled.
+    void showRestingState();
     // Shows a new splash with no owner and waits until Timer1 unloads it.
     void showSplash();
     // An old Jet glossary is carried over while the splash is up; false when the file needs nothing.

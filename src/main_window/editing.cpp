@@ -17,8 +17,7 @@ bool isInsertState(const QPushButton *edit)
 
 [[noreturn]] void rowGone()
 {
-    throw DbError(DbError::NoCurrentRecord,
-                  QStringLiteral("Nessun record corrente: il termine non è più presente nel glossario."));
+    throw DbError::noCurrentRecord(QStringLiteral("il termine non è più presente nel glossario"));
 }
 
 // Text1 holds the selected row's ID as plain digits; anything else names no row.
@@ -38,9 +37,7 @@ void Form1::Cmd_Add_Click()
     Cmd_Edit->setText(QStringLiteral("SALVA"));
     Cmd_Delete->setEnabled(false);
     Cmd_Add->setEnabled(false);
-    TextPAROLA->setText(QString());
-    TextDEFINIZIONE->setText(QString());
-    RichTextBox1->setText(QString());
+    clearEntry();
     Text1->setText(QString());
     // No row counts as selected, so that clicking the row shown before starts a selection again.
     List1[0]->clearSelection();
@@ -92,9 +89,7 @@ void Form1::saveNewTerm(const QString &term, const QString &definition)
         showErrorBox(e);
         return;
     }
-    Cmd_Edit->setText(QStringLiteral("MODIFICA"));
-    Cmd_Delete->setEnabled(true);
-    Cmd_Add->setEnabled(true);
+    showRestingState();
     try {
         CaricaLista();
     } catch (const DbError &e) {

@@ -39,9 +39,7 @@ void Form1::runSearch(SearchBox *own, SearchBox *other, bool byDefinition)
         // Setting a box to the text it holds raises no change, which is what ends the nesting.
         if (other->BackColor() == IdleColour)
             other->setText(QString());
-        TextPAROLA->setText(QString());
-        TextDEFINIZIONE->setText(QString());
-        RichTextBox1->setText(QString());
+        clearEntry();
         const QString typed = own->text();
         if (typed.size() < 2)
             return;

@@ -32,8 +32,7 @@ void Form1::List1_Click()
         Recordset rs;
         rs.Open(store::QueryRowById(id), store::ConnectionString(), 1, 3, 1);
         if (rs.Eof())
-            throw DbError(DbError::NoCurrentRecord,
-                          QStringLiteral("Nessun record corrente: il termine non è più presente nel glossario."));
+            throw DbError::noCurrentRecord(QStringLiteral("il termine non è più presente nel glossario"));
         const QString definition = rs.Fields(QStringLiteral("Definizione")).Value().toString();
         const QString term = rs.Fields(QStringLiteral("Parola")).Value().toString();
         Text1->setText(QString::number(rs.Fields(QStringLiteral("ID")).Value().toLongLong()));
@@ -50,16 +49,12 @@ void Form1::List1_Click()
         TextDEFINIZIONE->setText(definition);
         markWords(words);
         TextPAROLA->setText(term);
-        Cmd_Edit->setText(QStringLiteral("MODIFICA"));
-        Cmd_Delete->setEnabled(true);
-        Cmd_Add->setEnabled(true);
+        showRestingState();
     } catch (const DbError &e) {
         // The previous record must not stay on show, ready for MODIFICA or ELIMINA, beside a highlight on
         // another term; without the highlight, choosing the same term again tries again.
         Text1->setText(QString());
-        TextPAROLA->setText(QString());
-        TextDEFINIZIONE->setText(QString());
-        RichTextBox1->setText(QString());
+        clearEntry();
         List1[0]->clearSelection();
         showErrorBox(e);
     }

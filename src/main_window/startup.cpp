@@ -52,14 +52,24 @@ void Form1::CaricaLista()
     Label2->setText(QString::number(count));
     rs.Close();
 
+    clearEntry();
+    Text1->setText(QString());
+    showRestingState();
+    update();
+}
+
+void Form1::clearEntry()
+{
     TextPAROLA->setText(QString());
     TextDEFINIZIONE->setText(QString());
     RichTextBox1->setText(QString());
-    Text1->setText(QString());
+}
+
+void Form1::showRestingState()
+{
     Cmd_Delete->setEnabled(true);
     Cmd_Add->setEnabled(true);
     Cmd_Edit->setText(QStringLiteral("MODIFICA"));
-    update();
 }
 
 void Form1::Command1_Click()

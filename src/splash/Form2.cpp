@@ -1,5 +1,7 @@
 #include "Form2.h"
 
+#include "Twips.h"
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -13,8 +15,7 @@ namespace {
 
 void place(QWidget *w, int left, int top, int width, int height)
 {
-    const double px = Form2::TwipsPerPixel;
-    w->setGeometry(qRound(left / px), qRound(top / px), qRound(width / px), qRound(height / px));
+    w->setGeometry(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width), Twips::toPixels(height));
 }
 
 QFont verdana(double points, bool bold = false)
@@ -44,7 +45,7 @@ Form2::Form2(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindow
     setWindowTitle(QStringLiteral("Form2"));
     setFont(verdana(8.25));
     setBackgroundRole(QPalette::Window);
-    setFixedSize(7080 / TwipsPerPixel, 945 / TwipsPerPixel);
+    setFixedSize(Twips::toPixels(7080), Twips::toPixels(945));
 
     // Created from the bottom of the stack to the top: a later sibling is drawn above an earlier one.
     Image1 = new QLabel(this);
@@ -82,8 +83,8 @@ void Form2::Form_Load()
         return;
     const QRect area = on->geometry();
     // Without a frame the outer size is the client size.
-    const QPointF at = centredPosition(QSizeF(area.size()) * TwipsPerPixel, QSizeF(size()) * TwipsPerPixel);
-    move(area.topLeft() + QPoint(qRound(at.x() / TwipsPerPixel), qRound(at.y() / TwipsPerPixel)));
+    const QPointF at = centredPosition(QSizeF(area.size()) * Twips::PerPixel, QSizeF(size()) * Twips::PerPixel);
+    move(area.topLeft() + QPoint(Twips::toPixels(at.x()), Twips::toPixels(at.y())));
 }
 
 void Form2::unload()

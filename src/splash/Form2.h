@@ -18,8 +18,6 @@ class Form2 : public QDialog {
     Q_OBJECT
 
 public:
-    static constexpr int TwipsPerPixel = 15;
-
     explicit Form2(QWidget *parent = nullptr);
     ~Form2() override;
 

@@ -1,5 +1,7 @@
 #include "Store.h"
 
+#include "GlossaryFile.h"
+
 #include <QCoreApplication>
 
 namespace {
@@ -36,7 +38,7 @@ void setAppPath(const QString &folder)
 QString ConnectionString()
 {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + AppPath() +
-           QStringLiteral("/QUORLAN.mdb;Jet OLEDB:Database Password=RUNFALK;");
+           QStringLiteral("/QUORLAN.mdb;Jet OLEDB:Database Password=") + GlossaryFile::DefaultPassword + u';';
 }
 
 QString escape(const QString &value)

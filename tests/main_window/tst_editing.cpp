@@ -33,7 +33,7 @@ bool runSqlcipher(const QString &file, const QString &sql)
     p.start(QStringLiteral("sqlcipher"), {file});
     if (!p.waitForStarted())
         return false;
-    p.write(("PRAGMA key='RUNFALK';\n" + sql + "\n").toUtf8());
+    p.write(("PRAGMA key='" + GlossaryFile::DefaultPassword + "';\n" + sql + "\n").toUtf8());
     p.closeWriteChannel();
     return p.waitForFinished() && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 &&
            p.readAllStandardError().isEmpty();

@@ -15,7 +15,7 @@ class TestKeptConnection : public QObject {
         QProcess cli;
         cli.start(QStringLiteral("sqlcipher"), {file});
         QVERIFY(cli.waitForStarted());
-        cli.write(("PRAGMA key = 'RUNFALK';\n" + sql + "\n").toUtf8());
+        cli.write(("PRAGMA key = '" + GlossaryFile::DefaultPassword + "';\n" + sql + "\n").toUtf8());
         cli.closeWriteChannel();
         QVERIFY(cli.waitForFinished());
         QCOMPARE(cli.exitCode(), 0);
@@ -86,7 +86,7 @@ private slots:
         FormHarness h({{"alfa", "prima lettera"}, {"beta", "seconda lettera"}});
         sqlite3 *other = nullptr;
         sqlite3_open(QFile::encodeName(h.glossary.file()).constData(), &other);
-        sqlite3_key(other, "RUNFALK", 7);
+        sqlite3_key(other, GlossaryKey.constData(), int(GlossaryKey.size()));
         sqlite3_busy_timeout(other, 0);
         const auto lockAndRelease = [&] {
             QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);

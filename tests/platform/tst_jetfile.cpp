@@ -51,9 +51,9 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("password");
         // Access 2000 compresses texts and has two rows moved behind pointers; 2002-2003 stores UTF-16.
-        QTest::newRow("Access 2000") << "glossario-2000.mdb" << "RUNFALK";
-        QTest::newRow("Access 2002-2003") << "glossario-2003.mdb" << "RUNFALK";
-        QTest::newRow("no password opens with ours") << "senza-password.mdb" << "RUNFALK";
+        QTest::newRow("Access 2000") << "glossario-2000.mdb" << GlossaryFile::DefaultPassword;
+        QTest::newRow("Access 2002-2003") << "glossario-2003.mdb" << GlossaryFile::DefaultPassword;
+        QTest::newRow("no password opens with ours") << "senza-password.mdb" << GlossaryFile::DefaultPassword;
     }
 
     void readsEveryFieldOfEveryRow()
@@ -82,8 +82,8 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("password");
-        QTest::newRow("2000") << "glossario-2000.mdb" << "RUNFALK";
-        QTest::newRow("2003") << "glossario-2003.mdb" << "RUNFALK";
+        QTest::newRow("2000") << "glossario-2000.mdb" << GlossaryFile::DefaultPassword;
+        QTest::newRow("2003") << "glossario-2003.mdb" << GlossaryFile::DefaultPassword;
         QTest::newRow("another") << "altra-password.mdb" << "ALTRA";
         QTest::newRow("none") << "senza-password.mdb" << "";
     }

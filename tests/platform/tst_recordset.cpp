@@ -144,6 +144,19 @@ private slots:
         QCOMPARE(g.rows().size(), 3);
     }
 
+    void anUpdateOfARowDeletedMeanwhileWritesNothing()
+    {
+        TempGlossary g({{"uno", "primo"}, {"due", "secondo"}});
+        Recordset rs;
+        rs.Open(store::QueryRowById(1), store::ConnectionString(), 1, 3, 1);
+        // Staging a value lets go of the read, so another program may delete the row meanwhile.
+        rs.Fields("PAROLA").setValue("rinato");
+        g.exec("DELETE FROM Tbl_Zorvane WHERE ID = 1");
+        QCOMPARE(failureNumber([&] { rs.UpdateBatch(); }), int(DbError::NoCurrentRecord));
+        rs.Close();
+        QCOMPARE(g.rows(), QList<TempGlossary::StoredRow>({{2, "due", "secondo"}}));
+    }
+
     void deleteRemovesTheRowAndCountsIt()
     {
         TempGlossary g({{"uno", "primo"}, {"due", "secondo"}});
@@ -198,7 +211,7 @@ private slots:
         QFile::remove(g.file());
         sqlite3 *db = nullptr;
         sqlite3_open(QFile::encodeName(g.file()).constData(), &db);
-        sqlite3_key(db, "RUNFALK", 7);
+        sqlite3_key(db, GlossaryKey.constData(), int(GlossaryKey.size()));
         sqlite3_exec(db,
                      "CREATE TABLE tbl_zorvane (definizione TEXT, PAROLA TEXT, id INTEGER PRIMARY KEY);"
                      "INSERT INTO tbl_zorvane VALUES ('d', NULL, 7);",
@@ -227,7 +240,7 @@ private slots:
         // Held by another program inside an exclusive transaction: locked, never "wrong password".
         sqlite3 *other = nullptr;
         sqlite3_open(QFile::encodeName(g.file()).constData(), &other);
-        sqlite3_key(other, "RUNFALK", 7);
+        sqlite3_key(other, GlossaryKey.constData(), int(GlossaryKey.size()));
         QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
         QCOMPARE(failureNumber(open), int(DbError::FileLocked));
         sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -261,7 +274,7 @@ private slots:
         QFile::remove(g.file());
         sqlite3 *foreign = nullptr;
         sqlite3_open(QFile::encodeName(g.file()).constData(), &foreign);
-        sqlite3_key(foreign, "RUNFALK", 7);
+        sqlite3_key(foreign, GlossaryKey.constData(), int(GlossaryKey.size()));
         sqlite3_exec(foreign, "CREATE TABLE Altro (x)", nullptr, nullptr, nullptr);
         sqlite3_close(foreign);
         QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
@@ -290,7 +303,7 @@ private slots:
         QProcess keyed;
         keyed.start("sqlcipher", {g.file()});
         QVERIFY(keyed.waitForStarted());
-        keyed.write("PRAGMA key = 'RUNFALK';\nSELECT Parola FROM Tbl_Zorvane;\n");
+        keyed.write("PRAGMA key = '" + GlossaryKey + "';\nSELECT Parola FROM Tbl_Zorvane;\n");
         keyed.closeWriteChannel();
         QVERIFY(keyed.waitForFinished());
         QVERIFY(keyed.readAllStandardOutput().contains("segreto"));

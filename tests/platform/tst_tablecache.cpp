@@ -1,6 +1,8 @@
 #include "ConnectionPool.h"
 #include "Recordset.h"
 #include "Store.h"
+#include "TableIndex.h"
+#include "TextMatch.h"
 #include "TempGlossary.h"
 
 #include <QRandomGenerator>
@@ -76,6 +78,48 @@ private slots:
                 rs.UpdateBatch();
                 rs.Open(store::QueryDeleteById(100 + i / 10), store::ConnectionString(), 1, 3, 1);
                 g.exec(QStringLiteral("UPDATE Tbl_Zorvane SET Definizione = 'città' WHERE ID = %1").arg(200 + i));
+            }
+        }
+    }
+
+    // The index alone, filled by hand: no file, no loader.
+    void theIndexAnswersWithoutAFile()
+    {
+        TableIndex index;
+        index.beginTerms({"ID", "Parola", "Definizione"});
+        index.addTerm(1, QByteArrayView("zucchero"));
+        index.addTerm(2, QByteArrayView("Àncora"));
+        index.addTerm(3, std::nullopt);
+        index.addTerm(4, QByteArrayView("casa"));
+        index.endTerms();
+        index.setDefinition(1, QByteArrayView("dolce"));
+        index.setDefinition(2, QByteArrayView("ÀNCORA DELLA NAVE"));
+        index.setDefinition(4, std::nullopt);
+        index.endDefinitions();
+        const auto ids = [&](const QString &query) {
+            QList<qint64> out;
+            for (const TableIndex::Hit &hit : index.select(JetQuery::parse(query)))
+                out.append(hit.id);
+            return out;
+        };
+        QCOMPARE(ids(store::QueryAllTerms()), QList<qint64>({3, 2, 4, 1}));
+        QCOMPARE(ids(store::QueryFindDefinition("nave àncora")), QList<qint64>({2}));
+        QCOMPARE(ids(store::QueryFindTerm("a")), QList<qint64>({2, 4}));
+        index.rowWritten(5, QStringLiteral("àncora"), QStringLiteral("di salvezza"));
+        index.rowDeleted(1);
+        QCOMPARE(ids(store::QueryAllTerms()), QList<qint64>({3, 2, 5, 4}));
+        QCOMPARE(ids(store::QueryFindDefinition("salv")), QList<qint64>({5}));
+    }
+
+    void leftAndRightAgreeInUtf8AndUtf16()
+    {
+        for (const QString &text : {QString(), QStringLiteral("città"), QStringLiteral("x😀y😀z"), QStringLiteral("ΑΛΦΑ beta")}) {
+            const QByteArray utf8 = text.toUtf8();
+            for (qint64 n = 0; n <= text.size() + 1; ++n) {
+                QCOMPARE(TextMatch::leftCharacters(QByteArrayView(utf8), n).toByteArray(),
+                         TextMatch::leftCharacters(QStringView(text), n).toUtf8());
+                QCOMPARE(TextMatch::rightCharacters(QByteArrayView(utf8), n).toByteArray(),
+                         TextMatch::rightCharacters(QStringView(text), n).toUtf8());
             }
         }
     }

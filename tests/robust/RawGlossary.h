@@ -12,7 +12,7 @@ struct sqlite3;
 // reports is what the file holds and not what the code under test believes it wrote.
 class RawGlossary {
 public:
-    explicit RawGlossary(const QString &file, const QByteArray &key = QByteArrayLiteral("RUNFALK"));
+    explicit RawGlossary(const QString &file, const QByteArray &key = GlossaryKey);
     ~RawGlossary();
     RawGlossary(const RawGlossary &) = delete;
     RawGlossary &operator=(const RawGlossary &) = delete;

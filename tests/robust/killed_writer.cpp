@@ -3,6 +3,7 @@
 //                                    prints one line once each UpdateBatch has returned
 //   killed_writer hold FOLDER TEXT   leaves a large change half-done in the file and waits to be killed
 #include "DbError.h"
+#include "GlossaryFile.h"
 #include "Recordset.h"
 #include "Store.h"
 #include "WriterPlan.h"
@@ -56,7 +57,8 @@ int holdHalfDone(const QString &file, const QString &text)
 {
     sqlite3 *db = nullptr;
     sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_key(db, "RUNFALK", 7);
+    const QByteArray key = GlossaryFile::DefaultPassword.toUtf8();
+    sqlite3_key(db, key.constData(), int(key.size()));
     const QByteArray definition = QString(text).replace(u'\'', QStringLiteral("''")).repeated(400).toUtf8();
     const QByteArray sql = "PRAGMA cache_size = 10; BEGIN IMMEDIATE; UPDATE Tbl_Zorvane SET Definizione = '" +
         definition + "'; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300) "

@@ -120,7 +120,7 @@ const QByteArray &otherKeyGlossary()
 const QByteArray &keyedWithoutTheTable()
 {
     static const QByteArray bytes =
-        madeOnce([](const QString &file) { execOn(file, "RUNFALK", "CREATE TABLE Altro (x)"); });
+        madeOnce([](const QString &file) { execOn(file, GlossaryKey.constData(), "CREATE TABLE Altro (x)"); });
     return bytes;
 }
 
@@ -175,7 +175,7 @@ public:
             replaceFile(m_file, keyedWithoutTheTable());
             break;
         case Fault::TableRenamed:
-            execOn(m_file, "RUNFALK", "ALTER TABLE Tbl_Zorvane RENAME TO Altro");
+            execOn(m_file, GlossaryKey.constData(), "ALTER TABLE Tbl_Zorvane RENAME TO Altro");
             break;
         case Fault::ReadOnlyFile:
             m_readOnly.emplace(m_file);

@@ -57,7 +57,7 @@ QString foundIn(const QByteArray &bytes, const QStringList &texts)
 }
 
 // What the file has in the clear beyond the rows: the table and its columns, and the password itself.
-const QStringList schemaWords = {"Tbl_Zorvane", "Parola", "Definizione", "CREATE TABLE", "SQLite format 3", "RUNFALK"};
+const QStringList schemaWords = {"Tbl_Zorvane", "Parola", "Definizione", "CREATE TABLE", "SQLite format 3", GlossaryFile::DefaultPassword};
 
 QStringList allTexts(const QList<GlossaryFile::Row> &rows)
 {
@@ -169,7 +169,7 @@ private slots:
         QTest::newRow("key in lower case") << "PRAGMA key='runfalk';\n" + count << false;
         QTest::newRow("empty key") << "PRAGMA key='';\n" + count << false;
         QTest::newRow("dump without key") << QStringLiteral(".dump\n") << false;
-        QTest::newRow("right key") << "PRAGMA key='RUNFALK';\n" + count << true;
+        QTest::newRow("right key") << "PRAGMA key='" + GlossaryFile::DefaultPassword + "';\n" + count << true;
     }
 
     void theCommandLineToolNeedsTheKey()

@@ -1,5 +1,7 @@
 #include "OtherProgramLock.h"
 
+#include "TempGlossary.h"
+
 #include <QFile>
 
 #include <sqlcipher/sqlite3.h>
@@ -7,7 +9,7 @@
 OtherProgramLock::OtherProgramLock(const QString &file, const char *sql)
 {
     sqlite3_open_v2(QFile::encodeName(file).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_key(m_db, "RUNFALK", 7);
+    sqlite3_key(m_db, GlossaryKey.constData(), int(GlossaryKey.size()));
     m_held = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 

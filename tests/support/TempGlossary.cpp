@@ -13,7 +13,7 @@ sqlite3 *openKeyed(const QString &file)
 {
     sqlite3 *db = nullptr;
     sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_key(db, "RUNFALK", 7);
+    sqlite3_key(db, GlossaryKey.constData(), int(GlossaryKey.size()));
     return db;
 }
 

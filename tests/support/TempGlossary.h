@@ -6,6 +6,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
+// The glossary's key as another program gives it to SQLite.
+inline const QByteArray GlossaryKey = GlossaryFile::DefaultPassword.toUtf8();
+
 // A folder of its own with a glossary file in it, standing in for the executable's folder.
 class TempGlossary {
 public:

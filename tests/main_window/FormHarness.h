@@ -77,5 +77,16 @@ struct FormHarness {
         type(box, text);
     }
 
+    // Replaces a box's whole text, as a user selecting all and typing over it.
+    static void retype(QWidget *box, const QString &text)
+    {
+        typeInto(box, QString());
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        if (text.isEmpty())
+            QTest::keyClick(box, Qt::Key_Delete);
+        else
+            type(box, text);
+    }
+
     static void click(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
 };

@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "FormHarness.h"
 #include "OtherProgramLock.h"
 #include "ReadOnlyPath.h"
@@ -25,30 +26,6 @@ const QString DeletePrompt = QStringLiteral("Vuoi Veramente eliminare il TERMINE
 // Long enough that its first and last 20 characters are not the whole of it.
 const QString LongDefinition =
     QStringLiteral("una definizione lunga quanto basta per avere un inizio e una fine riconoscibili");
-
-// The sqlcipher command-line program, as a person at a terminal would use it on the glossary.
-bool runSqlcipher(const QString &file, const QString &sql)
-{
-    QProcess p;
-    p.start(QStringLiteral("sqlcipher"), {file});
-    if (!p.waitForStarted())
-        return false;
-    p.write(("PRAGMA key='" + GlossaryFile::DefaultPassword + "';\n" + sql + "\n").toUtf8());
-    p.closeWriteChannel();
-    return p.waitForFinished() && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 &&
-           p.readAllStandardError().isEmpty();
-}
-
-// Replaces a box's whole text, as a user selecting all and typing over it.
-void retype(QWidget *box, const QString &text)
-{
-    FormHarness::typeInto(box, QString());
-    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
-    if (text.isEmpty())
-        QTest::keyClick(box, Qt::Key_Delete);
-    else
-        QTest::keyClicks(box, text);
-}
 
 void startInsert(FormHarness &h, const QString &term, const QString &definition)
 {
@@ -159,8 +136,8 @@ private slots:
         } else {
             if (state == u"selected")
                 h.clickTerm("alfa");
-            retype(h.form->TextPAROLA, term);
-            retype(h.form->RichTextBox1, definition);
+            FormHarness::retype(h.form->TextPAROLA, term);
+            FormHarness::retype(h.form->RichTextBox1, definition);
         }
         const QString caption = h.form->Cmd_Edit->text();
         const QString id = h.form->Text1->text();
@@ -266,15 +243,15 @@ private slots:
         startInsert(h, "abc", "nulla in comune");
         h.boxes.answer(MsgBox::vbOK).answer(MsgBox::vbOK);
         h.click(h.form->Cmd_Edit);
-        retype(h.form->TextPAROLA, "nuovo");
-        retype(h.form->RichTextBox1, "basta");
+        FormHarness::retype(h.form->TextPAROLA, "nuovo");
+        FormHarness::retype(h.form->RichTextBox1, "basta");
         h.click(h.form->Cmd_Edit);
         QCOMPARE(h.boxes.shown().size(), 2);
         QCOMPARE(h.boxes.last().title, QStringLiteral("DATO GIA ESISTENTE"));
         QCOMPARE(h.glossary.rows(), before);
         verifyInsertState(*h.form, "nuovo", "basta");
 
-        retype(h.form->RichTextBox1, "nulla in comune");
+        FormHarness::retype(h.form->RichTextBox1, "nulla in comune");
         h.click(h.form->Cmd_Edit);
         QCOMPARE(h.boxes.shown().size(), 2);
         QCOMPARE(h.glossary.rows(), withRow(before, {2, "nuovo", "nulla in comune"}));
@@ -287,8 +264,8 @@ private slots:
         FormHarness h({{"alfa", "la prima lettera"}, {"beta", "la seconda lettera"}});
         const Rows before = h.glossary.rows();
         h.clickTerm("alfa");
-        retype(h.form->TextPAROLA, "beta");
-        retype(h.form->RichTextBox1, "ora come la seconda");
+        FormHarness::retype(h.form->TextPAROLA, "beta");
+        FormHarness::retype(h.form->RichTextBox1, "ora come la seconda");
         h.boxes.answer(MsgBox::vbYes);
         h.click(h.form->Cmd_Edit);
         QCOMPARE(h.boxes.shown().size(), 1);
@@ -305,7 +282,7 @@ private slots:
         const Rows before = h.glossary.rows();
         h.clickTerm("beta");
         // The title names the term as it reads in the box now.
-        retype(h.form->TextPAROLA, "beta?");
+        FormHarness::retype(h.form->TextPAROLA, "beta?");
         h.boxes.answer(MsgBox::vbYes).answer(MsgBox::vbOK);
         h.click(h.form->Cmd_Delete);
         verifyBox(h.boxes.last(), DeletePrompt, 36, QStringLiteral("Eliminazione TERMINE **beta?**"));
@@ -335,8 +312,8 @@ private slots:
         const Rows before = h.glossary.rows();
         h.clickTerm("alfa");
         const QString id = h.form->Text1->text();
-        retype(h.form->TextPAROLA, "alfa bis");
-        retype(h.form->RichTextBox1, "la prima, rivista");
+        FormHarness::retype(h.form->TextPAROLA, "alfa bis");
+        FormHarness::retype(h.form->RichTextBox1, "la prima, rivista");
         h.boxes.answer(MsgBox::vbNo);
         clickOp(h, op);
         QCOMPARE(h.boxes.shown().size(), 1);
@@ -401,7 +378,7 @@ private slots:
 
         h.clickTerm("largo");
         QCOMPARE(h.form->Text1->text(), QString::number(id));
-        retype(h.form->RichTextBox1, "un numero alto, rivisto");
+        FormHarness::retype(h.form->RichTextBox1, "un numero alto, rivisto");
         h.boxes.answer(MsgBox::vbYes);
         h.click(h.form->Cmd_Edit);
         expected = withRow(expected, {id, "largo", "un numero alto, rivisto"});
@@ -449,8 +426,8 @@ private slots:
         } else {
             h.clickTerm("alfa");
             if (op == Op::Modify) {
-                retype(h.form->TextPAROLA, "alfa bis");
-                retype(h.form->RichTextBox1, "la prima, rivista");
+                FormHarness::retype(h.form->TextPAROLA, "alfa bis");
+                FormHarness::retype(h.form->RichTextBox1, "la prima, rivista");
             }
         }
         const QString term = h.form->TextPAROLA->text();
@@ -532,15 +509,15 @@ private slots:
     void changesByAnotherProgramAreSeen()
     {
         FormHarness h({{"alfa", "la prima lettera"}, {"beta", "la seconda lettera"}});
-        QVERIFY(runSqlcipher(h.glossary.file(), "UPDATE Tbl_Zorvane SET Parola = 'gamma' WHERE Parola = 'beta';"));
+        QVERIFY(Files::runSqlcipher(h.glossary.file(), "UPDATE Tbl_Zorvane SET Parola = 'gamma' WHERE Parola = 'beta';"));
         startInsert(h, "gam", "nulla in comune");
         h.boxes.answer(MsgBox::vbOK);
         h.click(h.form->Cmd_Edit);
         QCOMPARE(h.boxes.last().title, QStringLiteral("DATO GIA ESISTENTE"));
 
-        QVERIFY(runSqlcipher(h.glossary.file(), "INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (500, "
+        QVERIFY(Files::runSqlcipher(h.glossary.file(), "INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (500, "
                                                 "'omega', 'l''ultima lettera');"));
-        retype(h.form->TextPAROLA, "delta");
+        FormHarness::retype(h.form->TextPAROLA, "delta");
         h.click(h.form->Cmd_Edit);
         QCOMPARE(h.boxes.shown().size(), 1);
         QCOMPARE(h.glossary.rows().last(), TempGlossary::StoredRow({501, "delta", "nulla in comune"}));

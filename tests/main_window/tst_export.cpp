@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "FormHarness.h"
 #include "Shell.h"
 #include "Store.h"
@@ -54,17 +55,11 @@ QStringList dateLinesBetween(const QDateTime &from, const QDateTime &to)
     return lines;
 }
 
+using Files::writeFile;
+
 QByteArray contents(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
+    return Files::bytesOf(path);
 }
 
 // Exports what the window shows, answering the saved-file box, and checks the file byte by byte.

@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "FormHarness.h"
 #include "Store.h"
 
@@ -10,16 +11,7 @@
 class TestKeptConnection : public QObject {
     Q_OBJECT
 
-    static void viaCommandLine(const QString &file, const QString &sql)
-    {
-        QProcess cli;
-        cli.start(QStringLiteral("sqlcipher"), {file});
-        QVERIFY(cli.waitForStarted());
-        cli.write(("PRAGMA key = '" + GlossaryFile::DefaultPassword + "';\n" + sql + "\n").toUtf8());
-        cli.closeWriteChannel();
-        QVERIFY(cli.waitForFinished());
-        QCOMPARE(cli.exitCode(), 0);
-    }
+    static void viaCommandLine(const QString &file, const QString &sql) { QVERIFY(Files::runSqlcipher(file, sql)); }
 
 private slots:
     void rowsWrittenByAnotherProgramAreFound()

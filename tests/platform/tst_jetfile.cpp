@@ -1,5 +1,6 @@
 #include "DbError.h"
 #include "FailureNumber.h"
+#include "Files.h"
 #include "GlossaryFile.h"
 #include "JetCarryOver.h"
 #include "JetFile.h"
@@ -17,16 +18,8 @@ namespace {
 
 const QString Password = GlossaryFile::DefaultPassword;
 
-QByteArray bytesOf(const QString &file)
-{
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
-}
+using Files::bytesOf;
+using Files::entries;
 
 // Compares row by row, so that a failure names the first ID that differs instead of 329 rows at once.
 void verifyRows(const QList<GlossaryFile::Record> &actual, const QList<GlossaryFile::Record> &expected)

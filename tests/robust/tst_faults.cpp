@@ -1,9 +1,11 @@
 #include "ConnectionPool.h"
+#include "Files.h"
 #include "FormHarness.h"
 #include "JetFixtures.h"
 #include "OtherProgramLock.h"
 #include "RawGlossary.h"
 #include "ReadOnlyPath.h"
+#include "SmallDisk.h"
 #include "Startup.h"
 #include "Store.h"
 
@@ -62,19 +64,9 @@ QString notAGlossary(const char *why)
     return NotAGlossary.arg(QStringLiteral("%1"), QString::fromUtf8(why));
 }
 
-void writeFile(const QString &file, const QByteArray &bytes)
-{
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-// A new file in the old one's place, as a copy or a save by another program makes it.
-void replaceFile(const QString &file, const QByteArray &bytes)
-{
-    QVERIFY(QFile::remove(file));
-    writeFile(file, bytes);
-}
+using Files::entries;
+using Files::replaceFile;
+using Files::writeFile;
 
 QByteArray noise(qsizetype size)
 {
@@ -122,11 +114,6 @@ const QByteArray &keyedWithoutTheTable()
     static const QByteArray bytes =
         madeOnce([](const QString &file) { execOn(file, GlossaryKey.constData(), "CREATE TABLE Altro (x)"); });
     return bytes;
-}
-
-QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 // A fault put on the glossary by another program or a person, and taken away again.
@@ -220,27 +207,19 @@ private:
     std::optional<ReadOnlyPath> m_readOnly;
 };
 
-// Replaces a box's whole text, as a user selecting all and typing over it.
-void retype(QWidget *box, const QString &text)
-{
-    FormHarness::typeInto(box, QString());
-    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
-    FormHarness::type(box, text);
-}
-
 // Everything up to the one user action that meets the fault, from whatever the previous action left.
 void prepare(FormHarness &h, Op op)
 {
     switch (op) {
     case Op::Search:
-        retype(h.form->Txt_Search, QStringLiteral("a"));
+        FormHarness::retype(h.form->Txt_Search, QStringLiteral("a"));
         break;
     case Op::Select:
         h.click(h.form->Command1);
         QCOMPARE(h.listed(), QStringList({"alfa", "beta"}));
         break;
     case Op::ShowAll:
-        retype(h.form->Txt_Search, QStringLiteral("be"));
+        FormHarness::retype(h.form->Txt_Search, QStringLiteral("be"));
         QCOMPARE(h.listed(), QStringList({"beta"}));
         break;
     case Op::Save:
@@ -345,40 +324,6 @@ private:
     QTimer m_end;
 };
 
-// A small file system of its own, so that its space can run out; mounting needs root.
-class SmallDisk {
-public:
-    explicit SmallDisk(const QString &size)
-    {
-        QProcess mount;
-        mount.start(QStringLiteral("mount"),
-                    {"-t", "tmpfs", "-o", "size=" + size + ",mode=0700", "zorvane-test", m_dir.path()});
-        m_mounted = mount.waitForFinished() && mount.exitStatus() == QProcess::NormalExit && mount.exitCode() == 0;
-        m_why = QString::fromLocal8Bit(mount.readAllStandardError()).trimmed();
-        if (m_why.isEmpty())
-            m_why = mount.errorString();
-    }
-    ~SmallDisk()
-    {
-        if (!m_mounted)
-            return;
-        // The kept connection would hold the file system busy.
-        ConnectionPool::clear();
-        QProcess::execute(QStringLiteral("umount"), {m_dir.path()});
-    }
-    SmallDisk(const SmallDisk &) = delete;
-    SmallDisk &operator=(const SmallDisk &) = delete;
-
-    bool mounted() const { return m_mounted; }
-    const QString &why() const { return m_why; }
-    QString path() const { return m_dir.path(); }
-
-private:
-    QTemporaryDir m_dir;
-    bool m_mounted = false;
-    QString m_why;
-};
-
 } // namespace
 
 class TestFaults : public QObject {
@@ -427,7 +372,7 @@ class TestFaults : public QObject {
             perform(h, op);
             verifyDone(h, op, stored);
         }
-        retype(h.form->Txt_Search, QStringLiteral("be"));
+        FormHarness::retype(h.form->Txt_Search, QStringLiteral("be"));
         QCOMPARE(h.listed(), QStringList({"beta"}));
         QCOMPARE(h.boxes.shown().size(), prompt.isEmpty() ? 0 : 1);
         QCOMPARE(entries(folder), QStringList({"QUORLAN.mdb"}));

@@ -1,0 +1,24 @@
+#include "SmallDisk.h"
+
+#include "ConnectionPool.h"
+
+#include <QProcess>
+
+SmallDisk::SmallDisk(const QString &size)
+{
+    QProcess mount;
+    mount.start(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=" + size + ",mode=0700", "zorvane-test", m_dir.path()});
+    m_mounted = mount.waitForFinished() && mount.exitStatus() == QProcess::NormalExit && mount.exitCode() == 0;
+    m_why = QString::fromLocal8Bit(mount.readAllStandardError()).trimmed();
+    if (m_why.isEmpty())
+        m_why = mount.errorString();
+}
+
+SmallDisk::~SmallDisk()
+{
+    if (!m_mounted)
+        return;
+    // The kept connection would hold the file system busy.
+    ConnectionPool::clear();
+    QProcess::execute(QStringLiteral("umount"), {m_dir.path()});
+}

@@ -77,7 +77,6 @@ public:
     {
         JetQuery &q = m_query;
         if (acceptWord(u"select")) {
-            q.kind = JetQuery::Select;
             expectSymbol(u'*');
             expectWord(u"from");
             expectTable();
@@ -107,14 +106,9 @@ public:
 private:
     const Token &peek() const { return m_tokens[m_pos]; }
 
-    bool isWord(QStringView word) const
-    {
-        return peek().type == Token::Word && peek().text.compare(word, Qt::CaseInsensitive) == 0;
-    }
-
     bool acceptWord(QStringView word)
     {
-        if (!isWord(word))
+        if (peek().type != Token::Word || peek().text.compare(word, Qt::CaseInsensitive) != 0)
             return false;
         ++m_pos;
         return true;
@@ -171,20 +165,17 @@ private:
 
     void operand(JetQuery::Operand *op)
     {
-        const JetQuery::Operand::Function functions[] = {JetQuery::Operand::Left, JetQuery::Operand::Right};
-        const char16_t *const names[] = {u"Left", u"Right"};
-        for (int i = 0; i < 2; ++i) {
-            if (acceptWord(names[i])) {
-                expectSymbol(u'(');
-                column(&op->column);
-                expectSymbol(u',');
-                op->count = number();
-                op->function = functions[i];
-                expectSymbol(u')');
-                return;
-            }
-        }
+        if (acceptWord(u"Left"))
+            op->function = JetQuery::Operand::Left;
+        else if (acceptWord(u"Right"))
+            op->function = JetQuery::Operand::Right;
+        if (op->function == JetQuery::Operand::Whole)
+            return column(&op->column);
+        expectSymbol(u'(');
         column(&op->column);
+        expectSymbol(u',');
+        op->count = number();
+        expectSymbol(u')');
     }
 
     void predicate()
@@ -231,13 +222,8 @@ JetQuery JetQuery::parse(const QString &text)
 
 JetQuery::Sql JetQuery::toSql() const
 {
-    Sql sql;
+    Sql sql{kind == Select ? QStringLiteral("SELECT * FROM \"Tbl_Zorvane\"") : QStringLiteral("DELETE FROM \"Tbl_Zorvane\""), {}};
     const auto column = [](Column c) { return QStringLiteral("\"%1\"").arg(QStringView(ColumnNames[c])); };
-    const auto bind = [&sql](const QVariant &value) {
-        sql.parameters.append(value);
-        return QStringLiteral("?%1").arg(sql.parameters.size());
-    };
-    sql.text = kind == Select ? QStringLiteral("SELECT * FROM \"Tbl_Zorvane\"") : QStringLiteral("DELETE FROM \"Tbl_Zorvane\"");
     QStringList alternatives;
     for (const QList<Predicate> &group : where) {
         QStringList conjuncts;
@@ -247,8 +233,9 @@ JetQuery::Sql JetQuery::toSql() const
                 lhs = QStringLiteral("zv_%1(%2, %3)")
                           .arg(p.operand.function == Operand::Left ? QStringLiteral("left") : QStringLiteral("right"), lhs)
                           .arg(p.operand.count);
-            conjuncts.append(p.isLike ? QStringLiteral("zv_like(%1, %2)").arg(lhs, bind(p.pattern))
-                                      : QStringLiteral("%1 = %2").arg(lhs, bind(p.number)));
+            sql.parameters.append(p.isLike ? QVariant(p.pattern) : QVariant(p.number));
+            conjuncts.append((p.isLike ? QStringLiteral("zv_like(%1, ?%2)") : QStringLiteral("%1 = ?%2"))
+                                 .arg(lhs).arg(sql.parameters.size()));
         }
         alternatives.append(conjuncts.join(QStringLiteral(" AND ")));
     }

@@ -37,8 +37,12 @@ void setAppPath(const QString &folder)
 
 QString ConnectionString()
 {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + AppPath() +
-           QStringLiteral("/QUORLAN.mdb;Jet OLEDB:Database Password=") + GlossaryFile::DefaultPassword + u';';
+    QString file = AppPath() + QStringLiteral("/QUORLAN.mdb");
+    // A path that holds ";" or a quote is quoted, as connection strings do, so that it arrives whole.
+    if (file.contains(u';') || file.contains(u'"') || file.contains(u'\'') || file.trimmed() != file)
+        file = u'"' + file.replace(u'"', QStringLiteral("\"\"")) + u'"';
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + file +
+           QStringLiteral(";Jet OLEDB:Database Password=") + GlossaryFile::DefaultPassword + u';';
 }
 
 QString escape(const QString &value)

@@ -1,3 +1,4 @@
+#include "ConnectionTarget.h"
 #include "DbError.h"
 #include "FailureNumber.h"
 #include "Recordset.h"
@@ -5,6 +6,7 @@
 #include "TempGlossary.h"
 #include "TextMatch.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
@@ -222,6 +224,48 @@ private slots:
         QCOMPARE(rs.Fields("ID").Value().toLongLong(), 7);
         QVERIFY(rs.Fields("Parola").Value().isNull());
         QCOMPARE(rs.Fields("Definizione").Value().toString(), QStringLiteral("d"));
+    }
+
+    // The window finds and changes rows by ID: only a table whose ID is its one whole-number key is one.
+    void onlyATableKeyedByIdIsAGlossary_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<int>("number");
+        QTest::newRow("INTEGER PRIMARY KEY") << "ID INTEGER PRIMARY KEY, Parola, Definizione" << 0;
+        QTest::newRow("composite key") << "ID INTEGER, Parola, Definizione, PRIMARY KEY (ID, Parola)"
+                                       << int(DbError::NotAGlossary);
+        QTest::newRow("text key") << "ID TEXT PRIMARY KEY, Parola, Definizione" << int(DbError::NotAGlossary);
+        QTest::newRow("real key") << "ID REAL PRIMARY KEY, Parola, Definizione" << int(DbError::NotAGlossary);
+        QTest::newRow("INT key, nulls allowed") << "ID INT PRIMARY KEY, Parola, Definizione" << int(DbError::NotAGlossary);
+        QTest::newRow("no key") << "ID INTEGER, Parola, Definizione" << int(DbError::NotAGlossary);
+    }
+
+    void onlyATableKeyedByIdIsAGlossary()
+    {
+        QFETCH(QString, table);
+        QFETCH(int, number);
+        TempGlossary g;
+        g.exec("DROP TABLE Tbl_Zorvane; CREATE TABLE Tbl_Zorvane (" + table + ")");
+        QCOMPARE(failureNumber([] {
+                     Recordset rs;
+                     rs.Open(store::QueryAllTerms(), store::ConnectionString(), 1, 3, 1);
+                 }),
+                 number);
+    }
+
+    // A folder may be named with anything a file system allows, ";" and quotes included.
+    void anyFolderNameIsReached()
+    {
+        TempGlossary g({{"uno", "primo"}});
+        for (const QString &name : {QStringLiteral("Zorvane; copia"), QStringLiteral("l'\"altra\" copia")}) {
+            const QString folder = g.folder() + u'/' + name;
+            QVERIFY(QDir().mkpath(folder));
+            QVERIFY(QFile::copy(g.file(), folder + QStringLiteral("/QUORLAN.mdb")));
+            store::setAppPath(folder);
+            QCOMPARE(ConnectionTarget::parse(store::ConnectionString()).dataSource, folder + QStringLiteral("/QUORLAN.mdb"));
+            QCOMPARE(terms(store::QueryAllTerms()), QStringList({"uno"}));
+        }
+        store::setAppPath(g.folder());
     }
 
     void failuresHaveTheirNumbers()

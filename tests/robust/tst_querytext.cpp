@@ -531,7 +531,7 @@ private slots:
         QTest::newRow("escape clause") << "Select * from Tbl_Zorvane WHERE Parola like 'a' ESCAPE '!'" << malformed;
         QTest::newRow("glob") << "Select * from Tbl_Zorvane WHERE Parola glob 'a'" << malformed;
         QTest::newRow("subquery") << "Select * from Tbl_Zorvane where ID =(Select * from Tbl_Zorvane)" << malformed;
-        QTest::newRow("negative id") << "Select * from Tbl_Zorvane where ID =-1" << malformed;
+        QTest::newRow("minus apart from its number") << "Select * from Tbl_Zorvane where ID =- 1" << malformed;
         QTest::newRow("empty") << "" << malformed;
         QTest::newRow("blanks") << "  \t " << malformed;
         QTest::newRow("unknown column") << "Select * from Tbl_Zorvane WHERE Nome like 'a'" << noField;

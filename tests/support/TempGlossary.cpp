@@ -47,6 +47,18 @@ void TempGlossary::exec(const QString &sql) const
     sqlite3_close_v2(db);
 }
 
+QString TempGlossary::value(const QString &sql) const
+{
+    sqlite3 *db = openKeyed(file());
+    sqlite3_stmt *stmt = nullptr;
+    QString out;
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+        out = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+    sqlite3_finalize(stmt);
+    sqlite3_close_v2(db);
+    return out;
+}
+
 QList<TempGlossary::StoredRow> TempGlossary::rows() const
 {
     QList<StoredRow> out;

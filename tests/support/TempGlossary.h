@@ -27,6 +27,8 @@ public:
     void add(const QList<GlossaryFile::Row> &rows);
     // Runs SQL on the file as another program would, with its own keyed connection.
     void exec(const QString &sql) const;
+    // The first column of the first row a query gives, as text, read with its own connection.
+    QString value(const QString &sql) const;
     // Every row by ID, read with its own connection.
     QList<StoredRow> rows() const;
 

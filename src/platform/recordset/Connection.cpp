@@ -149,12 +149,15 @@ void Connection::exec(const char *sql)
 void Connection::checkIsGlossary()
 {
     Statement info(*this, "PRAGMA table_info(\"Tbl_Zorvane\")");
-    bool id = false, term = false, definition = false, primary = false;
+    bool id = false, term = false, definition = false, rowKey = false;
+    int keys = 0;
     while (info.step()) {
         const QString name = info.text(1);
+        keys += info.integer(5) != 0;
         if (name.compare(u"ID", Qt::CaseInsensitive) == 0) {
             id = true;
-            primary = info.integer(5) != 0;
+            // Only a lone INTEGER PRIMARY KEY is the row's own number: unique, whole, never null.
+            rowKey = info.integer(5) == 1 && info.text(2).compare(u"INTEGER", Qt::CaseInsensitive) == 0;
         } else if (name.compare(u"Parola", Qt::CaseInsensitive) == 0) {
             term = true;
         } else if (name.compare(u"Definizione", Qt::CaseInsensitive) == 0) {
@@ -164,9 +167,13 @@ void Connection::checkIsGlossary()
     if (!id && !term && !definition)
         throw DbError(DbError::NotAGlossary,
                       notAGlossary(m_file, QStringLiteral("non contiene la tabella Tbl_Zorvane")));
-    if (!id || !term || !definition || !primary)
+    if (!id || !term || !definition)
         throw DbError(DbError::NotAGlossary,
                       notAGlossary(m_file, QStringLiteral("non ha le colonne ID, Parola e Definizione")));
+    if (!rowKey || keys != 1)
+        throw DbError(DbError::NotAGlossary,
+                      notAGlossary(m_file, QStringLiteral("ha una colonna ID che non identifica ogni riga: deve essere "
+                                                          "la sola chiave primaria, di tipo INTEGER")));
 }
 
 void Connection::fail(int rc) const

@@ -17,6 +17,7 @@ public:
         WrongPassword = 3031,
         Corrupt = 3049,
         FileLocked = 3051,
+        ChangedMeanwhile = 3197,
         MalformedQuery = 3075,
         NoSuchField = 3265,
         NotAGlossary = 3343,
@@ -25,6 +26,8 @@ public:
     DbError(int number, QString description);
     // 3021: the row a handler works on is not there, with why when it is known.
     static DbError noCurrentRecord(const QString &why = QString());
+    // 3197: another program changed the row after it was read; nothing was written.
+    static DbError changedMeanwhile();
 
     int number() const noexcept { return m_number; }
     const QString &description() const noexcept { return m_description; }

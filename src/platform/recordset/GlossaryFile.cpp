@@ -66,7 +66,8 @@ namespace GlossaryFile {
 
 void create(const QString &path, const QString &password)
 {
-    createTable(path, password, "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY, Parola TEXT NOT NULL, "
+    // AUTOINCREMENT: the file remembers every ID it handed out, so a deleted row's number is never reused.
+    createTable(path, password, "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY AUTOINCREMENT, Parola TEXT NOT NULL, "
                                 "Definizione TEXT NOT NULL)");
 }
 

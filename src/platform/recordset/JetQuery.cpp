@@ -46,8 +46,10 @@ QList<Token> tokenize(const QString &text)
                 value.append(text[i++]);
             }
             tokens.append({Token::Literal, value});
-        } else if (c.isDigit() && c.unicode() < 0x80) {
-            const qsizetype start = i;
+        } else if ((c.isDigit() && c.unicode() < 0x80) ||
+                   (c == u'-' && i + 1 < n && text[i + 1].isDigit() && text[i + 1].unicode() < 0x80)) {
+            // An ID may be negative: the sign belongs to the number.
+            const qsizetype start = i++;
             while (i < n && text[i].unicode() < 0x80 && text[i].isDigit())
                 ++i;
             tokens.append({Token::Number, text.mid(start, i - start)});

@@ -153,8 +153,10 @@ QVariant Recordset::read(const QString &name)
     if (!isOpen())
         closed();
     const int index = columnIndex(name);
-    if (m_mode != Mode::Browse || m_staged.contains(index))
+    if (m_mode == Mode::Adding || m_staged.contains(index))
         return m_staged.value(index);
+    if (m_mode == Mode::Editing)
+        return m_original.value(index);
     if (m_eof)
         throw DbError::noCurrentRecord();
     return guarded([&] { return m_cursor->value(index); });
@@ -168,11 +170,10 @@ void Recordset::stage(const QString &name, const QVariant &value)
     if (m_mode == Mode::Browse) {
         if (m_eof)
             throw DbError::noCurrentRecord();
-        // Keep the row's values, then let go of the read: a write needs no open read.
-        const QVariantList values = guarded([this] { return m_cursor->row(); });
-        m_currentId = values.value(columnIndex(QStringLiteral("ID"))).toLongLong();
-        for (int i = 0; i < values.size(); ++i)
-            m_staged.insert(i, values[i]);
+        // The row as read, then the read let go: a write needs no open read, and the update checks
+        // against these values that nobody changed the row meanwhile.
+        m_original = guarded([this] { return m_cursor->row(); });
+        m_currentId = m_original.value(columnIndex(QStringLiteral("ID"))).toLongLong();
         m_cursor->release();
         m_mode = Mode::Editing;
     }
@@ -184,16 +185,26 @@ qint64 Recordset::nextId()
     const Connection &connection = m_kept->connection;
     // A table with AUTOINCREMENT (a glossary carried over from an older file) remembers the highest ID
     // it ever handed out, deleted rows included; those numbers are never given again.
-    Statement sequence(connection,
-                       "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'sqlite_sequence'");
-    sequence.step();
-    Statement next(connection, sequence.integer(0) > 0
-                                   ? "SELECT max(coalesce((SELECT max(\"ID\") FROM \"Tbl_Zorvane\"), 0), "
-                                     "coalesce((SELECT max(seq) FROM sqlite_sequence WHERE name = 'Tbl_Zorvane' "
-                                     "COLLATE NOCASE), 0)) + 1"
-                                   : "SELECT coalesce(max(\"ID\"), 0) + 1 FROM \"Tbl_Zorvane\"");
+    Statement table(connection, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = 'Tbl_Zorvane' "
+                                "COLLATE NOCASE");
+    const bool remembers = table.step() && table.text(0).contains(u"AUTOINCREMENT", Qt::CaseInsensitive);
+    Statement next(connection, remembers ? "SELECT max(coalesce((SELECT max(\"ID\") FROM \"Tbl_Zorvane\"), 0), "
+                                           "coalesce((SELECT max(seq) FROM sqlite_sequence WHERE name = 'Tbl_Zorvane' "
+                                           "COLLATE NOCASE), 0)) + 1"
+                                         : "SELECT coalesce(max(\"ID\"), 0) + 1 FROM \"Tbl_Zorvane\"");
     next.step();
-    return next.integer(0);
+    // Past the largest whole number SQLite answers with a real number.
+    if (next.value(0).typeId() == QMetaType::LongLong)
+        return next.integer(0);
+    if (!remembers) {
+        Statement below(connection, "SELECT \"ID\" - 1 FROM \"Tbl_Zorvane\" AS t WHERE \"ID\" > -9223372036854775807 "
+                                    "AND NOT EXISTS (SELECT 1 FROM \"Tbl_Zorvane\" WHERE \"ID\" = t.\"ID\" - 1) "
+                                    "ORDER BY \"ID\" DESC LIMIT 1");
+        if (below.step())
+            return below.integer(0);
+    }
+    throw DbError(DbError::Unknown, QStringLiteral("Impossibile aggiungere un termine: il glossario ha già usato "
+                                                   "tutti i numeri di ID disponibili."));
 }
 
 void Recordset::AddNew()
@@ -230,13 +241,18 @@ void Recordset::UpdateBatch()
         }
         sql = QStringLiteral("INSERT INTO \"Tbl_Zorvane\" (%1) VALUES (%2)").arg(names.join(u", "), marks.join(u", "));
     } else {
-        QStringList sets;
+        // Only the columns given a value are written; the others keep their bytes and their type. The
+        // row is written only while it still holds every value that was read (optimistic locking).
+        QStringList sets, same;
         for (auto it = m_staged.cbegin(); it != m_staged.cend(); ++it) {
             values.append(it.value());
             sets.append(QStringLiteral("\"%1\" = ?%2").arg(m_columns[it.key()]).arg(values.size()));
         }
-        values.append(QVariant(m_currentId));
-        sql = QStringLiteral("UPDATE \"Tbl_Zorvane\" SET %1 WHERE \"ID\" = ?%2").arg(sets.join(u", ")).arg(values.size());
+        for (int i = 0; i < m_columns.size(); ++i) {
+            values.append(m_original.value(i));
+            same.append(QStringLiteral("\"%1\" IS ?%2").arg(m_columns[i]).arg(values.size()));
+        }
+        sql = QStringLiteral("UPDATE \"Tbl_Zorvane\" SET %1 WHERE %2").arg(sets.join(u", "), same.join(u" AND "));
     }
 
     guarded([&] {
@@ -248,7 +264,14 @@ void Recordset::UpdateBatch()
         write.step();
     });
     if (m_mode == Mode::Editing && connection.changes() != 1) {
+        const bool stillThere = guarded([&] {
+            Statement row(connection, "SELECT 1 FROM \"Tbl_Zorvane\" WHERE \"ID\" = ?1");
+            row.bind(1, QVariant(m_currentId));
+            return row.step();
+        });
         m_transaction.reset();
+        if (stillThere)
+            throw DbError::changedMeanwhile();
         throw DbError::noCurrentRecord(QStringLiteral("il termine è stato eliminato da un altro programma"));
     }
     guarded([this] { m_transaction->commit(); });
@@ -256,20 +279,19 @@ void Recordset::UpdateBatch()
     afterCommit(m_mode == Mode::Editing ? m_currentId : -1);
     m_mode = Mode::Browse;
     m_staged.clear();
+    m_original.clear();
     m_eof = true;
 }
 
 void Recordset::afterCommit(qint64 previousId)
 {
-    QVariant id, term, definition;
-    for (int i = 0; i < m_columns.size(); ++i) {
-        if (m_columns[i].compare(u"ID", Qt::CaseInsensitive) == 0)
-            id = m_staged.value(i);
-        else if (m_columns[i].compare(u"Parola", Qt::CaseInsensitive) == 0)
-            term = m_staged.value(i);
-        else if (m_columns[i].compare(u"Definizione", Qt::CaseInsensitive) == 0)
-            definition = m_staged.value(i);
-    }
+    // What the row holds now: the values written, and for a modify the others as they were read.
+    const auto now = [this](const QString &name) {
+        const int i = columnIndex(name);
+        return m_staged.contains(i) ? m_staged.value(i) : m_original.value(i);
+    };
+    const QVariant id = now(QStringLiteral("ID")), term = now(QStringLiteral("Parola")),
+                   definition = now(QStringLiteral("Definizione"));
     TableIndex &index = m_kept->index;
     if (previousId >= 0 && previousId != id.toLongLong())
         index.rowDeleted(previousId);
@@ -283,6 +305,7 @@ void Recordset::Close()
     m_kept.reset();
     m_columns.clear();
     m_staged.clear();
+    m_original.clear();
     m_mode = Mode::Browse;
     m_eof = true;
     m_atFirst = false;

@@ -82,4 +82,5 @@ private:
     Mode m_mode = Mode::Browse;
     qint64 m_currentId = 0;
     QHash<int, QVariant> m_staged;
+    QVariantList m_original; // the row being modified, as it was read
 };

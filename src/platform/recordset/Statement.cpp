@@ -34,6 +34,11 @@ void Statement::bind(int index, const QVariant &value)
         sqlite3_bind_null(m_stmt, index);
     } else if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int) {
         sqlite3_bind_int64(m_stmt, index, value.toLongLong());
+    } else if (value.typeId() == QMetaType::Double) {
+        sqlite3_bind_double(m_stmt, index, value.toDouble());
+    } else if (value.typeId() == QMetaType::QByteArray) {
+        const QByteArray bytes = value.toByteArray();
+        sqlite3_bind_blob64(m_stmt, index, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT);
     } else {
         const QString text = value.toString();
         sqlite3_bind_text16(m_stmt, index, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
@@ -90,6 +95,9 @@ QVariant Statement::value(int column) const
         return QVariant(qint64(sqlite3_column_int64(m_stmt, column)));
     case SQLITE_FLOAT:
         return QVariant(sqlite3_column_double(m_stmt, column));
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(m_stmt, column)),
+                                   sqlite3_column_bytes(m_stmt, column)));
     default:
         return QVariant(text(column));
     }

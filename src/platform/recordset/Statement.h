@@ -19,7 +19,8 @@ public:
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
 
-    // A null or invalid value binds NULL, a whole number an integer, anything else text.
+    // Each value as its own type: NULL, integer, real, blob (a QByteArray), anything else text; so a
+    // value read and bound again is the same value.
     void bind(int index, const QVariant &value);
     void bind(int index, const std::optional<QString> &text);
     // True while there is a row; false when the statement has run to its end.

@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <limits>
+
 namespace {
 
 constexpr int ClientWidth = 11280;
@@ -126,6 +128,8 @@ void Form1::buildLayout()
     place(Txt_Search, 1920, 1080, 4095, 285);
 
     TextPAROLA = named(new QLineEdit(client), "TextPAROLA");
+    // A stored term longer than a line edit's usual limit must not be cut when it comes back.
+    TextPAROLA->setMaxLength(std::numeric_limits<int>::max());
     TextPAROLA->setFont(verdana(9, true));
     TextPAROLA->setAlignment(Qt::AlignCenter);
     TextPAROLA->setAccessibleName(QStringLiteral("Termine"));

@@ -7,8 +7,10 @@
 #include <QMainWindow>
 #include <QPair>
 #include <QPointer>
+#include <QVariant>
 
 #include <array>
+#include <optional>
 
 class CarryOverJob;
 class Form2;
@@ -108,6 +110,11 @@ private:
     void markWords(const QString &words);
     void saveNewTerm(const QString &term, const QString &definition);
     void modifyTerm(const QString &term, const QString &definition);
+    // Throws when the row with the shown ID no longer holds what was shown.
+    void checkUnchanged(class Recordset &rs) const;
+    void reloadAfterConflict(const class DbError &e);
+    // The list and its count from the file, the first half of CaricaLista.
+    void refreshList();
     void Form_Unload();
     // Empties the record's term, definition and the definition's view.
     void clearEntry();
@@ -125,6 +132,14 @@ private:
     clsResizer *m_Resizer = nullptr;
     QPointer<Form2> m_splash;
     CarryOverJob *m_carryOver = nullptr;
+    // The record on show as it was read from the file, so that a change or a delete can tell whether
+    // another program has changed it since.
+    struct ShownRecord {
+        qint64 id = 0;
+        QVariant term;
+        QVariant definition;
+    };
+    std::optional<ShownRecord> m_shown;
     // Timer1 ticked while the splash waited for the carry-over.
     bool m_tickWaiting = false;
 };

@@ -5,6 +5,7 @@
 #include "Store.h"
 #include "TextMatch.h"
 
+#include <QHash>
 #include <QListView>
 #include <QPushButton>
 
@@ -18,6 +19,44 @@ bool isInsertState(const QPushButton *edit)
 [[noreturn]] void rowGone()
 {
     throw DbError::noCurrentRecord(QStringLiteral("il termine non è più presente nel glossario"));
+}
+
+// The view gives every line break as LF; the definition goes back with the breaks it was stored with,
+// the first break of the edited text taking the first stored one and so on, and any further break the
+// one the stored text uses most. A definition written on Windows keeps its CR LF.
+QString withStoredLineBreaks(const QString &edited, const QString &stored)
+{
+    const auto breakAt = [](const QString &text, qsizetype i) -> qsizetype {
+        const QChar c = text[i];
+        if (c == u'\r')
+            return i + 1 < text.size() && text[i + 1] == u'\n' ? 2 : 1;
+        return c == u'\n' || c == QChar(0x2028) || c == QChar(0x2029) ? 1 : 0;
+    };
+    QStringList breaks;
+    QHash<QString, int> counts;
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        if (const qsizetype n = breakAt(stored, i)) {
+            breaks.append(stored.mid(i, n));
+            ++counts[breaks.last()];
+            i += n - 1;
+        }
+    }
+    QString usual = QStringLiteral("\n");
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(usual))
+            usual = it.key();
+    QString out;
+    out.reserve(edited.size() + breaks.size());
+    qsizetype k = 0;
+    for (qsizetype i = 0; i < edited.size(); ++i) {
+        if (const qsizetype n = breakAt(edited, i)) {
+            out += breaks.value(k++, usual);
+            i += n - 1;
+        } else {
+            out += edited[i];
+        }
+    }
+    return out;
 }
 
 // Text1 holds the selected row's ID as plain digits; anything else names no row.
@@ -39,6 +78,7 @@ void Form1::Cmd_Add_Click()
     Cmd_Add->setEnabled(false);
     clearEntry();
     Text1->setText(QString());
+    m_shown.reset();
     // No row counts as selected, so that clicking the row shown before starts a selection again.
     List1[0]->clearSelection();
 }
@@ -106,15 +146,42 @@ void Form1::modifyTerm(const QString &term, const QString &definition)
         {
             Recordset rs;
             rs.Open(store::QueryRowById(selectedId(Text1)), store::ConnectionString(), 1, 3, 1);
-            if (rs.Eof())
-                rowGone();
+            checkUnchanged(rs);
             rs.Fields(QStringLiteral("PAROLA")).setValue(term);
-            rs.Fields(QStringLiteral("DEFINIZIONE")).setValue(definition);
+            rs.Fields(QStringLiteral("DEFINIZIONE"))
+                .setValue(withStoredLineBreaks(definition, m_shown ? m_shown->definition.toString() : QString()));
             rs.UpdateBatch();
         }
         CaricaLista();
     } catch (const DbError &e) {
         showErrorBox(e);
+        reloadAfterConflict(e);
+    }
+}
+
+void Form1::checkUnchanged(Recordset &rs) const
+{
+    if (rs.Eof())
+        rowGone();
+    // The same ID may have been given to another term since, or the term changed by another program.
+    if (!m_shown || m_shown->id != rs.Fields(QStringLiteral("ID")).Value().toLongLong() ||
+        m_shown->term != rs.Fields(QStringLiteral("Parola")).Value() ||
+        m_shown->definition != rs.Fields(QStringLiteral("Definizione")).Value())
+        throw DbError::changedMeanwhile();
+}
+
+void Form1::reloadAfterConflict(const DbError &e)
+{
+    // The row on show is no longer what the file holds: the list shows the file again and nothing can
+    // be written over that row any more, while what the user typed stays in the boxes.
+    if (e.number() != DbError::ChangedMeanwhile)
+        return;
+    Text1->setText(QString());
+    m_shown.reset();
+    try {
+        refreshList();
+    } catch (const DbError &again) {
+        showErrorBox(again);
     }
 }
 
@@ -130,14 +197,21 @@ void Form1::Cmd_Delete_Click()
         MsgBox::vbYes)
         return;
     try {
+        const qint64 id = selectedId(Text1);
+        {
+            Recordset shown;
+            shown.Open(store::QueryRowById(id), store::ConnectionString(), 1, 3, 1);
+            checkUnchanged(shown);
+        }
         {
             Recordset rs;
-            rs.Open(store::QueryDeleteById(selectedId(Text1)), store::ConnectionString(), 1, 3, 1);
+            rs.Open(store::QueryDeleteById(id), store::ConnectionString(), 1, 3, 1);
             if (rs.RecordsAffected() == 0)
                 rowGone();
         }
         CaricaLista();
     } catch (const DbError &e) {
         showErrorBox(e);
+        reloadAfterConflict(e);
     }
 }

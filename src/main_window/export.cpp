@@ -7,10 +7,14 @@
 #include <QFileInfo>
 #include <QListView>
 #include <QLocale>
-#include <QSaveFile>
+#include <QTemporaryFile>
 #include <QUrl>
 
+#include <cerrno>
+#include <cstdio>
 #include <optional>
+
+#include <unistd.h>
 
 namespace {
 
@@ -59,29 +63,66 @@ QByteArray exportDocument(const QString &term, const QString &definition)
 }
 
 // Qt's own file errors are in English; the reason the user reads is told from what stands at the path.
-QString openFailure(const QString &path)
+QString writeFailure(const QFileDevice &file)
+{
+    return file.error() == QFileDevice::ResourceError ? QStringLiteral("spazio su disco insufficiente")
+                                                      : QStringLiteral("la scrittura non è stata completata");
+}
+
+bool writeWhole(QFile &file, const QByteArray &content)
+{
+    return file.write(content) == content.size() && file.flush() && fsync(file.handle()) == 0;
+}
+
+// Where no new file can be made beside it (a read-only folder), the existing file is rewritten in place,
+// and put back as it was when the writing fails.
+std::optional<QString> rewriteInPlace(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return QStringLiteral("accesso negato");
+    const QByteArray previous = file.readAll();
+    if (file.seek(0) && writeWhole(file, content) && file.resize(content.size()))
+        return std::nullopt;
+    const QString reason = writeFailure(file);
+    file.seek(0);
+    file.write(previous);
+    file.resize(previous.size());
+    return reason;
+}
+
+// The whole file or nothing: the text is written beside and takes the name with one rename, so an
+// interrupted or failed export leaves the previous file as it was, and a link at the name is replaced
+// itself instead of being written through. Gives the reason of a failure.
+std::optional<QString> saveWhole(const QString &path, const QByteArray &content)
 {
     const QFileInfo target(path);
     if (!QFileInfo(target.path()).isDir())
         return QStringLiteral("la cartella non esiste");
-    if (target.isDir())
+    if (target.isDir() && !target.isSymLink())
         return QStringLiteral("al suo posto c'è una cartella");
-    return QStringLiteral("accesso negato");
+    QTemporaryFile fresh(target.path() + QStringLiteral("/.ZORVANE.txt.XXXXXX"));
+    if (!fresh.open()) {
+        if (target.isFile() && !target.isSymLink())
+            return rewriteInPlace(path, content);
+        return QStringLiteral("accesso negato");
+    }
+    if (!writeWhole(fresh, content))
+        return writeFailure(fresh);
+    // Readable by others as any file the user saves.
+    fresh.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    fresh.close();
+    if (std::rename(QFile::encodeName(fresh.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        return errno == EISDIR ? QStringLiteral("al suo posto c'è una cartella") : QStringLiteral("accesso negato");
+    fresh.setAutoRemove(false);
+    return std::nullopt;
 }
 
-// The whole file or nothing: an interrupted export leaves the previous file as it was. Gives the
-// description of a failure.
 std::optional<QString> save(const QString &path, const QByteArray &content)
 {
-    QSaveFile file(path);
-    QString reason;
-    if (!file.open(QIODevice::WriteOnly))
-        reason = openFailure(path);
-    else if (file.write(content) != content.size() || !file.commit())
-        reason = QStringLiteral("la scrittura non è stata completata");
-    else
-        return std::nullopt;
-    return QStringLiteral("Impossibile salvare il file '%1': %2.").arg(path, reason);
+    if (const std::optional<QString> reason = saveWhole(path, content))
+        return QStringLiteral("Impossibile salvare il file '%1': %2.").arg(path, *reason);
+    return std::nullopt;
 }
 
 } // namespace

@@ -33,10 +33,14 @@ void Form1::List1_Click()
         rs.Open(store::QueryRowById(id), store::ConnectionString(), 1, 3, 1);
         if (rs.Eof())
             throw DbError::noCurrentRecord(QStringLiteral("il termine non è più presente nel glossario"));
-        const QString definition = rs.Fields(QStringLiteral("Definizione")).Value().toString();
-        const QString term = rs.Fields(QStringLiteral("Parola")).Value().toString();
-        Text1->setText(QString::number(rs.Fields(QStringLiteral("ID")).Value().toLongLong()));
+        const QVariant storedDefinition = rs.Fields(QStringLiteral("Definizione")).Value();
+        const QVariant storedTerm = rs.Fields(QStringLiteral("Parola")).Value();
+        const qint64 storedId = rs.Fields(QStringLiteral("ID")).Value().toLongLong();
         rs.Close();
+        const QString definition = storedDefinition.toString();
+        const QString term = storedTerm.toString();
+        m_shown = ShownRecord{storedId, storedTerm, storedDefinition};
+        Text1->setText(QString::number(storedId));
 
         QString words;
         if (!Txt_Search->text().isEmpty())
@@ -54,6 +58,7 @@ void Form1::List1_Click()
         // The previous record must not stay on show, ready for MODIFICA or ELIMINA, beside a highlight on
         // another term; without the highlight, choosing the same term again tries again.
         Text1->setText(QString());
+        m_shown.reset();
         clearEntry();
         List1[0]->clearSelection();
         showErrorBox(e);

@@ -45,17 +45,24 @@ qsizetype Form1::fillList(Recordset &rs)
 
 void Form1::CaricaLista()
 {
+    refreshList();
+    clearEntry();
+    Text1->setText(QString());
+    m_shown.reset();
+    showRestingState();
+    update();
+}
+
+void Form1::refreshList()
+{
     m_terms->clear();
+    // The count follows the list, also when the fill fails before it has anything to count.
+    Label2->setText(QStringLiteral("0"));
     Recordset rs;
     rs.Open(store::QueryAllTerms(), store::ConnectionString(), 1, 3, 1);
     const qsizetype count = fillList(rs);
     Label2->setText(QString::number(count));
     rs.Close();
-
-    clearEntry();
-    Text1->setText(QString());
-    showRestingState();
-    update();
 }
 
 void Form1::clearEntry()

@@ -523,6 +523,103 @@ private slots:
         QCOMPARE(h.glossary.rows().last(), TempGlossary::StoredRow({501, "delta", "nulla in comune"}));
         QCOMPARE(h.listed(), QStringList({"alfa", "delta", "gamma", "omega"}));
     }
+
+    // Another program changed the row on show after it was read: nothing is written over it, a box says
+    // so (3197) and the list shows the file again.
+    void aRowChangedByAnotherProgramIsNotWrittenOver_data()
+    {
+        QTest::addColumn<Op>("op");
+        QTest::addColumn<QString>("meanwhile");
+        const QString reused = "DELETE FROM Tbl_Zorvane WHERE ID = 2; "
+                               "INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (2, 'gamma', 'la terza')";
+        const QString redefined = "UPDATE Tbl_Zorvane SET Definizione = 'riscritta altrove' WHERE ID = 2";
+        QTest::newRow("modify, ID given to another term") << Op::Modify << reused;
+        QTest::newRow("delete, ID given to another term") << Op::Delete << reused;
+        QTest::newRow("modify, definition changed") << Op::Modify << redefined;
+    }
+
+    void aRowChangedByAnotherProgramIsNotWrittenOver()
+    {
+        QFETCH(Op, op);
+        QFETCH(QString, meanwhile);
+        FormHarness h({{"alfa", "la prima"}, {"beta", "la seconda"}});
+        h.clickTerm("beta");
+        if (op == Op::Modify)
+            FormHarness::retype(h.form->TextPAROLA, "beta bis");
+        h.glossary.exec(meanwhile);
+        const Rows stored = h.glossary.rows();
+        h.boxes.answer(MsgBox::vbYes).answer(MsgBox::vbOK);
+        clickOp(h, op);
+        QCOMPARE(h.boxes.pending(), 0);
+        QVERIFY2(h.boxes.last().prompt.startsWith(u"3197 "), qPrintable(h.boxes.last().prompt));
+        QCOMPARE(h.glossary.rows(), stored);
+        QCOMPARE(h.listed().size(), 2);
+        QVERIFY(h.form->Text1->text().isEmpty());
+    }
+
+    // What the user did not touch keeps its bytes: the other columns, the line breaks, a long term.
+    void aModifyWritesOnlyWhatChanged()
+    {
+        FormHarness h;
+        h.glossary.exec("ALTER TABLE Tbl_Zorvane ADD COLUMN Immagine BLOB; ALTER TABLE Tbl_Zorvane ADD COLUMN Peso REAL");
+        const QString longTerm = QString(40000, u't');
+        h.glossary.exec(QStringLiteral("INSERT INTO Tbl_Zorvane VALUES (1, '%1', 'riga uno' || char(13, 10) || 'riga due' || "
+                                       "char(13) || 'tre' || char(8233) || 'quattro', x'00ff10', 2.5)")
+                            .arg(longTerm));
+        h.click(h.form->Command1);
+        h.clickRow(0);
+        QTest::keyClick(h.form->RichTextBox1, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(h.form->RichTextBox1, "!");
+        h.boxes.answer(MsgBox::vbYes);
+        h.click(h.form->Cmd_Edit);
+        QCOMPARE(h.boxes.shown().size(), 1);
+        QCOMPARE(h.glossary.value("SELECT Definizione FROM Tbl_Zorvane"),
+                 QStringLiteral("riga uno\r\nriga due\rtre") + QChar(0x2029) + QStringLiteral("quattro!"));
+        QCOMPARE(h.glossary.value("SELECT Parola FROM Tbl_Zorvane"), longTerm);
+        QCOMPARE(h.glossary.value("SELECT typeof(Immagine) || hex(Immagine) || typeof(Peso) || Peso FROM Tbl_Zorvane"),
+                 QStringLiteral("blob00FF10real2.5"));
+    }
+
+    // Every ID the file holds can be shown, changed and deleted. Past the largest one a new term gets the
+    // next free number below it, unless the file remembers every number it gave (AUTOINCREMENT): then a
+    // box says that no number is left.
+    void oddIdsWork_data()
+    {
+        QTest::addColumn<bool>("remembers");
+        QTest::newRow("plain key") << false;
+        QTest::newRow("AUTOINCREMENT") << true;
+    }
+
+    void oddIdsWork()
+    {
+        QFETCH(bool, remembers);
+        FormHarness h;
+        if (!remembers)
+            h.glossary.exec("DROP TABLE Tbl_Zorvane; CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY, Parola, Definizione)");
+        h.glossary.exec("INSERT INTO Tbl_Zorvane VALUES (-5, 'negativo', 'sotto zero'), "
+                        "(9223372036854775807, 'massimo', 'in cima')");
+        h.click(h.form->Command1);
+        h.clickTerm("negativo");
+        QCOMPARE(h.form->Text1->text(), QStringLiteral("-5"));
+        FormHarness::retype(h.form->RichTextBox1, "sotto lo zero");
+        h.boxes.answer(MsgBox::vbYes);
+        h.click(h.form->Cmd_Edit);
+        QCOMPARE(h.glossary.value("SELECT Definizione FROM Tbl_Zorvane WHERE ID = -5"), QStringLiteral("sotto lo zero"));
+        h.clickTerm("negativo");
+        h.boxes.answer(MsgBox::vbYes);
+        h.click(h.form->Cmd_Delete);
+        QCOMPARE(h.listed(), QStringList({"massimo"}));
+
+        startInsert(h, "nuovo", "dopo il massimo");
+        if (remembers)
+            h.boxes.answer(MsgBox::vbOK);
+        h.click(h.form->Cmd_Edit);
+        QCOMPARE(h.boxes.pending(), 0);
+        QCOMPARE(h.glossary.value("SELECT ID FROM Tbl_Zorvane WHERE Parola = 'nuovo'"),
+                 remembers ? QString() : QStringLiteral("9223372036854775806"));
+        if (remembers)
+            QVERIFY(h.boxes.last().prompt.contains(u"numeri di ID"));
+    }
 };
 
 QTEST_MAIN(TestEditing)

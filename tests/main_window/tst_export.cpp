@@ -1,5 +1,7 @@
 #include "Files.h"
 #include "FormHarness.h"
+#include "ReadOnlyPath.h"
+#include "SmallDisk.h"
 #include "Shell.h"
 #include "Store.h"
 
@@ -241,7 +243,7 @@ private slots:
         QTest::newRow("cartella inesistente") << Obstacle::MissingFolder << "la cartella non esiste";
         QTest::newRow("la cartella è un file") << Obstacle::FolderIsAFile << "la cartella non esiste";
         QTest::newRow("ZORVANE.txt è una cartella") << Obstacle::ExportIsAFolder << "al suo posto c'è una cartella";
-        QTest::newRow("cartella protetta") << Obstacle::ReadOnlyFolder << "accesso negato";
+        QTest::newRow("cartella protetta, nessun file") << Obstacle::ReadOnlyFolder << "accesso negato";
     }
 
     void aPlaceThatCannotBeWrittenGivesTheBox()
@@ -267,7 +269,6 @@ private slots:
             QVERIFY(QDir(folder).mkdir(QStringLiteral("ZORVANE.txt")));
             break;
         case Obstacle::ReadOnlyFolder:
-            writeFile(h.exportFile(), old);
             QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
             break;
         }
@@ -281,8 +282,84 @@ private slots:
         verifyOneBox(h.boxes, QStringLiteral("Impossibile salvare il file '%1/ZORVANE.txt': %2.").arg(appPath, reason),
                      QStringLiteral("ZORVANE"), 0);
         QVERIFY(h.shellCalls.isEmpty());
-        if (obstacle == Obstacle::ReadOnlyFolder)
-            QCOMPARE(contents(h.exportFile()), old);
+        QVERIFY(!QFileInfo::exists(h.exportFile()) || obstacle == Obstacle::ExportIsAFolder);
+        QCOMPARE(Files::entries(folder).filter(QStringLiteral(".ZORVANE")), QStringList());
+    }
+
+    // The export writes its own file and nothing else: a link at its name is replaced, never written
+    // through; a failed write leaves the previous export; a read-only folder still takes a new text in
+    // the file already there.
+    void exportWritesOnlyItsOwnFile_data()
+    {
+        QTest::addColumn<QString>("scene");
+        QTest::addColumn<QString>("reason"); // empty: the export is written
+        QTest::newRow("link to the glossary") << "glossary" << "";
+        QTest::newRow("link to another file") << "other" << "";
+        QTest::newRow("dangling link") << "dangling" << "";
+        QTest::newRow("read-only folder, file there") << "read-only" << "";
+        QTest::newRow("full disk") << "full" << "spazio su disco insufficiente";
+    }
+
+    void exportWritesOnlyItsOwnFile()
+    {
+        QFETCH(QString, scene);
+        QFETCH(QString, reason);
+        ExportHarness h({{"alfa", "prima lettera"}});
+        std::optional<SmallDisk> disk;
+        QString folder = h.glossary.folder();
+        if (scene == u"full") {
+            disk.emplace(QStringLiteral("256k"));
+            if (!disk->mounted())
+                QSKIP(qPrintable("a small file system cannot be mounted here (" + disk->why() + ")"));
+            folder = disk->path();
+            QVERIFY(QFile::copy(h.glossary.file(), folder + QStringLiteral("/QUORLAN.mdb")));
+        }
+        store::setAppPath(folder);
+        const auto back = qScopeGuard([&] { store::setAppPath(h.glossary.folder()); });
+        h.click(h.form->Command1);
+        h.clickTerm("alfa");
+        const QString file = folder + QStringLiteral("/ZORVANE.txt");
+        const QString other = folder + QStringLiteral("/altro.txt");
+        const QByteArray previous = "esportazione precedente\r\n";
+        writeFile(other, "un altro file");
+        const QByteArray glossaryBytes = contents(folder + QStringLiteral("/QUORLAN.mdb"));
+        std::optional<ReadOnlyPath> readOnly;
+        if (scene == u"glossary")
+            QVERIFY(QFile::link(folder + QStringLiteral("/QUORLAN.mdb"), file));
+        else if (scene == u"other")
+            QVERIFY(QFile::link(other, file));
+        else if (scene == u"dangling")
+            QVERIFY(QFile::link(folder + QStringLiteral("/manca.txt"), file));
+        else
+            writeFile(file, previous);
+        if (scene == u"read-only") {
+            readOnly.emplace(folder);
+            if (readOnly->writable())
+                QSKIP("the folder cannot be made read-only here");
+        }
+        if (scene == u"full") {
+            QFile filler(folder + QStringLiteral("/riempitivo"));
+            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            const QByteArray page(4096, 'x');
+            while (filler.write(page) == page.size()) {
+            }
+        }
+
+        h.boxes.answer(MsgBox::vbOK);
+        h.exportShown();
+        QCOMPARE(h.boxes.shown().size(), 1);
+        QCOMPARE(contents(folder + QStringLiteral("/QUORLAN.mdb")), glossaryBytes);
+        QCOMPARE(contents(other), QByteArray("un altro file"));
+        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/manca.txt")));
+        QCOMPARE(Files::entries(folder).filter(QStringLiteral(".ZORVANE")), QStringList());
+        if (!reason.isEmpty()) {
+            verifyOneBox(h.boxes, QStringLiteral("Impossibile salvare il file '%1': %2.").arg(file, reason),
+                         QStringLiteral("ZORVANE"), 0);
+            QCOMPARE(contents(file), previous);
+            return;
+        }
+        QVERIFY(!QFileInfo(file).isSymLink());
+        QVERIFY(contents(file).contains("prima lettera"));
     }
 
     void aboutBoxNamesTheVersion()

@@ -1,11 +1,7 @@
 #include "CsvGlossary.h"
 
-#include "CsvError.h"
-#include "DbError.h"
+#include "InputError.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QScopeGuard>
 #include <QStringDecoder>
 
@@ -20,6 +16,7 @@ using GlossaryFile::Row;
 
 const QByteArray Header = QByteArrayLiteral("Parola,Definizione");
 const QByteArray Bom = QByteArrayLiteral("\xEF\xBB\xBF");
+const QString Kind = QStringLiteral("CSV");
 
 // Spreadsheets put nothing around fields, so every blank belongs to the field it stands in.
 int noBlank(unsigned char)
@@ -50,12 +47,12 @@ struct Reader {
     bool crlfTail = false; // the next LF only completes the CRLF that ended the last record
     QList<QByteArray> fields;
     QList<Row> rows;
-    std::optional<CsvError> error;
+    std::optional<InputError> error;
 
     void fail(const QString &reason)
     {
         if (!error)
-            error.emplace(recordLine, reason);
+            error.emplace(recordLine, reason, Kind);
     }
 
     void endRecord(int terminator)
@@ -141,25 +138,11 @@ void appendField(QByteArray &out, const QString &field)
     out += '"';
 }
 
-QByteArray readCsvFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.exists())
-        throw DbError(DbError::FileNotFound, QStringLiteral("Impossibile trovare il file CSV '%1'.").arg(path));
-    if (!file.open(QIODevice::ReadOnly))
-        throw DbError(DbError::FileLocked,
-                      QStringLiteral("Impossibile leggere il file CSV '%1': accesso non consentito.").arg(path));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw DbError(DbError::Unknown, QStringLiteral("Errore di lettura del file CSV '%1'.").arg(path));
-    return bytes;
-}
-
 } // namespace
 
 namespace CsvGlossary {
 
-QList<Row> parseCsv(const QByteArray &input)
+QList<Row> parseCsv(const QByteArray &input, const std::function<void(qsizetype, qsizetype)> &progress)
 {
     const QByteArray bytes = input.startsWith(Bom) ? input.sliced(Bom.size()) : input;
     csv_parser parser;
@@ -170,6 +153,7 @@ QList<Row> parseCsv(const QByteArray &input)
 
     // One byte at a time, so that each callback knows the line it was reached on.
     Reader reader(bytes);
+    const qsizetype lines = bytes.count('\n') + 1;
     for (; reader.pos < bytes.size() && !reader.error; ++reader.pos) {
         if (csv_parse(&parser, bytes.constData() + reader.pos, 1, onField, onRecord, &reader) != 1) {
             reader.fail(csv_error(&parser) == CSV_EPARSE
@@ -179,68 +163,35 @@ QList<Row> parseCsv(const QByteArray &input)
                             : QStringLiteral("record troppo lungo per la memoria disponibile"));
             break;
         }
-        if (bytes.at(reader.pos) == '\n')
-            ++reader.line;
+        if (bytes.at(reader.pos) != '\n')
+            continue;
+        ++reader.line;
+        if (progress)
+            progress(reader.line - 1, lines);
     }
     if (!reader.error && csv_fini(&parser, onField, onRecord, &reader) != 0)
         reader.fail(QStringLiteral("virgolette aperte e mai chiuse"));
     if (reader.error)
         throw *reader.error;
     if (!reader.headerSeen)
-        throw CsvError(1, QStringLiteral("il file è vuoto: manca l'intestazione \"Parola,Definizione\""));
+        throw InputError(1, QStringLiteral("il file è vuoto: manca l'intestazione \"Parola,Definizione\""), Kind);
+    if (progress)
+        progress(lines, lines);
     return reader.rows;
 }
 
-QByteArray writeCsv(const QList<Row> &rows)
+QByteArray writeCsv(const QList<Row> &rows, const std::function<void(qsizetype, qsizetype)> &progress)
 {
     QByteArray out = Header + "\r\n";
-    for (const Row &row : rows) {
-        appendField(out, row.term);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        appendField(out, rows[i].term);
         out += ',';
-        appendField(out, row.definition);
+        appendField(out, rows[i].definition);
         out += "\r\n";
+        if (progress && (i % 1024 == 1023 || i + 1 == rows.size()))
+            progress(i + 1, rows.size());
     }
     return out;
-}
-
-qsizetype importFile(const QString &glossary, const QString &csv, const QString &password, bool createIfMissing)
-{
-    const bool creating = createIfMissing && !QFileInfo::exists(glossary);
-    if (!creating && !QFileInfo::exists(glossary))
-        throw DbError(DbError::FileNotFound, QStringLiteral("Impossibile trovare il file '%1'.").arg(glossary));
-    const QList<Row> rows = parseCsv(readCsvFile(csv));
-    if (creating)
-        GlossaryFile::create(glossary, password);
-    try {
-        GlossaryFile::append(glossary, rows, password);
-    } catch (...) {
-        if (creating)
-            QFile::remove(glossary);
-        throw;
-    }
-    return rows.size();
-}
-
-qsizetype exportFile(const QString &glossary, const QString &csv, const QString &password)
-{
-    const QString target = QFileInfo(csv).canonicalFilePath();
-    if (!target.isEmpty() && target == QFileInfo(glossary).canonicalFilePath())
-        throw DbError(
-            DbError::Unknown,
-            QStringLiteral("Il file CSV '%1' è il glossario stesso: l'esportazione lo cancellerebbe.").arg(csv));
-    const QList<Row> rows = GlossaryFile::readAll(glossary, password);
-    QSaveFile file(csv);
-    if (!file.open(QIODevice::WriteOnly))
-        throw DbError(DbError::FileLocked,
-                      QStringLiteral("Impossibile scrivere il file CSV '%1': la cartella non esiste o l'accesso "
-                                     "non è consentito.")
-                          .arg(csv));
-    file.write(writeCsv(rows));
-    if (!file.commit())
-        throw DbError(
-            file.error() == QFileDevice::ResourceError ? DbError::DiskFull : DbError::Unknown,
-            QStringLiteral("Impossibile completare il file CSV '%1': il file precedente resta com'era.").arg(csv));
-    return rows.size();
 }
 
 } // namespace CsvGlossary

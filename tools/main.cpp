@@ -1,16 +1,16 @@
-#include "CsvError.h"
-#include "CsvGlossary.h"
 #include "DbError.h"
+#include "ExportError.h"
+#include "GlossaryExport.h"
 #include "GlossaryFile.h"
-#include "JetFile.h"
-#include "JetImport.h"
+#include "GlossaryImport.h"
+#include "InputError.h"
+#include "ProgressLine.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include <cstdio>
-#include <unistd.h>
+#include <algorithm>
 
 namespace {
 
@@ -40,20 +40,6 @@ const QString Usage =
                    "\n"
                    "Esce con 0 se riesce, 1 se l'operazione non riesce, 2 se il comando è scritto male.\n");
 
-// Long files show how far the work is, on a terminal only, on one line that rewrites itself.
-JetCarryOver::Progress terminalProgress()
-{
-    if (!isatty(STDERR_FILENO))
-        return {};
-    return [](JetCarryOver::Phase phase, qsizetype done, qsizetype total) {
-        QTextStream(stderr) << (phase == JetCarryOver::Phase::Reading ? QStringLiteral("\rLettura: %1 di %2 righe   ")
-                                                                      : QStringLiteral("\rScrittura: %1 di %2 righe "))
-                                   .arg(done)
-                                   .arg(total)
-                            << (done == total ? QStringLiteral("\n") : QString());
-    };
-}
-
 int wrongUsage(const QString &why)
 {
     QTextStream(stderr) << QStringLiteral("zorvane-db: %1\nPer l'aiuto: zorvane-db --help\n").arg(why);
@@ -63,6 +49,11 @@ int wrongUsage(const QString &why)
 QString dashed(const QString &option)
 {
     return (option.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + option;
+}
+
+QString counted(qsizetype n, const char *one, const char *many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? one : many));
 }
 
 } // namespace
@@ -94,13 +85,14 @@ int main(int argc, char *argv[])
     if (command.isEmpty())
         return wrongUsage(QStringLiteral("manca il comando: create, import o export."));
     const bool isCreate = command == u"create";
-    if (!isCreate && command != u"import" && command != u"export")
+    const bool isImport = command == u"import";
+    if (!isCreate && !isImport && command != u"export")
         return wrongUsage(QStringLiteral("comando sconosciuto: %1.").arg(command));
     if (args.size() != (isCreate ? 2 : 3))
         return wrongUsage(isCreate
                               ? QStringLiteral("create vuole il nome di un file.")
                               : QStringLiteral("%1 vuole il nome del glossario e quello del file CSV.").arg(command));
-    if (parser.isSet(create) && command != u"import")
+    if (parser.isSet(create) && !isImport)
         return wrongUsage(QStringLiteral("--create vale solo con import."));
     const QString key = parser.value(password);
     // SQLCipher would take an empty key as no protection at all.
@@ -109,24 +101,36 @@ int main(int argc, char *argv[])
 
     QTextStream out(stdout);
     QTextStream err(stderr);
+    ProgressLine progress = ProgressLine::onTerminal();
     try {
         if (isCreate) {
             GlossaryFile::create(args[1], key);
             out << QStringLiteral("Creato il glossario '%1'.\n").arg(args[1]);
-        } else if (command == u"import") {
-            const qsizetype added = JetFile::isJetFile(args[2])
-                                        ? JetImport::importFile(args[1], args[2], key, parser.isSet(create),
-                                                                terminalProgress())
-                                        : CsvGlossary::importFile(args[1], args[2], key, parser.isSet(create));
-            out << QStringLiteral("Aggiunte %1 righe a '%2'.\n").arg(added).arg(args[1]);
+        } else if (isImport) {
+            const GlossaryImport::Result result =
+                GlossaryImport::importFile(args[1], args[2], key, {parser.isSet(create)}, progress);
+            out << QStringLiteral("%1 a '%2'.\n").arg(counted(result.added, "riga aggiunta", "righe aggiunte"), args[1]);
         } else {
-            const qsizetype written = CsvGlossary::exportFile(args[1], args[2], key);
-            out << QStringLiteral("Scritte %1 righe in '%2'.\n").arg(written).arg(args[2]);
+            const qsizetype written = GlossaryExport::exportFile(args[1], args[2], key, progress);
+            out << QStringLiteral("%1 in '%2'.\n").arg(counted(written, "riga scritta", "righe scritte"), args[2]);
         }
-    } catch (const CsvError &e) {
-        err << QStringLiteral("zorvane-db: file CSV '%1', riga %2: %3.\n").arg(args[2]).arg(e.line()).arg(e.reason());
+    } catch (const InputError &e) {
+        progress.interrupt();
+        const QString file = e.kind().isEmpty() ? QStringLiteral("file '%1'").arg(args[2])
+                                                : QStringLiteral("file %1 '%2'").arg(e.kind(), args[2]);
+        err << (e.line() > 0 ? QStringLiteral("zorvane-db: %1, riga %2: %3.\n").arg(file).arg(e.line()).arg(e.reason())
+                             : QStringLiteral("zorvane-db: %1: %2.\n").arg(file, e.reason()))
+            << QStringLiteral("Il glossario non è stato cambiato.\n");
+        return Failed;
+    } catch (const ExportError &e) {
+        progress.interrupt();
+        err << QStringLiteral("zorvane-db: la riga con ID %1 non può andare in un file CSV: %2.\n"
+                              "Il file '%3' non è stato scritto.\n")
+                   .arg(e.id())
+                   .arg(e.reason(), args[2]);
         return Failed;
     } catch (const DbError &e) {
+        progress.interrupt();
         err << QStringLiteral("zorvane-db: %1 (errore %2)\n").arg(e.description()).arg(e.number());
         return Failed;
     }

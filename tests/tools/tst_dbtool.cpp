@@ -1,9 +1,13 @@
-#include "CsvError.h"
 #include "CsvGlossary.h"
 #include "DbError.h"
+#include "ExportError.h"
 #include "FailureNumber.h"
+#include "GlossaryExport.h"
 #include "GlossaryFile.h"
+#include "GlossaryImport.h"
+#include "InputError.h"
 #include "JetFixtures.h"
+#include "ProgressLine.h"
 #include "TempGlossary.h"
 
 #include <QDir>
@@ -32,6 +36,8 @@ const Rows Awkward = {{"l'ape", "insetto che fa il miele"},
                       {"virgolette", "si scrive \"così\" e l'apostrofo resta"},
                       {"a capo", "prima riga\nseconda riga\r\nterza, con virgola"},
                       {"perché", "😀 àèìòù ÀÉ"}};
+
+ProgressLine quiet;
 
 QByteArray bytesOf(const QString &path)
 {
@@ -139,7 +145,7 @@ private slots:
         try {
             CsvGlossary::parseCsv(csv);
             QFAIL("accepted");
-        } catch (const CsvError &e) {
+        } catch (const InputError &e) {
             QCOMPARE(e.line(), line);
             QVERIFY2(e.reason().contains(reason), qPrintable(e.reason()));
         }
@@ -170,20 +176,19 @@ private slots:
 
     void importThenExportGivesTheSameBytes()
     {
+        const QString key = GlossaryFile::DefaultPassword;
         const QByteArray written = CsvGlossary::writeCsv(Awkward);
         writeFile(path("in.csv"), written);
-        QCOMPARE(CsvGlossary::importFile(glossary()->file(), path("in.csv"), GlossaryFile::DefaultPassword, false),
-                 Awkward.size());
+        QCOMPARE(GlossaryImport::importFile(glossary()->file(), path("in.csv"), key, {}, quiet).added, Awkward.size());
         QCOMPARE(GlossaryFile::readAll(glossary()->file()), Awkward);
-        QCOMPARE(CsvGlossary::exportFile(glossary()->file(), path("out.csv"), GlossaryFile::DefaultPassword),
-                 Awkward.size());
+        QCOMPARE(GlossaryExport::exportFile(glossary()->file(), path("out.csv"), key, quiet), Awkward.size());
         QCOMPARE(bytesOf(path("out.csv")), written);
 
         // A second import appends after the highest ID, and a new file made by --create reads the same.
-        CsvGlossary::importFile(glossary()->file(), path("out.csv"), GlossaryFile::DefaultPassword, false);
+        GlossaryImport::importFile(glossary()->file(), path("out.csv"), key, {}, quiet);
         QCOMPARE(glossary()->rows().last().id, 2 * Awkward.size());
-        CsvGlossary::importFile(path("nuovo.mdb"), path("out.csv"), "ALTRA", true);
-        CsvGlossary::exportFile(path("nuovo.mdb"), path("again.csv"), "ALTRA");
+        GlossaryImport::importFile(path("nuovo.mdb"), path("out.csv"), "ALTRA", {true}, quiet);
+        GlossaryExport::exportFile(path("nuovo.mdb"), path("again.csv"), "ALTRA", quiet);
         QCOMPARE(bytesOf(path("again.csv")), written);
     }
 
@@ -194,24 +199,25 @@ private slots:
         const QByteArray before = bytesOf(glossary()->file());
 
         writeFile(path("bad.csv"), "Parola,Definizione\na,b\nc,d\ne,\n");
-        QVERIFY_THROWS_EXCEPTION(CsvError, CsvGlossary::importFile(glossary()->file(), path("bad.csv"),
-                                                                   GlossaryFile::DefaultPassword, false));
-        QVERIFY_THROWS_EXCEPTION(
-            CsvError, CsvGlossary::importFile(path("nuovo.mdb"), path("bad.csv"), GlossaryFile::DefaultPassword, true));
+        QVERIFY_THROWS_EXCEPTION(InputError, GlossaryImport::importFile(glossary()->file(), path("bad.csv"),
+                                                                        GlossaryFile::DefaultPassword, {}, quiet));
+        QVERIFY_THROWS_EXCEPTION(InputError, GlossaryImport::importFile(path("nuovo.mdb"), path("bad.csv"),
+                                                                        GlossaryFile::DefaultPassword, {true}, quiet));
         QVERIFY(!QFile::exists(path("nuovo.mdb")));
 
         writeFile(path("two.csv"), "Parola,Definizione\na,b\nc,d\n");
-        QCOMPARE(failureNumber([&] { CsvGlossary::importFile(glossary()->file(), path("two.csv"), "ALTRA", false); }),
+        QCOMPARE(failureNumber([&] { GlossaryImport::importFile(glossary()->file(), path("two.csv"), "ALTRA", {}, quiet); }),
                  int(DbError::WrongPassword));
         QCOMPARE(failureNumber([&] {
-                     CsvGlossary::importFile(path("manca.mdb"), path("two.csv"), GlossaryFile::DefaultPassword, false);
+                     GlossaryImport::importFile(path("manca.mdb"), path("two.csv"), GlossaryFile::DefaultPassword, {},
+                                                quiet);
                  }),
                  int(DbError::FileNotFound));
         QVERIFY(!QFile::exists(path("manca.mdb")));
         QCOMPARE(bytesOf(glossary()->file()), before);
 
         // IDs go on past 16 bits: the window carries the whole key.
-        CsvGlossary::importFile(glossary()->file(), path("two.csv"), GlossaryFile::DefaultPassword, false);
+        GlossaryImport::importFile(glossary()->file(), path("two.csv"), GlossaryFile::DefaultPassword, {}, quiet);
         QCOMPARE(glossary()->rows().last(), (TempGlossary::StoredRow{32768, "c", "d"}));
     }
 
@@ -226,18 +232,42 @@ private slots:
         QCOMPARE(bytesOf(path("note.txt")), QByteArray("non un glossario"));
     }
 
+    void exportRefusesWhatTheFormatCannotCarry_data()
+    {
+        QTest::addColumn<QString>("values");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("empty definition") << "'vuota', ''" << "la definizione è vuota";
+        QTest::newRow("NUL") << "'nul', 'a' || char(0) || 'b'" << "carattere nullo";
+    }
+
+    void exportRefusesWhatTheFormatCannotCarry()
+    {
+        QFETCH(QString, values);
+        QFETCH(QString, reason);
+        glossary()->add({{"uno", "primo"}});
+        glossary()->exec(QStringLiteral("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (7, %1)").arg(values));
+        writeFile(path("out"), "vecchio");
+        try {
+            GlossaryExport::exportFile(glossary()->file(), path("out"), GlossaryFile::DefaultPassword, quiet);
+            QFAIL("exported");
+        } catch (const ExportError &e) {
+            QCOMPARE(e.id(), 7);
+            QVERIFY2(e.reason().contains(reason), qPrintable(e.reason()));
+        }
+        QCOMPARE(bytesOf(path("out")), QByteArray("vecchio"));
+    }
+
     void failedExportLeavesTheOldFile()
     {
         writeFile(path("out.csv"), "vecchio");
         const QByteArray stored = bytesOf(glossary()->file());
-        QCOMPARE(failureNumber([&] { CsvGlossary::exportFile(glossary()->file(), path("out.csv"), "ALTRA"); }),
-                 int(DbError::WrongPassword));
-        QCOMPARE(failureNumber([&] {
-                     CsvGlossary::exportFile(glossary()->file(), glossary()->file(), GlossaryFile::DefaultPassword);
-                 }),
+        const auto exportTo = [&](const QString &target, const QString &key) {
+            GlossaryExport::exportFile(glossary()->file(), target, key, quiet);
+        };
+        QCOMPARE(failureNumber([&] { exportTo(path("out.csv"), "ALTRA"); }), int(DbError::WrongPassword));
+        QCOMPARE(failureNumber([&] { exportTo(glossary()->file(), GlossaryFile::DefaultPassword); }),
                  int(DbError::Unknown));
-        QVERIFY_THROWS_EXCEPTION(
-            DbError, CsvGlossary::exportFile(glossary()->file(), path("manca/out.csv"), GlossaryFile::DefaultPassword));
+        QVERIFY_THROWS_EXCEPTION(DbError, exportTo(path("manca/out.csv"), GlossaryFile::DefaultPassword));
         QCOMPARE(bytesOf(path("out.csv")), QByteArray("vecchio"));
         QCOMPARE(bytesOf(glossary()->file()), stored);
         QCOMPARE(QDir(glossary()->folder()).entryList(QDir::Files).size(), 2);
@@ -250,7 +280,7 @@ private slots:
         QVERIFY(QFile::copy(JetFixtures::path("glossario-2000.mdb"), old));
         const Run made = zorvaneDb({"import", "--create", path("copia.mdb"), old});
         QCOMPARE(made.code, 0);
-        QCOMPARE(made.out, QStringLiteral("Aggiunte 329 righe a '%1'.\n").arg(path("copia.mdb")));
+        QCOMPARE(made.out, QStringLiteral("329 righe aggiunte a '%1'.\n").arg(path("copia.mdb")));
         QVERIFY(GlossaryFile::readRecords(path("copia.mdb")) == JetFixtures::expected("glossario-2000.mdb"));
 
         // Into a glossary that has rows of its own, the old rows come after them with new IDs.
@@ -272,6 +302,28 @@ private slots:
         QCOMPARE(bytesOf(glossary()->file()), before);
     }
 
+    void progressShowsOnlyAfterASecond()
+    {
+        QString screen;
+        qint64 now = 0;
+        ProgressLine progress([&](const QString &text) { screen += text; }, [&] { return now; });
+        const ProgressLine::Step reading = progress.step("Lettura");
+        const ProgressLine::Step writing = progress.step("Scrittura");
+        reading(1, 10);
+        now = 999;
+        reading(10, 10);
+        QCOMPARE(screen, QString());
+        now = 1000;
+        writing(1, 4);
+        now = 1050;
+        writing(2, 4);
+        writing(4, 4);
+        writing(4, 4);
+        reading(1, 9);
+        progress.interrupt();
+        QCOMPARE(screen, "\rScrittura: 1 di 4 righe\rScrittura: 4 di 4 righe\n\rLettura: 1 di 9 righe\n");
+    }
+
     void commandLineRunsTheSameOperations()
     {
         const QString file = path("cli.mdb");
@@ -283,12 +335,24 @@ private slots:
         writeFile(path("bad.csv"), "Parola,Definizione\r\na,b\r\nc,\"d\r\ne\",f\r\n");
         const Run bad = zorvaneDb({"import", file, path("bad.csv")});
         QCOMPARE(bad.code, 1);
-        QVERIFY2(bad.err.contains("riga 3: il record ha 3 campi"), qPrintable(bad.err));
+        QCOMPARE(bad.err, QStringLiteral("zorvane-db: file CSV '%1', riga 3: il record ha 3 campi invece di 2 (Parola e "
+                                         "Definizione).\nIl glossario non è stato cambiato.\n")
+                              .arg(path("bad.csv")));
 
+        // Output that is not a terminal gets no progress, only the result.
         writeFile(path("in.csv"), CsvGlossary::writeCsv(Awkward));
-        QCOMPARE(zorvaneDb({"import", file, path("in.csv")}).code, 0);
-        QCOMPARE(zorvaneDb({"export", file, path("out.csv")}).code, 0);
+        const Run imported = zorvaneDb({"import", file, path("in.csv")});
+        QCOMPARE(imported.out, QStringLiteral("5 righe aggiunte a '%1'.\n").arg(file));
+        QCOMPARE(imported.err, QString());
+        QCOMPARE(zorvaneDb({"export", file, path("out.csv")}).out,
+                 QStringLiteral("5 righe scritte in '%1'.\n").arg(path("out.csv")));
         QCOMPARE(bytesOf(path("out.csv")), CsvGlossary::writeCsv(Awkward));
+        glossary()->exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (40, 'fine', '')");
+        const Run refused = zorvaneDb({"export", glossary()->file(), path("out.csv")});
+        QCOMPARE(refused.code, 1);
+        QCOMPARE(refused.err, QStringLiteral("zorvane-db: la riga con ID 40 non può andare in un file CSV: la definizione "
+                                             "è vuota.\nIl file '%1' non è stato scritto.\n")
+                                  .arg(path("out.csv")));
 
         const Run wrongKey = zorvaneDb({"export", "--password", "ALTRA", file, path("out.csv")});
         QCOMPARE(wrongKey.code, 1);

@@ -1,0 +1,79 @@
+#include "GlossaryImport.h"
+
+#include "CsvGlossary.h"
+#include "DbError.h"
+#include "JetFile.h"
+#include "TextFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <utility>
+
+namespace {
+
+using GlossaryFile::Record;
+
+const QString Reading = QStringLiteral("Lettura");
+const QString Writing = QStringLiteral("Scrittura");
+
+QList<Record> toRecords(const QList<GlossaryFile::Row> &rows)
+{
+    QList<Record> records;
+    records.reserve(rows.size());
+    for (const GlossaryFile::Row &row : rows)
+        records.append({0, row.term, row.definition});
+    return records;
+}
+
+} // namespace
+
+namespace GlossaryImport {
+
+Parsed parse(const QByteArray &bytes, const ProgressLine::Step &progress)
+{
+    return {Format::Csv, CsvGlossary::parseCsv(bytes, progress)};
+}
+
+Result importFile(const QString &glossary, const QString &input, const QString &password, Options options,
+                  ProgressLine &progress)
+{
+    const bool creating = options.create && !QFileInfo::exists(glossary);
+    if (!creating && !QFileInfo::exists(glossary))
+        throw DbError(DbError::FileNotFound, QStringLiteral("Impossibile trovare il file '%1'.").arg(glossary));
+
+    if (JetFile::isJetFile(input)) {
+        JetFile old(input, password);
+        const QList<Record> records = old.readAll(progress.step(Reading));
+        Result result;
+        result.parsed.format = Format::Jet;
+        result.added = records.size();
+        if (!creating) {
+            GlossaryFile::appendRecords(glossary, records, password, progress.step(Writing));
+            return result;
+        }
+        GlossaryFile::createFrom(glossary, records, old.lastAutoNumber(), password, progress.step(Writing));
+        try {
+            GlossaryFile::verify(glossary, records.size(), password);
+        } catch (...) {
+            QFile::remove(glossary);
+            throw;
+        }
+        return result;
+    }
+
+    Parsed parsed = parse(TextFile::read(input), progress.step(Reading));
+    const QList<Record> records = toRecords(std::exchange(parsed.rows, {}));
+    if (creating)
+        GlossaryFile::create(glossary, password);
+    try {
+        GlossaryFile::appendRecords(glossary, records, password, progress.step(Writing));
+    } catch (...) {
+        if (creating)
+            QFile::remove(glossary);
+        throw;
+    }
+    return {parsed, records.size()};
+}
+
+} // namespace GlossaryImport

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "GlossaryFile.h"
+#include "ProgressLine.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The rows of a file of another format into a glossary file, all or none. The format is told by the
+// file's content, never by its name.
+namespace GlossaryImport {
+
+enum class Format { Csv, Jet };
+
+struct Parsed {
+    Format format = Format::Csv;
+    QList<GlossaryFile::Row> rows;
+};
+
+// Anything that is not a Jet file is CSV. Bad input is thrown as an InputError.
+Parsed parse(const QByteArray &bytes, const ProgressLine::Step &progress = {});
+
+struct Options {
+    bool create = false; // make the glossary when it does not exist
+};
+
+struct Result {
+    Parsed parsed; // without its rows
+    qsizetype added = 0;
+};
+
+// A glossary made by create from an old Jet file is an exact copy of it, IDs and nulls kept; otherwise the
+// rows get new IDs after the glossary's own. A glossary made here is removed again if the import fails.
+Result importFile(const QString &glossary, const QString &input, const QString &password, Options options,
+                  ProgressLine &progress);
+
+} // namespace GlossaryImport

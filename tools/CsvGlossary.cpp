@@ -3,7 +3,6 @@
 #include "InputError.h"
 
 #include <QScopeGuard>
-#include <QStringDecoder>
 
 #include <csv.h>
 
@@ -14,8 +13,6 @@ namespace {
 
 using GlossaryFile::Row;
 
-const QByteArray Header = QByteArrayLiteral("Parola,Definizione");
-const QByteArray Bom = QByteArrayLiteral("\xEF\xBB\xBF");
 const QString Kind = QStringLiteral("CSV");
 
 // Spreadsheets put nothing around fields, so every blank belongs to the field it stands in.
@@ -24,35 +21,51 @@ int noBlank(unsigned char)
     return 0;
 }
 
-std::optional<QString> decodeUtf8(const QByteArray &field)
+// Only the header's names may have blanks around them ("Parola, Definizione").
+int headerBlank(unsigned char c)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8,
-                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder(field);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    return c == CSV_SPACE;
+}
+
+int headerBlankOrTab(unsigned char c)
+{
+    return c == CSV_SPACE || c == CSV_TAB;
+}
+
+// The first of the three separators on the header line; a header with none gets the comma and is refused
+// for its names.
+char separatorOf(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c == u'\n')
+            break;
+        if (c == u',' || c == u';' || c == u'\t')
+            return char(c.unicode());
+    }
+    return ',';
 }
 
 // What the libcsv callbacks gather. They are called from C, so a bad record is noted here and the
 // byte loop stops, instead of throwing through the library.
 struct Reader {
-    explicit Reader(const QByteArray &input) : bytes(input) {}
+    Reader(const QByteArray &input, csv_parser &csv) : bytes(input), parser(csv) {}
 
     const QByteArray &bytes;
+    csv_parser &parser;
     qsizetype pos = 0;  // the byte being fed
     int line = 1;       // the physical line that byte is on
     int recordLine = 1; // where the record being read started
+    int blankLine = 0;  // the first of the blank lines read since the last record, if any
     bool headerSeen = false;
     bool crlfTail = false; // the next LF only completes the CRLF that ended the last record
     QList<QByteArray> fields;
     QList<Row> rows;
     std::optional<InputError> error;
 
-    void fail(const QString &reason)
+    void fail(const QString &reason, int at = 0)
     {
         if (!error)
-            error.emplace(recordLine, reason, Kind);
+            error.emplace(at ? at : recordLine, reason, Kind);
     }
 
     void endRecord(int terminator)
@@ -73,6 +86,12 @@ struct Reader {
         const QList<QByteArray> record = std::exchange(fields, {});
         if (!headerSeen)
             checkHeader(record);
+        else if (std::all_of(record.cbegin(), record.cend(), [](const QByteArray &f) { return f.isEmpty(); }))
+            // Spreadsheets leave blank lines, or lines of bare separators, after the last row: only a record
+            // after them makes them an error.
+            blankLine = blankLine ? blankLine : recordLine;
+        else if (blankLine)
+            fail(QStringLiteral("riga vuota: ogni riga deve avere una parola e una definizione"), blankLine);
         else
             addRow(record);
         if (terminator == CSV_LF)
@@ -82,19 +101,16 @@ struct Reader {
     void checkHeader(const QList<QByteArray> &record)
     {
         headerSeen = true;
-        if (record.size() == 2 && record[0].compare("Parola", Qt::CaseInsensitive) == 0
-            && record[1].compare("Definizione", Qt::CaseInsensitive) == 0)
+        csv_set_space_func(&parser, noBlank);
+        if (record.size() == 2 && record[0].trimmed().compare("Parola", Qt::CaseInsensitive) == 0
+            && record[1].trimmed().compare("Definizione", Qt::CaseInsensitive) == 0)
             return;
-        if (record.size() == 1 && record[0].compare("Parola;Definizione", Qt::CaseInsensitive) == 0)
-            return fail(QStringLiteral("i campi sono separati da punto e virgola: servono le virgole, come in "
-                                       "\"Parola,Definizione\""));
-        fail(QStringLiteral("l'intestazione deve essere \"Parola,Definizione\""));
+        fail(QStringLiteral("l'intestazione deve essere \"Parola\" e \"Definizione\", separate da una virgola, da un "
+                            "punto e virgola o da una tabulazione"));
     }
 
     void addRow(const QList<QByteArray> &record)
     {
-        if (record.isEmpty())
-            return fail(QStringLiteral("riga vuota: ogni riga deve avere una parola e una definizione"));
         if (record.size() == 1)
             return fail(QStringLiteral("manca la definizione: il record ha un solo campo"));
         if (record.size() != 2)
@@ -103,14 +119,10 @@ struct Reader {
             return fail(QStringLiteral("la parola è vuota"));
         if (record[1].isEmpty())
             return fail(QStringLiteral("la definizione è vuota"));
-        const std::optional<QString> term = decodeUtf8(record[0]);
-        const std::optional<QString> definition = decodeUtf8(record[1]);
-        if (!term || !definition)
-            return fail(QStringLiteral("il testo non è UTF-8 valido (salvare il file come CSV UTF-8)"));
         // SQLite would keep a NUL, but the window reads text only up to it.
-        if (term->contains(QChar(0)) || definition->contains(QChar(0)))
+        if (record[0].contains('\0') || record[1].contains('\0'))
             return fail(QStringLiteral("il testo contiene un carattere nullo"));
-        rows.append({*term, *definition});
+        rows.append({QString::fromUtf8(record[0]), QString::fromUtf8(record[1])});
     }
 };
 
@@ -124,11 +136,12 @@ void onRecord(int terminator, void *context)
     static_cast<Reader *>(context)->endRecord(terminator);
 }
 
-void appendField(QByteArray &out, const QString &field)
+void appendField(QByteArray &out, const QString &field, char separator)
 {
     const QByteArray utf8 = field.toUtf8();
-    const bool quoted =
-        std::any_of(utf8.cbegin(), utf8.cend(), [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+    const bool quoted = std::any_of(utf8.cbegin(), utf8.cend(), [separator](char c) {
+        return c == separator || c == '"' || c == '\r' || c == '\n';
+    });
     if (!quoted) {
         out += utf8;
         return;
@@ -142,23 +155,25 @@ void appendField(QByteArray &out, const QString &field)
 
 namespace CsvGlossary {
 
-QList<Row> parseCsv(const QByteArray &input, const std::function<void(qsizetype, qsizetype)> &progress)
+QList<Row> parseCsv(const QString &text, const std::function<void(qsizetype, qsizetype)> &progress)
 {
-    const QByteArray bytes = input.startsWith(Bom) ? input.sliced(Bom.size()) : input;
+    const char separator = separatorOf(text);
+    const QByteArray bytes = text.toUtf8();
     csv_parser parser;
     if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL) != 0)
         throw std::bad_alloc();
     const auto release = qScopeGuard([&] { csv_free(&parser); });
-    csv_set_space_func(&parser, noBlank);
+    csv_set_delim(&parser, separator);
+    csv_set_space_func(&parser, separator == CSV_TAB ? headerBlank : headerBlankOrTab);
 
     // One byte at a time, so that each callback knows the line it was reached on.
-    Reader reader(bytes);
+    Reader reader(bytes, parser);
     const qsizetype lines = bytes.count('\n') + 1;
     for (; reader.pos < bytes.size() && !reader.error; ++reader.pos) {
         if (csv_parse(&parser, bytes.constData() + reader.pos, 1, onField, onRecord, &reader) != 1) {
             reader.fail(csv_error(&parser) == CSV_EPARSE
                             ? QStringLiteral("virgolette fuori posto: un campo tra virgolette deve aprirle e "
-                                             "chiuderle subito prima e dopo le virgole, e raddoppiare quelle che "
+                                             "chiuderle subito prima e dopo i separatori, e raddoppiare quelle che "
                                              "contiene")
                             : QStringLiteral("record troppo lungo per la memoria disponibile"));
             break;
@@ -180,13 +195,15 @@ QList<Row> parseCsv(const QByteArray &input, const std::function<void(qsizetype,
     return reader.rows;
 }
 
-QByteArray writeCsv(const QList<Row> &rows, const std::function<void(qsizetype, qsizetype)> &progress)
+QByteArray writeCsv(const QList<Row> &rows, Dialect dialect, const std::function<void(qsizetype, qsizetype)> &progress)
 {
-    QByteArray out = Header + "\r\n";
+    const char separator = dialect.separator;
+    QByteArray out = dialect.byteOrderMark ? QByteArrayLiteral("\xEF\xBB\xBF") : QByteArray();
+    out += QByteArrayLiteral("Parola") + separator + QByteArrayLiteral("Definizione\r\n");
     for (qsizetype i = 0; i < rows.size(); ++i) {
-        appendField(out, rows[i].term);
-        out += ',';
-        appendField(out, rows[i].definition);
+        appendField(out, rows[i].term, separator);
+        out += separator;
+        appendField(out, rows[i].definition, separator);
         out += "\r\n";
         if (progress && (i % 1024 == 1023 || i + 1 == rows.size()))
             progress(i + 1, rows.size());

@@ -6,15 +6,26 @@
 
 #include <functional>
 
-// Glossary rows as CSV the way spreadsheets write it: RFC 4180, UTF-8, the header "Parola,Definizione".
+// Glossary rows as CSV the way spreadsheets write it: RFC 4180 records under the header
+// "Parola,Definizione", with a comma, a semicolon or a tab between the fields.
 namespace CsvGlossary {
 
-// Checks every record before returning any; the first bad one is thrown as an InputError with its line.
-// progress(done, total) follows the lines of the file.
-QList<GlossaryFile::Row> parseCsv(const QByteArray &bytes,
+struct Dialect {
+    char separator;
+    bool byteOrderMark;
+};
+// What the tool has always written: UTF-8, commas.
+inline constexpr Dialect Plain{',', false};
+// What a spreadsheet set up for Italian opens directly: UTF-8 with its mark, semicolons.
+inline constexpr Dialect Spreadsheet{';', true};
+
+// The separator is the one the header line uses; blanks around the header's names do not count, blank lines
+// at the end are dropped. Checks every record before returning any; the first bad one is thrown as an
+// InputError with its line. progress(done, total) follows the lines of the text.
+QList<GlossaryFile::Row> parseCsv(const QString &text,
                                   const std::function<void(qsizetype, qsizetype)> &progress = {});
 // CRLF record ends and quotes only where a field needs them, so that parsing gives the same rows back.
-QByteArray writeCsv(const QList<GlossaryFile::Row> &rows,
+QByteArray writeCsv(const QList<GlossaryFile::Row> &rows, Dialect dialect = Plain,
                     const std::function<void(qsizetype, qsizetype)> &progress = {});
 
 } // namespace CsvGlossary

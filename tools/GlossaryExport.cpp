@@ -25,7 +25,7 @@ void checkText(qint64 id, const std::optional<QString> &text, const char *what)
 
 namespace GlossaryExport {
 
-QByteArray render(const QList<Record> &records, const ProgressLine::Step &progress)
+QByteArray render(const QList<Record> &records, Format format, const ProgressLine::Step &progress)
 {
     QList<GlossaryFile::Row> rows;
     rows.reserve(records.size());
@@ -34,17 +34,19 @@ QByteArray render(const QList<Record> &records, const ProgressLine::Step &progre
         checkText(record.id, record.definition, "definizione");
         rows.append({*record.term, *record.definition});
     }
-    return CsvGlossary::writeCsv(rows, progress);
+    return CsvGlossary::writeCsv(rows, format == Format::Spreadsheet ? CsvGlossary::Spreadsheet : CsvGlossary::Plain,
+                                 progress);
 }
 
-qsizetype exportFile(const QString &glossary, const QString &output, const QString &password, ProgressLine &progress)
+qsizetype exportFile(const QString &glossary, const QString &output, const QString &password, Format format,
+                     ProgressLine &progress)
 {
     const QString target = QFileInfo(output).canonicalFilePath();
     if (!target.isEmpty() && target == QFileInfo(glossary).canonicalFilePath())
         throw DbError(DbError::Unknown,
                       QStringLiteral("Il file '%1' è il glossario stesso: l'esportazione lo cancellerebbe.").arg(output));
     const QList<Record> records = GlossaryFile::readRecords(glossary, password);
-    TextFile::write(output, render(records, progress.step(QStringLiteral("Scrittura"))));
+    TextFile::write(output, render(records, format, progress.step(QStringLiteral("Scrittura"))));
     return records.size();
 }
 

@@ -32,7 +32,11 @@ namespace GlossaryImport {
 
 Parsed parse(const QByteArray &bytes, const ProgressLine::Step &progress)
 {
-    return {Format::Csv, CsvGlossary::parseCsv(bytes, progress)};
+    Parsed parsed;
+    const TextFile::Decoded decoded = TextFile::decode(bytes);
+    parsed.windows1252 = decoded.windows1252;
+    parsed.rows = CsvGlossary::parseCsv(decoded.text, progress);
+    return parsed;
 }
 
 Result importFile(const QString &glossary, const QString &input, const QString &password, Options options,

@@ -15,9 +15,10 @@ enum class Format { Csv, Jet };
 struct Parsed {
     Format format = Format::Csv;
     QList<GlossaryFile::Row> rows;
+    bool windows1252 = false; // the text was not UTF-8 and was read as Windows-1252
 };
 
-// Anything that is not a Jet file is CSV. Bad input is thrown as an InputError.
+// CSV in any of the encodings spreadsheets write. Bad input is thrown as an InputError.
 Parsed parse(const QByteArray &bytes, const ProgressLine::Step &progress = {});
 
 struct Options {

@@ -20,23 +20,29 @@ const QString Usage =
     QStringLiteral("Uso:\n"
                    "  zorvane-db create FILE [--password P]\n"
                    "      crea un glossario protetto vuoto; un file che esiste già non viene toccato.\n"
-                   "  zorvane-db import FILE CSV [--create] [--password P]\n"
-                   "  zorvane-db import FILE VECCHIO.mdb [--create] [--password P]\n"
-                   "      aggiunge al glossario FILE le righe del file CSV o del vecchio glossario Access\n"
-                   "      (Jet 4.0, riconosciuto dal contenuto), tutte o nessuna; con --create il glossario\n"
-                   "      viene creato se non esiste: da un file Access ne è una copia esatta, con gli\n"
-                   "      stessi ID, mentre in un glossario esistente le righe ricevono ID nuovi.\n"
-                   "  zorvane-db export FILE CSV [--password P]\n"
-                   "      scrive nel file CSV tutte le righe del glossario, in ordine di ID.\n"
+                   "  zorvane-db import FILE DATI [--create] [--password P]\n"
+                   "      aggiunge al glossario FILE le righe del file DATI, tutte o nessuna. Il formato si\n"
+                   "      riconosce dal contenuto: CSV o un vecchio glossario Access (Jet 4.0).\n"
+                   "      Con --create il glossario viene creato se non esiste: da un file Access ne è una\n"
+                   "      copia esatta, con gli stessi ID, mentre in un glossario esistente le righe ricevono\n"
+                   "      ID nuovi.\n"
+                   "  zorvane-db export FILE DATI [--foglio] [--password P]\n"
+                   "      scrive nel file DATI tutte le righe del glossario, in ordine di ID; senza opzioni\n"
+                   "      in CSV con le virgole.\n"
                    "\n"
                    "Opzioni:\n"
                    "  --password P   la password del glossario (se manca, quella del programma)\n"
                    "  --create       solo con import: crea il glossario se non esiste\n"
+                   "  --foglio       solo con export: CSV per un foglio di calcolo in italiano (UTF-8 con\n"
+                   "                 BOM, punto e virgola, CR LF)\n"
                    "  -h, --help     mostra questo aiuto\n"
                    "\n"
-                   "Il file CSV è in UTF-8 e comincia con l'intestazione \"Parola,Definizione\"; ogni record ha una\n"
-                   "parola e una definizione, non vuote, separate da una virgola. Un campo che contiene virgole,\n"
-                   "virgolette o a capo va tra virgolette, con le virgolette interne raddoppiate.\n"
+                   "Formati:\n"
+                   "  CSV  comincia con l'intestazione \"Parola\" e \"Definizione\", separate da una virgola, un\n"
+                   "       punto e virgola o una tabulazione; ogni record ha una parola e una definizione, non\n"
+                   "       vuote. Un campo che contiene il separatore, virgolette o a capo va tra virgolette,\n"
+                   "       con le virgolette interne raddoppiate. Si legge in UTF-8 (con o senza BOM), UTF-16\n"
+                   "       con BOM, o Windows-1252 se il testo non è UTF-8.\n"
                    "\n"
                    "Esce con 0 se riesce, 1 se l'operazione non riesce, 2 se il comando è scritto male.\n");
 
@@ -56,6 +62,14 @@ QString counted(qsizetype n, const char *one, const char *many)
     return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? one : many));
 }
 
+QString imported(const GlossaryImport::Result &result, const QString &glossary, const QString &input)
+{
+    QString text;
+    if (result.parsed.windows1252)
+        text += QStringLiteral("Il file '%1' non è in UTF-8: è stato letto come Windows-1252.\n").arg(input);
+    return text + QStringLiteral("%1 a '%2'.\n").arg(counted(result.added, "riga aggiunta", "righe aggiunte"), glossary);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -66,12 +80,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption password(QStringLiteral("password"), QString(), QStringLiteral("P"),
                                       GlossaryFile::DefaultPassword);
     const QCommandLineOption create(QStringLiteral("create"), QString());
-    parser.addOptions({help, password, create});
+    const QCommandLineOption spreadsheet(QStringLiteral("foglio"), QString());
+    parser.addOptions({help, password, create, spreadsheet});
     // The parser's own messages are English, so only its findings are used.
     if (!parser.parse(app.arguments())) {
         QStringList unknown = parser.unknownOptionNames();
         if (unknown.isEmpty())
-            return wrongUsage(QStringLiteral("--password vuole un valore, --create e --help nessuno."));
+            return wrongUsage(QStringLiteral("--password vuole un valore, le altre opzioni nessuno."));
         std::transform(unknown.begin(), unknown.end(), unknown.begin(), dashed);
         return wrongUsage(QStringLiteral("opzione sconosciuta: %1.").arg(unknown.join(QStringLiteral(", "))));
     }
@@ -89,11 +104,13 @@ int main(int argc, char *argv[])
     if (!isCreate && !isImport && command != u"export")
         return wrongUsage(QStringLiteral("comando sconosciuto: %1.").arg(command));
     if (args.size() != (isCreate ? 2 : 3))
-        return wrongUsage(isCreate
-                              ? QStringLiteral("create vuole il nome di un file.")
-                              : QStringLiteral("%1 vuole il nome del glossario e quello del file CSV.").arg(command));
+        return wrongUsage(isCreate ? QStringLiteral("create vuole il nome di un file.")
+                                   : QStringLiteral("%1 vuole il nome del glossario e quello del file %2.")
+                                         .arg(command, isImport ? "da leggere" : "da scrivere"));
     if (parser.isSet(create) && !isImport)
         return wrongUsage(QStringLiteral("--create vale solo con import."));
+    if (parser.isSet(spreadsheet) && command != u"export")
+        return wrongUsage(QStringLiteral("--foglio vale solo con export: import riconosce il formato dal contenuto."));
     const QString key = parser.value(password);
     // SQLCipher would take an empty key as no protection at all.
     if (key.isEmpty())
@@ -107,11 +124,14 @@ int main(int argc, char *argv[])
             GlossaryFile::create(args[1], key);
             out << QStringLiteral("Creato il glossario '%1'.\n").arg(args[1]);
         } else if (isImport) {
-            const GlossaryImport::Result result =
-                GlossaryImport::importFile(args[1], args[2], key, {parser.isSet(create)}, progress);
-            out << QStringLiteral("%1 a '%2'.\n").arg(counted(result.added, "riga aggiunta", "righe aggiunte"), args[1]);
+            const GlossaryImport::Result result = GlossaryImport::importFile(
+                args[1], args[2], key, {parser.isSet(create)}, progress);
+            out << imported(result, args[1], args[2]);
         } else {
-            const qsizetype written = GlossaryExport::exportFile(args[1], args[2], key, progress);
+            const qsizetype written = GlossaryExport::exportFile(
+                args[1], args[2], key,
+                parser.isSet(spreadsheet) ? GlossaryExport::Format::Spreadsheet : GlossaryExport::Format::Csv,
+                progress);
             out << QStringLiteral("%1 in '%2'.\n").arg(counted(written, "riga scritta", "righe scritte"), args[2]);
         }
     } catch (const InputError &e) {

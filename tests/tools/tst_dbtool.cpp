@@ -20,6 +20,8 @@
 
 using GlossaryFile::Row;
 using Rows = QList<Row>;
+using In = GlossaryImport::Format;
+using Out = GlossaryExport::Format;
 
 namespace GlossaryFile {
 char *toString(const Row &row)
@@ -30,14 +32,32 @@ char *toString(const Row &row)
 
 namespace {
 
-// Every awkward thing a definition may hold, written as the tool writes it.
+// Every awkward thing a term or a definition may hold, for every format.
 const Rows Awkward = {{"l'ape", "insetto che fa il miele"},
-                      {"città, paese", "luogo abitato"},
+                      {"città, paese; borgo", "luogo abitato"},
                       {"virgolette", "si scrive \"così\" e l'apostrofo resta"},
-                      {"a capo", "prima riga\nseconda riga\r\nterza, con virgola"},
-                      {"perché", "😀 àèìòù ÀÉ"}};
+                      {"a capo", "prima riga\nseconda riga\r\nterza, con virgola\rquarta"},
+                      {"perché", "😀 àèìòù ÀÉ € œ"},
+                      {" spazi ", "\tai bordi\te dentro "},
+                      {"<tag> & #", "]]> &amp; ' fine"}};
 
 ProgressLine quiet;
+
+QByteArray sample(const char *name)
+{
+    QFile file(QStringLiteral(ZORVANE_TOOL_SAMPLES "/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray utf16(const QString &text, bool bigEndian)
+{
+    QByteArray bytes = bigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
+    for (const QChar c : text) {
+        const char high = char(c.unicode() >> 8), low = char(c.unicode() & 0xFF);
+        bytes.append(bigEndian ? high : low).append(bigEndian ? low : high);
+    }
+    return bytes;
+}
 
 QByteArray bytesOf(const QString &path)
 {
@@ -69,10 +89,11 @@ Run zorvaneDb(const QStringList &args)
 
 } // namespace
 
+
 class TestDbTool : public QObject {
     Q_OBJECT
 
-    // Made on first use: keying a new file is slow, and the CSV tables need no file at all.
+    // Made on first use: keying a new file is slow, and the format tables need no file at all.
     std::unique_ptr<TempGlossary> m_made;
     TempGlossary *glossary()
     {
@@ -85,41 +106,66 @@ class TestDbTool : public QObject {
 private slots:
     void cleanup() { m_made.reset(); }
 
-    void readsWhatSpreadsheetsWrite_data()
+    void readsEveryFormat_data()
     {
-        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<In>("format");
         QTest::addColumn<Rows>("rows");
-        QTest::newRow("CRLF") << QByteArray("Parola,Definizione\r\ncasa,abitazione\r\nl'ape,insetto\r\n")
+        QTest::newRow("CRLF") << QByteArray("Parola,Definizione\r\ncasa,abitazione\r\nl'ape,insetto\r\n") << In::Csv
                               << Rows{{"casa", "abitazione"}, {"l'ape", "insetto"}};
-        QTest::newRow("LF, no final end") << QByteArray("Parola,Definizione\ncasa,abitazione\nl'ape,insetto")
+        QTest::newRow("LF, no final end") << QByteArray("Parola,Definizione\ncasa,abitazione\nl'ape,insetto") << In::Csv
                                           << Rows{{"casa", "abitazione"}, {"l'ape", "insetto"}};
         QTest::newRow("BOM, header in any case")
-            << QByteArray("\xEF\xBB\xBFPAROLA,definizione\r\ncittà,perché\r\n") << Rows{{"città", "perché"}};
+            << QByteArray("\xEF\xBB\xBFPAROLA,definizione\r\ncittà,perché\r\n") << In::Csv << Rows{{"città", "perché"}};
         QTest::newRow("quoted header and fields")
-            << QByteArray("\"Parola\",\"Definizione\"\n\"a\",\"b\"\n") << Rows{{"a", "b"}};
+            << QByteArray("\"Parola\",\"Definizione\"\n\"a\",\"b\"\n") << In::Csv << Rows{{"a", "b"}};
         QTest::newRow("commas, quotes, line ends inside")
-            << QByteArray("Parola,Definizione\r\n\"a, b\",\"detto \"\"così\"\"\"\r\nx,\"uno\r\ndue\ntre\"\r\n")
+            << QByteArray("Parola,Definizione\r\n\"a, b\",\"detto \"\"così\"\"\"\r\nx,\"uno\r\ndue\ntre\"\r\n") << In::Csv
             << Rows{{"a, b", "detto \"così\""}, {"x", "uno\r\ndue\ntre"}};
         QTest::newRow("blanks are part of the field")
-            << QByteArray("Parola,Definizione\n  rana ,salta\t \n") << Rows{{"  rana ", "salta\t "}};
-        QTest::newRow("header only") << QByteArray("Parola,Definizione\r\n") << Rows{};
+            << QByteArray("Parola,Definizione\n  rana ,salta\t \n") << In::Csv << Rows{{"  rana ", "salta\t "}};
+        QTest::newRow("header only") << QByteArray("Parola,Definizione\r\n") << In::Csv << Rows{};
+        QTest::newRow("semicolons, blanks around the header's names")
+            << QByteArray("Parola ; Definizione\r\na,b;c\r\n") << In::Csv << Rows{{"a,b", "c"}};
+        QTest::newRow("a blank after the header's comma")
+            << QByteArray("\"Parola\", \"Definizione\"\na, b\n") << In::Csv << Rows{{"a", " b"}};
+        QTest::newRow("tabs") << QByteArray("Parola\tDefinizione\nx\t\"y\tz\"\n") << In::Csv << Rows{{"x", "y\tz"}};
+        QTest::newRow("blank lines and bare separators at the end")
+            << QByteArray("Parola;Definizione\r\na;b\r\n\r\n;\r\n\r\n") << In::Csv << Rows{{"a", "b"}};
+        QTest::newRow("Windows-1252") << QByteArray("Parola,Definizione\na,b\ncitt\xE0,\x80 5\n") << In::Csv
+                                      << Rows{{"a", "b"}, {"città", "€ 5"}};
+        QTest::newRow("UTF-16 big-endian") << utf16("Parola;Definizione\nsorriso;😀\n", true) << In::Csv
+                                           << Rows{{"sorriso", "😀"}};
+        QTest::newRow("spreadsheet sample") << sample("foglio-1252.csv") << In::Csv
+                                            << Rows{{"caffè", "Bevanda scura, servita al banco"},
+                                                    {"perché", "Congiunzione: \"perché sì\" è una risposta"},
+                                                    {"città; paese", "Luogo abitato"},
+                                                    {"euro", "Moneta: 5 € fanno cinque"},
+                                                    {"età", "Prima riga\nseconda riga"}};
+        QTest::newRow("spreadsheet's Unicode text sample")
+            << sample("testo-unicode.txt") << In::Csv
+            << Rows{{"àncora", "Strumento che ferma la nave ⚓"},
+                    {"sorriso", "😀 espressione del volto"},
+                    {"ελληνικά", "greco, scritto in greco"}};
     }
 
-    void readsWhatSpreadsheetsWrite()
+    void readsEveryFormat()
     {
-        QFETCH(QByteArray, csv);
+        QFETCH(QByteArray, bytes);
+        QFETCH(In, format);
         QFETCH(Rows, rows);
-        QCOMPARE(CsvGlossary::parseCsv(csv), rows);
+        const GlossaryImport::Parsed parsed = GlossaryImport::parse(bytes);
+        QCOMPARE(parsed.format, format);
+        QCOMPARE(parsed.rows, rows);
     }
 
-    void refusesBadRecordsNamingTheirLine_data()
+    void refusesBadInputNamingItsLine_data()
     {
-        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("line");
         QTest::addColumn<QString>("reason");
         QTest::newRow("empty file") << QByteArray() << 1 << "manca l'intestazione";
         QTest::newRow("wrong header") << QByteArray("Termine,Definizione\na,b\n") << 1 << "intestazione";
-        QTest::newRow("semicolons") << QByteArray("Parola;Definizione\r\na;b\r\n") << 1 << "punto e virgola";
         QTest::newRow("three fields after a two-line record")
             << QByteArray("Parola,Definizione\na,\"uno\ndue\"\nb,c,d\n") << 4 << "3 campi";
         QTest::newRow("one field") << QByteArray("Parola,Definizione\r\nsolo\r\n") << 2 << "un solo campo";
@@ -130,20 +176,25 @@ private slots:
             << QByteArray("Parola,Definizione\r\na,b\r\nc,\"aperta\r\nd,e\r\n") << 3 << "mai chiuse";
         QTest::newRow("quote in unquoted field") << QByteArray("Parola,Definizione\na,b\"c\n") << 2 << "fuori posto";
         QTest::newRow("text after closing quote") << QByteArray("Parola,Definizione\n\"a\"b,c\n") << 2 << "fuori posto";
-        QTest::newRow("Latin-1") << QByteArray("Parola,Definizione\na,b\ncitt\xE0,x\n") << 3 << "UTF-8";
-        QTest::newRow("overlong UTF-8") << QByteArray("Parola,Definizione\n\xC0\xAF,x\n") << 2 << "UTF-8";
         QTest::newRow("blank line") << QByteArray("Parola,Definizione\r\na,b\r\n\r\nc,d\r\n") << 3 << "riga vuota";
+        QTest::newRow("bare separators between rows")
+            << QByteArray("Parola;Definizione\na;b\n;\n\nc;d\n") << 3 << "riga vuota";
         QTest::newRow("CR alone ends a record") << QByteArray("Parola,Definizione\ra,b\r") << 1 << "CR senza LF";
         QTest::newRow("NUL") << QByteArray("Parola,Definizione\na,b\0c\n", 26) << 2 << "carattere nullo";
+        QTest::newRow("UTF-8 mark, other bytes")
+            << QByteArray("\xEF\xBB\xBFParola,Definizione\na,b\ncitt\xE0,x\n") << 3 << "UTF-8";
+        QTest::newRow("UTF-16, half a surrogate pair")
+            << utf16(QStringLiteral("Parola,Definizione\na,") + QChar(0xD83D) + QStringLiteral("\n"), false) << 2
+            << "surrogati";
     }
 
-    void refusesBadRecordsNamingTheirLine()
+    void refusesBadInputNamingItsLine()
     {
-        QFETCH(QByteArray, csv);
+        QFETCH(QByteArray, bytes);
         QFETCH(int, line);
         QFETCH(QString, reason);
         try {
-            CsvGlossary::parseCsv(csv);
+            GlossaryImport::parse(bytes);
             QFAIL("accepted");
         } catch (const InputError &e) {
             QCOMPARE(e.line(), line);
@@ -154,54 +205,69 @@ private slots:
     void writesQuotesOnlyWhereNeeded_data()
     {
         QTest::addColumn<Rows>("rows");
+        QTest::addColumn<bool>("forSpreadsheet");
         QTest::addColumn<QByteArray>("csv");
-        QTest::newRow("no rows") << Rows{} << QByteArray("Parola,Definizione\r\n");
+        QTest::newRow("no rows") << Rows{} << false << QByteArray("Parola,Definizione\r\n");
         QTest::newRow("apostrophes, accents, blanks")
-            << Rows{{"l'ape", " città "}} << QByteArray("Parola,Definizione\r\nl'ape, città \r\n");
-        QTest::newRow("comma") << Rows{{"a,b", "c"}} << QByteArray("Parola,Definizione\r\n\"a,b\",c\r\n");
-        QTest::newRow("quotes doubled") << Rows{{"x", "detto \"sì\""}}
+            << Rows{{"l'ape", " città "}} << false << QByteArray("Parola,Definizione\r\nl'ape, città \r\n");
+        QTest::newRow("comma") << Rows{{"a,b", "c"}} << false << QByteArray("Parola,Definizione\r\n\"a,b\",c\r\n");
+        QTest::newRow("quotes doubled") << Rows{{"x", "detto \"sì\""}} << false
                                         << QByteArray("Parola,Definizione\r\nx,\"detto \"\"sì\"\"\"\r\n");
-        QTest::newRow("LF stays LF") << Rows{{"x", "uno\ndue"}}
+        QTest::newRow("LF stays LF") << Rows{{"x", "uno\ndue"}} << false
                                      << QByteArray("Parola,Definizione\r\nx,\"uno\ndue\"\r\n");
-        QTest::newRow("CR") << Rows{{"x\ry", "z"}} << QByteArray("Parola,Definizione\r\n\"x\ry\",z\r\n");
+        QTest::newRow("CR") << Rows{{"x\ry", "z"}} << false << QByteArray("Parola,Definizione\r\n\"x\ry\",z\r\n");
+        QTest::newRow("spreadsheet: mark, semicolons quoted, commas not")
+            << Rows{{"a;b", "c, d"}} << true << QByteArray("\xEF\xBB\xBFParola;Definizione\r\n\"a;b\";c, d\r\n");
     }
 
     void writesQuotesOnlyWhereNeeded()
     {
         QFETCH(Rows, rows);
+        QFETCH(bool, forSpreadsheet);
         QFETCH(QByteArray, csv);
-        QCOMPARE(CsvGlossary::writeCsv(rows), csv);
-        QCOMPARE(CsvGlossary::parseCsv(csv), rows);
+        QCOMPARE(CsvGlossary::writeCsv(rows, forSpreadsheet ? CsvGlossary::Spreadsheet : CsvGlossary::Plain), csv);
+        QCOMPARE(GlossaryImport::parse(csv).rows, rows);
     }
 
-    void importThenExportGivesTheSameBytes()
+    void roundTripsInEveryFormat_data()
     {
-        const QString key = GlossaryFile::DefaultPassword;
-        const QByteArray written = CsvGlossary::writeCsv(Awkward);
-        writeFile(path("in.csv"), written);
-        QCOMPARE(GlossaryImport::importFile(glossary()->file(), path("in.csv"), key, {}, quiet).added, Awkward.size());
-        QCOMPARE(GlossaryFile::readAll(glossary()->file()), Awkward);
-        QCOMPARE(GlossaryExport::exportFile(glossary()->file(), path("out.csv"), key, quiet), Awkward.size());
-        QCOMPARE(bytesOf(path("out.csv")), written);
+        QTest::addColumn<Out>("format");
+        QTest::addColumn<Rows>("back");
+        QTest::newRow("CSV") << Out::Csv << Awkward;
+        QTest::newRow("spreadsheet") << Out::Spreadsheet << Awkward;
+    }
 
-        // A second import appends after the highest ID, and a new file made by --create reads the same.
-        GlossaryImport::importFile(glossary()->file(), path("out.csv"), key, {}, quiet);
-        QCOMPARE(glossary()->rows().last().id, 2 * Awkward.size());
-        GlossaryImport::importFile(path("nuovo.mdb"), path("out.csv"), "ALTRA", {true}, quiet);
-        GlossaryExport::exportFile(path("nuovo.mdb"), path("again.csv"), "ALTRA", quiet);
-        QCOMPARE(bytesOf(path("again.csv")), written);
+    void roundTripsInEveryFormat()
+    {
+        QFETCH(Out, format);
+        QFETCH(Rows, back);
+        const QString key = GlossaryFile::DefaultPassword;
+        glossary()->add(Awkward);
+        QCOMPARE(GlossaryExport::exportFile(glossary()->file(), path("out"), key, format, quiet), Awkward.size());
+
+        QCOMPARE(GlossaryImport::importFile(path("copia.mdb"), path("out"), key, {true}, quiet).added, back.size());
+        QCOMPARE(GlossaryFile::readAll(path("copia.mdb")), back);
+        GlossaryExport::exportFile(path("copia.mdb"), path("again"), key, format, quiet);
+        QCOMPARE(bytesOf(path("again")), bytesOf(path("out")));
+    }
+
+    void failedImportChangesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("bad");
+        QTest::newRow("CSV") << QByteArray("Parola,Definizione\na,b\nc,d\ne,\n");
     }
 
     void failedImportChangesNothing()
     {
+        QFETCH(QByteArray, bad);
         glossary()->add({{"uno", "primo"}});
         glossary()->exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (32766, 'alto', 'quasi in cima')");
         const QByteArray before = bytesOf(glossary()->file());
 
-        writeFile(path("bad.csv"), "Parola,Definizione\na,b\nc,d\ne,\n");
-        QVERIFY_THROWS_EXCEPTION(InputError, GlossaryImport::importFile(glossary()->file(), path("bad.csv"),
+        writeFile(path("bad"), bad);
+        QVERIFY_THROWS_EXCEPTION(InputError, GlossaryImport::importFile(glossary()->file(), path("bad"),
                                                                         GlossaryFile::DefaultPassword, {}, quiet));
-        QVERIFY_THROWS_EXCEPTION(InputError, GlossaryImport::importFile(path("nuovo.mdb"), path("bad.csv"),
+        QVERIFY_THROWS_EXCEPTION(InputError, GlossaryImport::importFile(path("nuovo.mdb"), path("bad"),
                                                                         GlossaryFile::DefaultPassword, {true}, quiet));
         QVERIFY(!QFile::exists(path("nuovo.mdb")));
 
@@ -234,21 +300,23 @@ private slots:
 
     void exportRefusesWhatTheFormatCannotCarry_data()
     {
+        QTest::addColumn<Out>("format");
         QTest::addColumn<QString>("values");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("empty definition") << "'vuota', ''" << "la definizione è vuota";
-        QTest::newRow("NUL") << "'nul', 'a' || char(0) || 'b'" << "carattere nullo";
+        QTest::newRow("empty definition") << Out::Csv << "'vuota', ''" << "la definizione è vuota";
+        QTest::newRow("NUL") << Out::Spreadsheet << "'nul', 'a' || char(0) || 'b'" << "carattere nullo";
     }
 
     void exportRefusesWhatTheFormatCannotCarry()
     {
+        QFETCH(Out, format);
         QFETCH(QString, values);
         QFETCH(QString, reason);
         glossary()->add({{"uno", "primo"}});
         glossary()->exec(QStringLiteral("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (7, %1)").arg(values));
         writeFile(path("out"), "vecchio");
         try {
-            GlossaryExport::exportFile(glossary()->file(), path("out"), GlossaryFile::DefaultPassword, quiet);
+            GlossaryExport::exportFile(glossary()->file(), path("out"), GlossaryFile::DefaultPassword, format, quiet);
             QFAIL("exported");
         } catch (const ExportError &e) {
             QCOMPARE(e.id(), 7);
@@ -262,7 +330,7 @@ private slots:
         writeFile(path("out.csv"), "vecchio");
         const QByteArray stored = bytesOf(glossary()->file());
         const auto exportTo = [&](const QString &target, const QString &key) {
-            GlossaryExport::exportFile(glossary()->file(), target, key, quiet);
+            GlossaryExport::exportFile(glossary()->file(), target, key, Out::Csv, quiet);
         };
         QCOMPARE(failureNumber([&] { exportTo(path("out.csv"), "ALTRA"); }), int(DbError::WrongPassword));
         QCOMPARE(failureNumber([&] { exportTo(glossary()->file(), GlossaryFile::DefaultPassword); }),
@@ -285,7 +353,8 @@ private slots:
 
         // Into a glossary that has rows of its own, the old rows come after them with new IDs.
         glossary()->add({{"uno", "primo"}});
-        QCOMPARE(zorvaneDb({"import", glossary()->file(), JetFixtures::path("senza-password.mdb")}).code, 0);
+        const QString tenRows = JetFixtures::path("senza-password.mdb");
+        QCOMPARE(zorvaneDb({"import", glossary()->file(), tenRows}).code, 0);
         const QList<GlossaryFile::Record> added = GlossaryFile::readRecords(glossary()->file());
         QCOMPARE(added.size(), 11);
         QCOMPARE(added.last().id, 11);
@@ -342,17 +411,26 @@ private slots:
         // Output that is not a terminal gets no progress, only the result.
         writeFile(path("in.csv"), CsvGlossary::writeCsv(Awkward));
         const Run imported = zorvaneDb({"import", file, path("in.csv")});
-        QCOMPARE(imported.out, QStringLiteral("5 righe aggiunte a '%1'.\n").arg(file));
+        QCOMPARE(imported.out, QStringLiteral("7 righe aggiunte a '%1'.\n").arg(file));
         QCOMPARE(imported.err, QString());
+        QCOMPARE(zorvaneDb({"import", file, path("in.csv")}).code, 0);
         QCOMPARE(zorvaneDb({"export", file, path("out.csv")}).out,
-                 QStringLiteral("5 righe scritte in '%1'.\n").arg(path("out.csv")));
-        QCOMPARE(bytesOf(path("out.csv")), CsvGlossary::writeCsv(Awkward));
+                 QStringLiteral("14 righe scritte in '%1'.\n").arg(path("out.csv")));
+        QCOMPARE(bytesOf(path("out.csv")), CsvGlossary::writeCsv(Awkward + Awkward));
+        QCOMPARE(zorvaneDb({"export", "--foglio", file, path("foglio.csv")}).code, 0);
+        QCOMPARE(bytesOf(path("foglio.csv")), CsvGlossary::writeCsv(Awkward + Awkward, CsvGlossary::Spreadsheet));
         glossary()->exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (40, 'fine', '')");
         const Run refused = zorvaneDb({"export", glossary()->file(), path("out.csv")});
         QCOMPARE(refused.code, 1);
         QCOMPARE(refused.err, QStringLiteral("zorvane-db: la riga con ID 40 non può andare in un file CSV: la definizione "
                                              "è vuota.\nIl file '%1' non è stato scritto.\n")
                                   .arg(path("out.csv")));
+
+        const QString samples = QStringLiteral(ZORVANE_TOOL_SAMPLES);
+        const Run spreadsheet = zorvaneDb({"import", "--create", path("s.mdb"), samples + "/foglio-1252.csv"});
+        QCOMPARE(spreadsheet.out, QStringLiteral("Il file '%1/foglio-1252.csv' non è in UTF-8: è stato letto come "
+                                                 "Windows-1252.\n5 righe aggiunte a '%2'.\n")
+                                      .arg(samples, path("s.mdb")));
 
         const Run wrongKey = zorvaneDb({"export", "--password", "ALTRA", file, path("out.csv")});
         QCOMPARE(wrongKey.code, 1);
@@ -362,10 +440,11 @@ private slots:
 
         const Run help = zorvaneDb({"--help"});
         QCOMPARE(help.code, 0);
-        QVERIFY(help.out.contains("zorvane-db import FILE CSV"));
-        QCOMPARE(zorvaneDb({}).code, 2);
-        QCOMPARE(zorvaneDb({"create", file, "--create"}).code, 2);
-        QCOMPARE(zorvaneDb({"create", path("vuota.mdb"), "--password", ""}).code, 2);
+        QVERIFY(help.out.contains("zorvane-db export FILE DATI [--foglio]"));
+        for (const QStringList &wrong : {QStringList{}, {"create", file, "--create"},
+                                         {"import", file, "x", "--foglio"},
+                                         {"create", path("vuota.mdb"), "--password", ""}})
+            QCOMPARE(zorvaneDb(wrong).code, 2);
         QVERIFY(!QFile::exists(path("vuota.mdb")));
     }
 };

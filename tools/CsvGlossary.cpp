@@ -45,6 +45,14 @@ char separatorOf(const QString &text)
     return ',';
 }
 
+bool isName(QStringView field, QStringView name)
+{
+    field = field.trimmed();
+    if (field.size() >= 2 && field.startsWith(u'"') && field.endsWith(u'"'))
+        field = field.sliced(1, field.size() - 2).trimmed();
+    return field.compare(name, Qt::CaseInsensitive) == 0;
+}
+
 // What the libcsv callbacks gather. They are called from C, so a bad record is noted here and the
 // byte loop stops, instead of throwing through the library.
 struct Reader {
@@ -193,6 +201,16 @@ QList<Row> parseCsv(const QString &text, const std::function<void(qsizetype, qsi
     if (progress)
         progress(lines, lines);
     return reader.rows;
+}
+
+bool hasHeader(const QString &text)
+{
+    const qsizetype end = text.indexOf(u'\n');
+    QStringView first = QStringView(text).first(end < 0 ? text.size() : end);
+    if (first.endsWith(u'\r'))
+        first.chop(1);
+    const QList<QStringView> names = first.split(QLatin1Char(separatorOf(text)));
+    return names.size() == 2 && isName(names[0], u"Parola") && isName(names[1], u"Definizione");
 }
 
 QByteArray writeCsv(const QList<Row> &rows, Dialect dialect, const std::function<void(qsizetype, qsizetype)> &progress)

@@ -24,6 +24,8 @@ inline constexpr Dialect Spreadsheet{';', true};
 // InputError with its line. progress(done, total) follows the lines of the text.
 QList<GlossaryFile::Row> parseCsv(const QString &text,
                                   const std::function<void(qsizetype, qsizetype)> &progress = {});
+// Whether the first line is the header, with any of the three separators.
+bool hasHeader(const QString &text);
 // CRLF record ends and quotes only where a field needs them, so that parsing gives the same rows back.
 QByteArray writeCsv(const QList<GlossaryFile::Row> &rows, Dialect dialect = Plain,
                     const std::function<void(qsizetype, qsizetype)> &progress = {});

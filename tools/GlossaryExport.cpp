@@ -4,6 +4,7 @@
 #include "DbError.h"
 #include "ExportError.h"
 #include "TextFile.h"
+#include "TsvGlossary.h"
 
 #include <QFileInfo>
 
@@ -25,7 +26,7 @@ void checkText(qint64 id, const std::optional<QString> &text, const char *what)
 
 namespace GlossaryExport {
 
-QByteArray render(const QList<Record> &records, Format format, const ProgressLine::Step &progress)
+Output render(const QList<Record> &records, Format format, const ProgressLine::Step &progress)
 {
     QList<GlossaryFile::Row> rows;
     rows.reserve(records.size());
@@ -34,20 +35,30 @@ QByteArray render(const QList<Record> &records, Format format, const ProgressLin
         checkText(record.id, record.definition, "definizione");
         rows.append({*record.term, *record.definition});
     }
-    return CsvGlossary::writeCsv(rows, format == Format::Spreadsheet ? CsvGlossary::Spreadsheet : CsvGlossary::Plain,
-                                 progress);
+    switch (format) {
+    case Format::Csv:
+        return {CsvGlossary::writeCsv(rows, CsvGlossary::Plain, progress)};
+    case Format::Spreadsheet:
+        return {CsvGlossary::writeCsv(rows, CsvGlossary::Spreadsheet, progress)};
+    case Format::Tsv: {
+        TsvGlossary::Written written = TsvGlossary::writeTsv(records, progress);
+        return {std::move(written.bytes), written.changed};
+    }
+    }
+    Q_UNREACHABLE();
 }
 
-qsizetype exportFile(const QString &glossary, const QString &output, const QString &password, Format format,
-                     ProgressLine &progress)
+Result exportFile(const QString &glossary, const QString &output, const QString &password, Format format,
+                  ProgressLine &progress)
 {
     const QString target = QFileInfo(output).canonicalFilePath();
     if (!target.isEmpty() && target == QFileInfo(glossary).canonicalFilePath())
         throw DbError(DbError::Unknown,
                       QStringLiteral("Il file '%1' è il glossario stesso: l'esportazione lo cancellerebbe.").arg(output));
     const QList<Record> records = GlossaryFile::readRecords(glossary, password);
-    TextFile::write(output, render(records, format, progress.step(QStringLiteral("Scrittura"))));
-    return records.size();
+    const Output rendered = render(records, format, progress.step(QStringLiteral("Scrittura")));
+    TextFile::write(output, rendered.bytes);
+    return {records.size(), rendered.changed};
 }
 
 } // namespace GlossaryExport

@@ -9,14 +9,24 @@
 // Every row of a glossary file into a file of another format, or nothing at all.
 namespace GlossaryExport {
 
-enum class Format { Csv, Spreadsheet };
+enum class Format { Csv, Spreadsheet, Tsv };
 
-// The file for these rows, such that importing it gives every row back. A row the format cannot carry so,
-// an empty or missing text included, is an ExportError naming the row.
-QByteArray render(const QList<GlossaryFile::Record> &records, Format format, const ProgressLine::Step &progress = {});
+struct Output {
+    QByteArray bytes;
+    qsizetype changed = 0; // TSV: rows whose line breaks, tabs or outer blanks had to go
+};
 
-// Replaces the file with every row of the glossary in ID order, or leaves it as it was. Returns how many rows.
-qsizetype exportFile(const QString &glossary, const QString &output, const QString &password, Format format,
-                     ProgressLine &progress);
+// The file for these rows, such that importing it gives every row back (TSV: as changed). A row the
+// format cannot carry so, an empty or missing text included, is an ExportError naming the row.
+Output render(const QList<GlossaryFile::Record> &records, Format format, const ProgressLine::Step &progress = {});
+
+struct Result {
+    qsizetype rows = 0;
+    qsizetype changed = 0;
+};
+
+// Replaces the file with every row of the glossary in ID order, or leaves it as it was.
+Result exportFile(const QString &glossary, const QString &output, const QString &password, Format format,
+                  ProgressLine &progress);
 
 } // namespace GlossaryExport

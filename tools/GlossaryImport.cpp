@@ -4,6 +4,7 @@
 #include "DbError.h"
 #include "JetFile.h"
 #include "TextFile.h"
+#include "TsvGlossary.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +17,14 @@ using GlossaryFile::Record;
 
 const QString Reading = QStringLiteral("Lettura");
 const QString Writing = QStringLiteral("Scrittura");
+
+// A first line that is a comment, or that holds a tab and is not the CSV header.
+bool isTabSeparated(const QString &text)
+{
+    const qsizetype end = text.indexOf(u'\n');
+    const QStringView first = QStringView(text).first(end < 0 ? text.size() : end);
+    return first.trimmed().startsWith(u'#') || (first.contains(u'\t') && !CsvGlossary::hasHeader(text));
+}
 
 QList<Record> toRecords(const QList<GlossaryFile::Row> &rows)
 {
@@ -35,7 +44,9 @@ Parsed parse(const QByteArray &bytes, const ProgressLine::Step &progress)
     Parsed parsed;
     const TextFile::Decoded decoded = TextFile::decode(bytes);
     parsed.windows1252 = decoded.windows1252;
-    parsed.rows = CsvGlossary::parseCsv(decoded.text, progress);
+    parsed.format = isTabSeparated(decoded.text) ? Format::Tsv : Format::Csv;
+    parsed.rows = parsed.format == Format::Tsv ? TsvGlossary::parseTsv(decoded.text, progress)
+                                               : CsvGlossary::parseCsv(decoded.text, progress);
     return parsed;
 }
 

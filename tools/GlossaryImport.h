@@ -10,7 +10,7 @@
 // file's content, never by its name.
 namespace GlossaryImport {
 
-enum class Format { Csv, Jet };
+enum class Format { Csv, Tsv, Jet };
 
 struct Parsed {
     Format format = Format::Csv;
@@ -18,7 +18,8 @@ struct Parsed {
     bool windows1252 = false; // the text was not UTF-8 and was read as Windows-1252
 };
 
-// CSV in any of the encodings spreadsheets write. Bad input is thrown as an InputError.
+// Text whose first line is a comment, or holds a tab but is not the header, is tab-separated; anything
+// else is CSV. Bad input is thrown as an InputError.
 Parsed parse(const QByteArray &bytes, const ProgressLine::Step &progress = {});
 
 struct Options {

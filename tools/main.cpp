@@ -11,6 +11,8 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -22,11 +24,11 @@ const QString Usage =
                    "      crea un glossario protetto vuoto; un file che esiste già non viene toccato.\n"
                    "  zorvane-db import FILE DATI [--create] [--password P]\n"
                    "      aggiunge al glossario FILE le righe del file DATI, tutte o nessuna. Il formato si\n"
-                   "      riconosce dal contenuto: CSV o un vecchio glossario Access (Jet 4.0).\n"
+                   "      riconosce dal contenuto: CSV, TSV o un vecchio glossario Access (Jet 4.0).\n"
                    "      Con --create il glossario viene creato se non esiste: da un file Access ne è una\n"
                    "      copia esatta, con gli stessi ID, mentre in un glossario esistente le righe ricevono\n"
                    "      ID nuovi.\n"
-                   "  zorvane-db export FILE DATI [--foglio] [--password P]\n"
+                   "  zorvane-db export FILE DATI [--foglio | --tsv] [--password P]\n"
                    "      scrive nel file DATI tutte le righe del glossario, in ordine di ID; senza opzioni\n"
                    "      in CSV con le virgole.\n"
                    "\n"
@@ -35,6 +37,8 @@ const QString Usage =
                    "  --create       solo con import: crea il glossario se non esiste\n"
                    "  --foglio       solo con export: CSV per un foglio di calcolo in italiano (UTF-8 con\n"
                    "                 BOM, punto e virgola, CR LF)\n"
+                   "  --tsv          solo con export: una voce per riga, parola TAB definizione, come la\n"
+                   "                 leggono gli strumenti di traduzione\n"
                    "  -h, --help     mostra questo aiuto\n"
                    "\n"
                    "Formati:\n"
@@ -43,6 +47,9 @@ const QString Usage =
                    "       vuote. Un campo che contiene il separatore, virgolette o a capo va tra virgolette,\n"
                    "       con le virgolette interne raddoppiate. Si legge in UTF-8 (con o senza BOM), UTF-16\n"
                    "       con BOM, o Windows-1252 se il testo non è UTF-8.\n"
+                   "  TSV  una voce per riga, parola e definizione separate da una tabulazione; le righe che\n"
+                   "       cominciano con # sono commenti, le colonne dopo la seconda non contano. A capo e\n"
+                   "       tabulazioni dentro una definizione vi diventano spazi.\n"
                    "\n"
                    "Esce con 0 se riesce, 1 se l'operazione non riesce, 2 se il comando è scritto male.\n");
 
@@ -70,6 +77,26 @@ QString imported(const GlossaryImport::Result &result, const QString &glossary, 
     return text + QStringLiteral("%1 a '%2'.\n").arg(counted(result.added, "riga aggiunta", "righe aggiunte"), glossary);
 }
 
+QString formatName(GlossaryExport::Format format)
+{
+    switch (format) {
+    case GlossaryExport::Format::Tsv:
+        return QStringLiteral("TSV");
+    default:
+        return QStringLiteral("CSV");
+    }
+}
+
+QString exported(const GlossaryExport::Result &result, const QString &output)
+{
+    QString text = QStringLiteral("%1 in '%2'.\n").arg(counted(result.rows, "riga scritta", "righe scritte"), output);
+    if (result.changed > 0)
+        text += QStringLiteral("%1: a capo e tabulazioni sono diventati spazi e gli spazi ai bordi sono stati "
+                               "tolti, perché un file TSV non li può contenere.\n")
+                    .arg(counted(result.changed, "riga cambiata", "righe cambiate"));
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -81,7 +108,8 @@ int main(int argc, char *argv[])
                                       GlossaryFile::DefaultPassword);
     const QCommandLineOption create(QStringLiteral("create"), QString());
     const QCommandLineOption spreadsheet(QStringLiteral("foglio"), QString());
-    parser.addOptions({help, password, create, spreadsheet});
+    const QCommandLineOption tsv(QStringLiteral("tsv"), QString());
+    parser.addOptions({help, password, create, spreadsheet, tsv});
     // The parser's own messages are English, so only its findings are used.
     if (!parser.parse(app.arguments())) {
         QStringList unknown = parser.unknownOptionNames();
@@ -109,8 +137,18 @@ int main(int argc, char *argv[])
                                          .arg(command, isImport ? "da leggere" : "da scrivere"));
     if (parser.isSet(create) && !isImport)
         return wrongUsage(QStringLiteral("--create vale solo con import."));
-    if (parser.isSet(spreadsheet) && command != u"export")
-        return wrongUsage(QStringLiteral("--foglio vale solo con export: import riconosce il formato dal contenuto."));
+    std::optional<GlossaryExport::Format> format;
+    for (const auto &[option, chosen] : {std::pair{&spreadsheet, GlossaryExport::Format::Spreadsheet},
+                                         std::pair{&tsv, GlossaryExport::Format::Tsv}}) {
+        if (!parser.isSet(*option))
+            continue;
+        if (command != u"export")
+            return wrongUsage(QStringLiteral("--%1 vale solo con export: import riconosce il formato dal contenuto.")
+                                  .arg(option->names().constFirst()));
+        if (format)
+            return wrongUsage(QStringLiteral("--foglio e --tsv si escludono a vicenda."));
+        format = chosen;
+    }
     const QString key = parser.value(password);
     // SQLCipher would take an empty key as no protection at all.
     if (key.isEmpty())
@@ -128,11 +166,9 @@ int main(int argc, char *argv[])
                 args[1], args[2], key, {parser.isSet(create)}, progress);
             out << imported(result, args[1], args[2]);
         } else {
-            const qsizetype written = GlossaryExport::exportFile(
-                args[1], args[2], key,
-                parser.isSet(spreadsheet) ? GlossaryExport::Format::Spreadsheet : GlossaryExport::Format::Csv,
-                progress);
-            out << QStringLiteral("%1 in '%2'.\n").arg(counted(written, "riga scritta", "righe scritte"), args[2]);
+            const GlossaryExport::Result result = GlossaryExport::exportFile(
+                args[1], args[2], key, format.value_or(GlossaryExport::Format::Csv), progress);
+            out << exported(result, args[2]);
         }
     } catch (const InputError &e) {
         progress.interrupt();
@@ -144,10 +180,10 @@ int main(int argc, char *argv[])
         return Failed;
     } catch (const ExportError &e) {
         progress.interrupt();
-        err << QStringLiteral("zorvane-db: la riga con ID %1 non può andare in un file CSV: %2.\n"
-                              "Il file '%3' non è stato scritto.\n")
+        err << QStringLiteral("zorvane-db: la riga con ID %1 non può andare in un file %2: %3.\n"
+                              "Il file '%4' non è stato scritto.\n")
                    .arg(e.id())
-                   .arg(e.reason(), args[2]);
+                   .arg(formatName(format.value_or(GlossaryExport::Format::Csv)), e.reason(), args[2]);
         return Failed;
     } catch (const DbError &e) {
         progress.interrupt();

@@ -147,6 +147,11 @@ private slots:
             << Rows{{"àncora", "Strumento che ferma la nave ⚓"},
                     {"sorriso", "😀 espressione del volto"},
                     {"ελληνικά", "greco, scritto in greco"}};
+        QTest::newRow("tab-separated, no comment") << QByteArray("mela\tfrutto\r\n") << In::Tsv
+                                                   << Rows{{"mela", "frutto"}};
+        QTest::newRow("tab-separated sample")
+            << sample("glossario.tsv") << In::Tsv
+            << Rows{{"mela", "frutto del melo"}, {"pera", "frutto del pero"}, {"uva", "frutto della vite; in grappoli"}};
     }
 
     void readsEveryFormat()
@@ -186,6 +191,10 @@ private slots:
         QTest::newRow("UTF-16, half a surrogate pair")
             << utf16(QStringLiteral("Parola,Definizione\na,") + QChar(0xD83D) + QStringLiteral("\n"), false) << 2
             << "surrogati";
+        QTest::newRow("tab-separated, no tab") << QByteArray("# glossario\nmela\tfrutto\npera\n") << 3
+                                               << "nessuna tabulazione";
+        QTest::newRow("tab-separated, blank definition") << QByteArray("mela\t \t nota\n") << 1 << "definizione è vuota";
+        QTest::newRow("tab-separated, CR alone") << QByteArray("mela\tfrutto\rpera\tfrutto\n") << 1 << "CR senza LF";
     }
 
     void refusesBadInputNamingItsLine()
@@ -233,17 +242,25 @@ private slots:
     {
         QTest::addColumn<Out>("format");
         QTest::addColumn<Rows>("back");
-        QTest::newRow("CSV") << Out::Csv << Awkward;
-        QTest::newRow("spreadsheet") << Out::Spreadsheet << Awkward;
+        QTest::addColumn<qsizetype>("changed");
+        QTest::newRow("CSV") << Out::Csv << Awkward << qsizetype(0);
+        QTest::newRow("spreadsheet") << Out::Spreadsheet << Awkward << qsizetype(0);
+        Rows flat = Awkward;
+        flat[3].definition = "prima riga seconda riga terza, con virgola quarta";
+        flat[5] = {"spazi", "ai bordi e dentro"};
+        QTest::newRow("TSV") << Out::Tsv << flat << qsizetype(2);
     }
 
     void roundTripsInEveryFormat()
     {
         QFETCH(Out, format);
         QFETCH(Rows, back);
+        QFETCH(qsizetype, changed);
         const QString key = GlossaryFile::DefaultPassword;
         glossary()->add(Awkward);
-        QCOMPARE(GlossaryExport::exportFile(glossary()->file(), path("out"), key, format, quiet), Awkward.size());
+        const GlossaryExport::Result written = GlossaryExport::exportFile(glossary()->file(), path("out"), key, format, quiet);
+        QCOMPARE(written.rows, Awkward.size());
+        QCOMPARE(written.changed, changed);
 
         QCOMPARE(GlossaryImport::importFile(path("copia.mdb"), path("out"), key, {true}, quiet).added, back.size());
         QCOMPARE(GlossaryFile::readAll(path("copia.mdb")), back);
@@ -255,6 +272,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bad");
         QTest::newRow("CSV") << QByteArray("Parola,Definizione\na,b\nc,d\ne,\n");
+        QTest::newRow("TSV") << QByteArray("a\tb\nc\td\ne\n");
     }
 
     void failedImportChangesNothing()
@@ -305,6 +323,8 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("empty definition") << Out::Csv << "'vuota', ''" << "la definizione è vuota";
         QTest::newRow("NUL") << Out::Spreadsheet << "'nul', 'a' || char(0) || 'b'" << "carattere nullo";
+        QTest::newRow("comment mark in TSV") << Out::Tsv << "' #etichetta', 'cancelletto'" << "comincia con #";
+        QTest::newRow("only blanks in TSV") << Out::Tsv << "'spazi', ' ' || char(13, 10, 9)" << "resta vuota";
     }
 
     void exportRefusesWhatTheFormatCannotCarry()
@@ -419,6 +439,11 @@ private slots:
         QCOMPARE(bytesOf(path("out.csv")), CsvGlossary::writeCsv(Awkward + Awkward));
         QCOMPARE(zorvaneDb({"export", "--foglio", file, path("foglio.csv")}).code, 0);
         QCOMPARE(bytesOf(path("foglio.csv")), CsvGlossary::writeCsv(Awkward + Awkward, CsvGlossary::Spreadsheet));
+        QCOMPARE(zorvaneDb({"export", "--tsv", file, path("out.tsv")}).out,
+                 QStringLiteral("14 righe scritte in '%1'.\n4 righe cambiate: a capo e tabulazioni sono diventati spazi e "
+                                "gli spazi ai bordi sono stati tolti, perché un file TSV non li può contenere.\n")
+                     .arg(path("out.tsv")));
+        QVERIFY(bytesOf(path("out.tsv")).startsWith("# "));
         glossary()->exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (40, 'fine', '')");
         const Run refused = zorvaneDb({"export", glossary()->file(), path("out.csv")});
         QCOMPARE(refused.code, 1);
@@ -440,9 +465,9 @@ private slots:
 
         const Run help = zorvaneDb({"--help"});
         QCOMPARE(help.code, 0);
-        QVERIFY(help.out.contains("zorvane-db export FILE DATI [--foglio]"));
+        QVERIFY(help.out.contains("zorvane-db export FILE DATI [--foglio | --tsv]"));
         for (const QStringList &wrong : {QStringList{}, {"create", file, "--create"},
-                                         {"import", file, "x", "--foglio"},
+                                         {"import", file, "x", "--tsv"}, {"export", file, "x", "--foglio", "--tsv"},
                                          {"create", path("vuota.mdb"), "--password", ""}})
             QCOMPARE(zorvaneDb(wrong).code, 2);
         QVERIFY(!QFile::exists(path("vuota.mdb")));

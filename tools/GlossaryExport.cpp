@@ -3,6 +3,7 @@
 #include "CsvGlossary.h"
 #include "DbError.h"
 #include "ExportError.h"
+#include "TbxGlossary.h"
 #include "TextFile.h"
 #include "TsvGlossary.h"
 
@@ -44,6 +45,8 @@ Output render(const QList<Record> &records, Format format, const ProgressLine::S
         TsvGlossary::Written written = TsvGlossary::writeTsv(records, progress);
         return {std::move(written.bytes), written.changed};
     }
+    case Format::Tbx:
+        return {TbxGlossary::writeTbx(records, progress)};
     }
     Q_UNREACHABLE();
 }

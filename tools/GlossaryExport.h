@@ -9,7 +9,7 @@
 // Every row of a glossary file into a file of another format, or nothing at all.
 namespace GlossaryExport {
 
-enum class Format { Csv, Spreadsheet, Tsv };
+enum class Format { Csv, Spreadsheet, Tsv, Tbx };
 
 struct Output {
     QByteArray bytes;

@@ -3,6 +3,7 @@
 #include "CsvGlossary.h"
 #include "DbError.h"
 #include "JetFile.h"
+#include "TbxGlossary.h"
 #include "TextFile.h"
 #include "TsvGlossary.h"
 
@@ -17,6 +18,22 @@ using GlossaryFile::Record;
 
 const QString Reading = QStringLiteral("Lettura");
 const QString Writing = QStringLiteral("Scrittura");
+
+// The first character that is not a blank or a byte order mark is '<'. UTF-16 puts a NUL beside each
+// ASCII character, so those are dropped first.
+bool isXml(const QByteArray &bytes)
+{
+    static const QByteArray skipped = QByteArrayLiteral(" \t\r\n\xEF\xBB\xBF\xFF\xFE");
+    QByteArray head = bytes.left(256);
+    head.replace('\0', QByteArray());
+    for (const char c : std::as_const(head)) {
+        if (c == '<')
+            return true;
+        if (!skipped.contains(c))
+            return false;
+    }
+    return false;
+}
 
 // A first line that is a comment, or that holds a tab and is not the CSV header.
 bool isTabSeparated(const QString &text)
@@ -42,6 +59,14 @@ namespace GlossaryImport {
 Parsed parse(const QByteArray &bytes, const ProgressLine::Step &progress)
 {
     Parsed parsed;
+    if (isXml(bytes)) {
+        TbxGlossary::Parsed tbx = TbxGlossary::parseTbx(bytes, progress);
+        parsed.format = Format::Tbx;
+        parsed.rows = std::move(tbx.rows);
+        parsed.language = tbx.language;
+        parsed.leftOut = tbx.leftOut;
+        return parsed;
+    }
     const TextFile::Decoded decoded = TextFile::decode(bytes);
     parsed.windows1252 = decoded.windows1252;
     parsed.format = isTabSeparated(decoded.text) ? Format::Tsv : Format::Csv;

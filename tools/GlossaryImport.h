@@ -10,16 +10,18 @@
 // file's content, never by its name.
 namespace GlossaryImport {
 
-enum class Format { Csv, Tsv, Jet };
+enum class Format { Csv, Tsv, Tbx, Jet };
 
 struct Parsed {
     Format format = Format::Csv;
     QList<GlossaryFile::Row> rows;
     bool windows1252 = false; // the text was not UTF-8 and was read as Windows-1252
+    QString language;         // TBX: the language whose terms were taken
+    qsizetype leftOut = 0;    // TBX: entries with no term or no definition in that language
 };
 
-// Text whose first line is a comment, or holds a tab but is not the header, is tab-separated; anything
-// else is CSV. Bad input is thrown as an InputError.
+// XML is TBX; text whose first line is a comment, or holds a tab but is not the header, is tab-separated;
+// anything else is CSV. Bad input is thrown as an InputError.
 Parsed parse(const QByteArray &bytes, const ProgressLine::Step &progress = {});
 
 struct Options {

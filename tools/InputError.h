@@ -7,7 +7,7 @@
 
 // A file that cannot become glossary rows: the line (from 1) where the offending record starts, 0 when the
 // file as a whole is at fault, and why, in Italian. The kind names the format the file was read as ("CSV",
-// "TSV"), so the user knows how it was taken; it stays empty when no format had been chosen yet.
+// "TSV", "TBX"), so the user knows how it was taken; it stays empty when no format had been chosen yet.
 class InputError : public std::exception {
 public:
     InputError(int line, QString reason, QString kind = {});

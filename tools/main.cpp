@@ -24,11 +24,11 @@ const QString Usage =
                    "      crea un glossario protetto vuoto; un file che esiste già non viene toccato.\n"
                    "  zorvane-db import FILE DATI [--create] [--password P]\n"
                    "      aggiunge al glossario FILE le righe del file DATI, tutte o nessuna. Il formato si\n"
-                   "      riconosce dal contenuto: CSV, TSV o un vecchio glossario Access (Jet 4.0).\n"
+                   "      riconosce dal contenuto: CSV, TSV, TBX o un vecchio glossario Access (Jet 4.0).\n"
                    "      Con --create il glossario viene creato se non esiste: da un file Access ne è una\n"
                    "      copia esatta, con gli stessi ID, mentre in un glossario esistente le righe ricevono\n"
                    "      ID nuovi.\n"
-                   "  zorvane-db export FILE DATI [--foglio | --tsv] [--password P]\n"
+                   "  zorvane-db export FILE DATI [--foglio | --tsv | --tbx] [--password P]\n"
                    "      scrive nel file DATI tutte le righe del glossario, in ordine di ID; senza opzioni\n"
                    "      in CSV con le virgole.\n"
                    "\n"
@@ -39,6 +39,8 @@ const QString Usage =
                    "                 BOM, punto e virgola, CR LF)\n"
                    "  --tsv          solo con export: una voce per riga, parola TAB definizione, come la\n"
                    "                 leggono gli strumenti di traduzione\n"
+                   "  --tbx          solo con export: TBX-Basic (ISO 30042:2019) per gli strumenti di\n"
+                   "                 terminologia\n"
                    "  -h, --help     mostra questo aiuto\n"
                    "\n"
                    "Formati:\n"
@@ -50,6 +52,8 @@ const QString Usage =
                    "  TSV  una voce per riga, parola e definizione separate da una tabulazione; le righe che\n"
                    "       cominciano con # sono commenti, le colonne dopo la seconda non contano. A capo e\n"
                    "       tabulazioni dentro una definizione vi diventano spazi.\n"
+                   "  TBX  versione corrente (tbx, conceptEntry) o 2 (martif, termEntry): si prendono i\n"
+                   "       termini italiani, o quelli dell'unica lingua, con la loro definizione.\n"
                    "\n"
                    "Esce con 0 se riesce, 1 se l'operazione non riesce, 2 se il comando è scritto male.\n");
 
@@ -71,9 +75,19 @@ QString counted(qsizetype n, const char *one, const char *many)
 
 QString imported(const GlossaryImport::Result &result, const QString &glossary, const QString &input)
 {
+    using GlossaryImport::Format;
+    const GlossaryImport::Parsed &parsed = result.parsed;
     QString text;
-    if (result.parsed.windows1252)
+    if (parsed.windows1252)
         text += QStringLiteral("Il file '%1' non è in UTF-8: è stato letto come Windows-1252.\n").arg(input);
+    if (parsed.format == Format::Tbx && !parsed.language.isEmpty() && parsed.language != u"it")
+        text += QStringLiteral("Il file TBX non ha l'italiano ma una sola lingua (%1): sono stati presi i suoi "
+                               "termini.\n")
+                    .arg(parsed.language);
+    if (parsed.leftOut > 0)
+        text += QStringLiteral("%1: senza parola o senza definizione nella lingua letta (%2).\n")
+                    .arg(counted(parsed.leftOut, "voce del file TBX tralasciata", "voci del file TBX tralasciate"),
+                         parsed.language);
     return text + QStringLiteral("%1 a '%2'.\n").arg(counted(result.added, "riga aggiunta", "righe aggiunte"), glossary);
 }
 
@@ -82,6 +96,8 @@ QString formatName(GlossaryExport::Format format)
     switch (format) {
     case GlossaryExport::Format::Tsv:
         return QStringLiteral("TSV");
+    case GlossaryExport::Format::Tbx:
+        return QStringLiteral("TBX");
     default:
         return QStringLiteral("CSV");
     }
@@ -109,7 +125,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption create(QStringLiteral("create"), QString());
     const QCommandLineOption spreadsheet(QStringLiteral("foglio"), QString());
     const QCommandLineOption tsv(QStringLiteral("tsv"), QString());
-    parser.addOptions({help, password, create, spreadsheet, tsv});
+    const QCommandLineOption tbx(QStringLiteral("tbx"), QString());
+    parser.addOptions({help, password, create, spreadsheet, tsv, tbx});
     // The parser's own messages are English, so only its findings are used.
     if (!parser.parse(app.arguments())) {
         QStringList unknown = parser.unknownOptionNames();
@@ -139,14 +156,15 @@ int main(int argc, char *argv[])
         return wrongUsage(QStringLiteral("--create vale solo con import."));
     std::optional<GlossaryExport::Format> format;
     for (const auto &[option, chosen] : {std::pair{&spreadsheet, GlossaryExport::Format::Spreadsheet},
-                                         std::pair{&tsv, GlossaryExport::Format::Tsv}}) {
+                                         std::pair{&tsv, GlossaryExport::Format::Tsv},
+                                         std::pair{&tbx, GlossaryExport::Format::Tbx}}) {
         if (!parser.isSet(*option))
             continue;
         if (command != u"export")
             return wrongUsage(QStringLiteral("--%1 vale solo con export: import riconosce il formato dal contenuto.")
                                   .arg(option->names().constFirst()));
         if (format)
-            return wrongUsage(QStringLiteral("--foglio e --tsv si escludono a vicenda."));
+            return wrongUsage(QStringLiteral("--foglio, --tsv e --tbx si escludono a vicenda."));
         format = chosen;
     }
     const QString key = parser.value(password);

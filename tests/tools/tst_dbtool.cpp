@@ -152,6 +152,26 @@ private slots:
         QTest::newRow("tab-separated sample")
             << sample("glossario.tsv") << In::Tsv
             << Rows{{"mela", "frutto del melo"}, {"pera", "frutto del pero"}, {"uva", "frutto della vite; in grappoli"}};
+        QTest::newRow("TBX v2 sample") << sample("glossario-v2.tbx") << In::Tbx
+                                       << Rows{{"pasta", "Impasto di farina e acqua, tagliato in varie forme."},
+                                               {"caffè", "Bevanda scura & amara, servita \"al banco\"."},
+                                               {"parmigiano", "Formaggio da grattugiare <stagionato>."},
+                                               {"grana", "Formaggio da grattugiare <stagionato>."}};
+        QTest::newRow("TBX v3 sample")
+            << sample("glossario-v3.tbx") << In::Tbx
+            << Rows{{"ammasso aperto", "Gruppo di stelle nate insieme nei bracci di una galassia."},
+                    {"ammasso galattico", "Altro nome dell'ammasso aperto, che sta nel piano della galassia."},
+                    {"buco nero", "Regione da cui nemmeno la luce sfugge.\nSeconda riga: è scritta con un riferimento."}};
+        QTest::newRow("TBX of one other language")
+            << QByteArray("<martif xml:lang='en'><text><body><termEntry><langSet><descrip type='definition'>a fruit"
+                          "</descrip><tig><term>apple</term></tig></langSet></termEntry></body></text></martif>")
+            << In::Tbx << Rows{{"apple", "a fruit"}};
+        QTest::newRow("TBX in dct style, UTF-16")
+            << utf16("<?xml version='1.0' encoding='UTF-16'?><tbx style='dct' xmlns:basic='b'><text><body><conceptEntry>"
+                     "<langSec xml:lang='it'><basic:definition>d</basic:definition><termSec><term>t</term></termSec>"
+                     "</langSec></conceptEntry></body></text></tbx>",
+                     false)
+            << In::Tbx << Rows{{"t", "d"}};
     }
 
     void readsEveryFormat()
@@ -195,6 +215,10 @@ private slots:
                                                << "nessuna tabulazione";
         QTest::newRow("tab-separated, blank definition") << QByteArray("mela\t \t nota\n") << 1 << "definizione è vuota";
         QTest::newRow("tab-separated, CR alone") << QByteArray("mela\tfrutto\rpera\tfrutto\n") << 1 << "CR senza LF";
+        QTest::newRow("XML not well formed") << QByteArray("<tbx>\n<text>\n<body></text></tbx>") << 3 << "ben formato";
+        QTest::newRow("XML cut short") << QByteArray("<martif>\n<text>\n") << 3 << "finisce prima";
+        QTest::newRow("other XML") << QByteArray("<?xml version='1.0'?>\n<html/>") << 2 << "<html>";
+        QTest::newRow("TBX, several languages, no Italian") << sample("senza-italiano.tbx") << 0 << "le lingue en, de";
     }
 
     void refusesBadInputNamingItsLine()
@@ -245,6 +269,7 @@ private slots:
         QTest::addColumn<qsizetype>("changed");
         QTest::newRow("CSV") << Out::Csv << Awkward << qsizetype(0);
         QTest::newRow("spreadsheet") << Out::Spreadsheet << Awkward << qsizetype(0);
+        QTest::newRow("TBX") << Out::Tbx << Awkward << qsizetype(0);
         Rows flat = Awkward;
         flat[3].definition = "prima riga seconda riga terza, con virgola quarta";
         flat[5] = {"spazi", "ai bordi e dentro"};
@@ -273,6 +298,8 @@ private slots:
         QTest::addColumn<QByteArray>("bad");
         QTest::newRow("CSV") << QByteArray("Parola,Definizione\na,b\nc,d\ne,\n");
         QTest::newRow("TSV") << QByteArray("a\tb\nc\td\ne\n");
+        QTest::newRow("TBX") << QByteArray("<tbx><text><body><conceptEntry><langSec xml:lang='it'><term>a</term>");
+        QTest::newRow("TBX without Italian") << sample("senza-italiano.tbx");
     }
 
     void failedImportChangesNothing()
@@ -323,6 +350,8 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("empty definition") << Out::Csv << "'vuota', ''" << "la definizione è vuota";
         QTest::newRow("NUL") << Out::Spreadsheet << "'nul', 'a' || char(0) || 'b'" << "carattere nullo";
+        QTest::newRow("control character in TBX") << Out::Tbx << "'campanello' || char(7), 'suona'" << "U+0007";
+        QTest::newRow("vertical tab in TBX") << Out::Tbx << "'fine', 'a' || char(11)" << "U+000B";
         QTest::newRow("comment mark in TSV") << Out::Tsv << "' #etichetta', 'cancelletto'" << "comincia con #";
         QTest::newRow("only blanks in TSV") << Out::Tsv << "'spazi', ' ' || char(13, 10, 9)" << "resta vuota";
     }
@@ -444,18 +473,25 @@ private slots:
                                 "gli spazi ai bordi sono stati tolti, perché un file TSV non li può contenere.\n")
                      .arg(path("out.tsv")));
         QVERIFY(bytesOf(path("out.tsv")).startsWith("# "));
-        glossary()->exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (40, 'fine', '')");
-        const Run refused = zorvaneDb({"export", glossary()->file(), path("out.csv")});
+        QCOMPARE(zorvaneDb({"export", "--tbx", file, path("out.tbx")}).code, 0);
+        QVERIFY(bytesOf(path("out.tbx")).contains("<tbx xmlns=\"urn:iso:std:iso:30042:ed-2\" type=\"TBX-Basic\" style=\"dca\""));
+        glossary()->exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (40, 'fine', 'x' || char(27))");
+        const Run refused = zorvaneDb({"export", "--tbx", glossary()->file(), path("out.tbx")});
         QCOMPARE(refused.code, 1);
-        QCOMPARE(refused.err, QStringLiteral("zorvane-db: la riga con ID 40 non può andare in un file CSV: la definizione "
-                                             "è vuota.\nIl file '%1' non è stato scritto.\n")
-                                  .arg(path("out.csv")));
+        QCOMPARE(refused.err, QStringLiteral("zorvane-db: la riga con ID 40 non può andare in un file TBX: la definizione "
+                                             "contiene il carattere U+001B, che XML non può contenere.\nIl file '%1' non "
+                                             "è stato scritto.\n")
+                                  .arg(path("out.tbx")));
 
         const QString samples = QStringLiteral(ZORVANE_TOOL_SAMPLES);
         const Run spreadsheet = zorvaneDb({"import", "--create", path("s.mdb"), samples + "/foglio-1252.csv"});
         QCOMPARE(spreadsheet.out, QStringLiteral("Il file '%1/foglio-1252.csv' non è in UTF-8: è stato letto come "
                                                  "Windows-1252.\n5 righe aggiunte a '%2'.\n")
                                       .arg(samples, path("s.mdb")));
+        QCOMPARE(zorvaneDb({"import", path("s.mdb"), samples + "/glossario-v2.tbx"}).out,
+                 QStringLiteral("2 voci del file TBX tralasciate: senza parola o senza definizione nella lingua letta "
+                                "(it).\n4 righe aggiunte a '%1'.\n")
+                     .arg(path("s.mdb")));
 
         const Run wrongKey = zorvaneDb({"export", "--password", "ALTRA", file, path("out.csv")});
         QCOMPARE(wrongKey.code, 1);
@@ -465,9 +501,9 @@ private slots:
 
         const Run help = zorvaneDb({"--help"});
         QCOMPARE(help.code, 0);
-        QVERIFY(help.out.contains("zorvane-db export FILE DATI [--foglio | --tsv]"));
+        QVERIFY(help.out.contains("zorvane-db export FILE DATI [--foglio | --tsv | --tbx]"));
         for (const QStringList &wrong : {QStringList{}, {"create", file, "--create"},
-                                         {"import", file, "x", "--tsv"}, {"export", file, "x", "--foglio", "--tsv"},
+                                         {"import", file, "x", "--tbx"}, {"export", file, "x", "--tsv", "--tbx"},
                                          {"create", path("vuota.mdb"), "--password", ""}})
             QCOMPARE(zorvaneDb(wrong).code, 2);
         QVERIFY(!QFile::exists(path("vuota.mdb")));

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <set>
 #include <utility>
 
 namespace {
@@ -52,6 +53,29 @@ QList<Record> toRecords(const QList<GlossaryFile::Row> &rows)
     return records;
 }
 
+// Appends in one transaction, after leaving out, unless every row is wanted, those equal to a row
+// already held.
+GlossaryImport::Result addTo(const QString &glossary, const QList<Record> &records, const QString &password,
+                             bool everyRow, ProgressLine &progress)
+{
+    GlossaryImport::Result result;
+    QList<Record> fresh = records;
+    if (!everyRow) {
+        std::set<std::pair<std::optional<QString>, std::optional<QString>>> held;
+        for (const Record &record : GlossaryFile::readRecords(glossary, password))
+            held.emplace(record.term, record.definition);
+        fresh.clear();
+        for (const Record &record : records) {
+            if (!held.contains({record.term, record.definition}))
+                fresh.append(record);
+        }
+        result.alreadyThere = records.size() - fresh.size();
+    }
+    GlossaryFile::appendRecords(glossary, fresh, password, progress.step(Writing));
+    result.added = fresh.size();
+    return result;
+}
+
 } // namespace
 
 namespace GlossaryImport {
@@ -85,11 +109,9 @@ Result importFile(const QString &glossary, const QString &input, const QString &
     if (JetFile::isJetFile(input)) {
         JetFile old(input, password);
         const QList<Record> records = old.readAll(progress.step(Reading));
-        Result result;
-        result.parsed.format = Format::Jet;
-        result.added = records.size();
         if (!creating) {
-            GlossaryFile::appendRecords(glossary, records, password, progress.step(Writing));
+            Result result = addTo(glossary, records, password, options.everyRow, progress);
+            result.parsed.format = Format::Jet;
             return result;
         }
         GlossaryFile::createFrom(glossary, records, old.lastAutoNumber(), password, progress.step(Writing));
@@ -99,21 +121,29 @@ Result importFile(const QString &glossary, const QString &input, const QString &
             QFile::remove(glossary);
             throw;
         }
+        Result result;
+        result.parsed.format = Format::Jet;
+        result.added = records.size();
         return result;
     }
 
     Parsed parsed = parse(TextFile::read(input), progress.step(Reading));
     const QList<Record> records = toRecords(std::exchange(parsed.rows, {}));
-    if (creating)
+    Result result;
+    if (creating) {
         GlossaryFile::create(glossary, password);
-    try {
-        GlossaryFile::appendRecords(glossary, records, password, progress.step(Writing));
-    } catch (...) {
-        if (creating)
+        try {
+            GlossaryFile::appendRecords(glossary, records, password, progress.step(Writing));
+        } catch (...) {
             QFile::remove(glossary);
-        throw;
+            throw;
+        }
+        result.added = records.size();
+    } else {
+        result = addTo(glossary, records, password, options.everyRow, progress);
     }
-    return {parsed, records.size()};
+    result.parsed = parsed;
+    return result;
 }
 
 } // namespace GlossaryImport

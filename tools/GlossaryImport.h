@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 // The rows of a file of another format into a glossary file, all or none. The format is told by the
 // file's content, never by its name.
 namespace GlossaryImport {
@@ -25,16 +27,20 @@ struct Parsed {
 Parsed parse(const QByteArray &bytes, const ProgressLine::Step &progress = {});
 
 struct Options {
-    bool create = false; // make the glossary when it does not exist
+    bool create = false;   // make the glossary when it does not exist
+    bool everyRow = false; // also add rows equal to one the glossary already holds
 };
 
 struct Result {
-    Parsed parsed; // without its rows
+    Parsed parsed;                         // without its rows
     qsizetype added = 0;
+    std::optional<qsizetype> alreadyThere; // rows skipped as equal to one already held, when compared
 };
 
 // A glossary made by create from an old Jet file is an exact copy of it, IDs and nulls kept; otherwise the
-// rows get new IDs after the glossary's own. A glossary made here is removed again if the import fails.
+// rows get new IDs after the glossary's own. Unless options.everyRow, a row whose term and definition equal
+// those of a row the glossary held before is skipped; the file's own rows are all kept, so that a file
+// read into an empty glossary comes back whole. A glossary made here is removed again if the import fails.
 Result importFile(const QString &glossary, const QString &input, const QString &password, Options options,
                   ProgressLine &progress);
 

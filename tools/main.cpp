@@ -22,12 +22,13 @@ const QString Usage =
     QStringLiteral("Uso:\n"
                    "  zorvane-db create FILE [--password P]\n"
                    "      crea un glossario protetto vuoto; un file che esiste già non viene toccato.\n"
-                   "  zorvane-db import FILE DATI [--create] [--password P]\n"
+                   "  zorvane-db import FILE DATI [--create] [--tutte] [--password P]\n"
                    "      aggiunge al glossario FILE le righe del file DATI, tutte o nessuna. Il formato si\n"
                    "      riconosce dal contenuto: CSV, TSV, TBX o un vecchio glossario Access (Jet 4.0).\n"
-                   "      Con --create il glossario viene creato se non esiste: da un file Access ne è una\n"
-                   "      copia esatta, con gli stessi ID, mentre in un glossario esistente le righe ricevono\n"
-                   "      ID nuovi.\n"
+                   "      Una riga con parola e definizione uguali a quelle di una riga già nel glossario\n"
+                   "      viene saltata e contata, salvo con --tutte. Con --create il glossario viene creato\n"
+                   "      se non esiste: da un file Access ne è una copia esatta, con gli stessi ID, mentre\n"
+                   "      in un glossario esistente le righe ricevono ID nuovi.\n"
                    "  zorvane-db export FILE DATI [--foglio | --tsv | --tbx] [--password P]\n"
                    "      scrive nel file DATI tutte le righe del glossario, in ordine di ID; senza opzioni\n"
                    "      in CSV con le virgole.\n"
@@ -35,6 +36,7 @@ const QString Usage =
                    "Opzioni:\n"
                    "  --password P   la password del glossario (se manca, quella del programma)\n"
                    "  --create       solo con import: crea il glossario se non esiste\n"
+                   "  --tutte        solo con import: aggiunge anche le righe già presenti\n"
                    "  --foglio       solo con export: CSV per un foglio di calcolo in italiano (UTF-8 con\n"
                    "                 BOM, punto e virgola, CR LF)\n"
                    "  --tsv          solo con export: una voce per riga, parola TAB definizione, come la\n"
@@ -88,7 +90,10 @@ QString imported(const GlossaryImport::Result &result, const QString &glossary, 
         text += QStringLiteral("%1: senza parola o senza definizione nella lingua letta (%2).\n")
                     .arg(counted(parsed.leftOut, "voce del file TBX tralasciata", "voci del file TBX tralasciate"),
                          parsed.language);
-    return text + QStringLiteral("%1 a '%2'.\n").arg(counted(result.added, "riga aggiunta", "righe aggiunte"), glossary);
+    text += QStringLiteral("%1 a '%2'").arg(counted(result.added, "riga aggiunta", "righe aggiunte"), glossary);
+    if (result.alreadyThere)
+        text += QStringLiteral(", %1").arg(counted(*result.alreadyThere, "già presente", "già presenti"));
+    return text + QStringLiteral(".\n");
 }
 
 QString formatName(GlossaryExport::Format format)
@@ -123,10 +128,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption password(QStringLiteral("password"), QString(), QStringLiteral("P"),
                                       GlossaryFile::DefaultPassword);
     const QCommandLineOption create(QStringLiteral("create"), QString());
+    const QCommandLineOption everyRow(QStringLiteral("tutte"), QString());
     const QCommandLineOption spreadsheet(QStringLiteral("foglio"), QString());
     const QCommandLineOption tsv(QStringLiteral("tsv"), QString());
     const QCommandLineOption tbx(QStringLiteral("tbx"), QString());
-    parser.addOptions({help, password, create, spreadsheet, tsv, tbx});
+    parser.addOptions({help, password, create, everyRow, spreadsheet, tsv, tbx});
     // The parser's own messages are English, so only its findings are used.
     if (!parser.parse(app.arguments())) {
         QStringList unknown = parser.unknownOptionNames();
@@ -152,8 +158,10 @@ int main(int argc, char *argv[])
         return wrongUsage(isCreate ? QStringLiteral("create vuole il nome di un file.")
                                    : QStringLiteral("%1 vuole il nome del glossario e quello del file %2.")
                                          .arg(command, isImport ? "da leggere" : "da scrivere"));
-    if (parser.isSet(create) && !isImport)
-        return wrongUsage(QStringLiteral("--create vale solo con import."));
+    for (const QCommandLineOption *option : {&create, &everyRow}) {
+        if (parser.isSet(*option) && !isImport)
+            return wrongUsage(QStringLiteral("--%1 vale solo con import.").arg(option->names().constFirst()));
+    }
     std::optional<GlossaryExport::Format> format;
     for (const auto &[option, chosen] : {std::pair{&spreadsheet, GlossaryExport::Format::Spreadsheet},
                                          std::pair{&tsv, GlossaryExport::Format::Tsv},
@@ -181,7 +189,7 @@ int main(int argc, char *argv[])
             out << QStringLiteral("Creato il glossario '%1'.\n").arg(args[1]);
         } else if (isImport) {
             const GlossaryImport::Result result = GlossaryImport::importFile(
-                args[1], args[2], key, {parser.isSet(create)}, progress);
+                args[1], args[2], key, {parser.isSet(create), parser.isSet(everyRow)}, progress);
             out << imported(result, args[1], args[2]);
         } else {
             const GlossaryExport::Result result = GlossaryExport::exportFile(

@@ -287,10 +287,15 @@ private slots:
         QCOMPARE(written.rows, Awkward.size());
         QCOMPARE(written.changed, changed);
 
-        QCOMPARE(GlossaryImport::importFile(path("copia.mdb"), path("out"), key, {true}, quiet).added, back.size());
+        QCOMPARE(GlossaryImport::importFile(path("copia.mdb"), path("out"), key, {true, false}, quiet).added, back.size());
         QCOMPARE(GlossaryFile::readAll(path("copia.mdb")), back);
         GlossaryExport::exportFile(path("copia.mdb"), path("again"), key, format, quiet);
         QCOMPARE(bytesOf(path("again")), bytesOf(path("out")));
+
+        // Read back into the glossary it came from, only the rows the format changed are new.
+        const GlossaryImport::Result again = GlossaryImport::importFile(glossary()->file(), path("out"), key, {}, quiet);
+        QCOMPARE(again.added, changed);
+        QCOMPARE(again.alreadyThere, Awkward.size() - changed);
     }
 
     void failedImportChangesNothing_data()
@@ -400,7 +405,7 @@ private slots:
         QCOMPARE(made.out, QStringLiteral("329 righe aggiunte a '%1'.\n").arg(path("copia.mdb")));
         QVERIFY(GlossaryFile::readRecords(path("copia.mdb")) == JetFixtures::expected("glossario-2000.mdb"));
 
-        // Into a glossary that has rows of its own, the old rows come after them with new IDs.
+        // Into a glossary that has rows of its own, the old rows come after them with new IDs, once.
         glossary()->add({{"uno", "primo"}});
         const QString tenRows = JetFixtures::path("senza-password.mdb");
         QCOMPARE(zorvaneDb({"import", glossary()->file(), tenRows}).code, 0);
@@ -408,6 +413,10 @@ private slots:
         QCOMPARE(added.size(), 11);
         QCOMPARE(added.last().id, 11);
         QCOMPARE(added.last().term, JetFixtures::expected("senza-password.mdb").last().term);
+        QCOMPARE(zorvaneDb({"import", glossary()->file(), tenRows}).out,
+                 QStringLiteral("0 righe aggiunte a '%1', 10 già presenti.\n").arg(glossary()->file()));
+        QCOMPARE(zorvaneDb({"import", "--tutte", glossary()->file(), tenRows}).code, 0);
+        QCOMPARE(glossary()->rows().size(), 21);
 
         const QByteArray before = bytesOf(glossary()->file());
         const Run wrongKey = zorvaneDb({"import", glossary()->file(), JetFixtures::path("altra-password.mdb")});
@@ -460,9 +469,12 @@ private slots:
         // Output that is not a terminal gets no progress, only the result.
         writeFile(path("in.csv"), CsvGlossary::writeCsv(Awkward));
         const Run imported = zorvaneDb({"import", file, path("in.csv")});
-        QCOMPARE(imported.out, QStringLiteral("7 righe aggiunte a '%1'.\n").arg(file));
+        QCOMPARE(imported.out, QStringLiteral("7 righe aggiunte a '%1', 0 già presenti.\n").arg(file));
         QCOMPARE(imported.err, QString());
-        QCOMPARE(zorvaneDb({"import", file, path("in.csv")}).code, 0);
+        QCOMPARE(zorvaneDb({"import", file, path("in.csv")}).out,
+                 QStringLiteral("0 righe aggiunte a '%1', 7 già presenti.\n").arg(file));
+        QCOMPARE(zorvaneDb({"import", "--tutte", file, path("in.csv")}).out,
+                 QStringLiteral("7 righe aggiunte a '%1'.\n").arg(file));
         QCOMPARE(zorvaneDb({"export", file, path("out.csv")}).out,
                  QStringLiteral("14 righe scritte in '%1'.\n").arg(path("out.csv")));
         QCOMPARE(bytesOf(path("out.csv")), CsvGlossary::writeCsv(Awkward + Awkward));
@@ -490,7 +502,7 @@ private slots:
                                       .arg(samples, path("s.mdb")));
         QCOMPARE(zorvaneDb({"import", path("s.mdb"), samples + "/glossario-v2.tbx"}).out,
                  QStringLiteral("2 voci del file TBX tralasciate: senza parola o senza definizione nella lingua letta "
-                                "(it).\n4 righe aggiunte a '%1'.\n")
+                                "(it).\n4 righe aggiunte a '%1', 0 già presenti.\n")
                      .arg(path("s.mdb")));
 
         const Run wrongKey = zorvaneDb({"export", "--password", "ALTRA", file, path("out.csv")});
@@ -502,7 +514,7 @@ private slots:
         const Run help = zorvaneDb({"--help"});
         QCOMPARE(help.code, 0);
         QVERIFY(help.out.contains("zorvane-db export FILE DATI [--foglio | --tsv | --tbx]"));
-        for (const QStringList &wrong : {QStringList{}, {"create", file, "--create"},
+        for (const QStringList &wrong : {QStringList{}, {"create", file, "--create"}, {"export", file, "x", "--tutte"},
                                          {"import", file, "x", "--tbx"}, {"export", file, "x", "--tsv", "--tbx"},
                                          {"create", path("vuota.mdb"), "--password", ""}})
             QCOMPARE(zorvaneDb(wrong).code, 2);

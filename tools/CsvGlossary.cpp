@@ -1,13 +1,8 @@
 #include "CsvGlossary.h"
 
-#include "CsvError.h"
-#include "DbError.h"
+#include "InputError.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QScopeGuard>
-#include <QStringDecoder>
 
 #include <csv.h>
 
@@ -18,8 +13,7 @@ namespace {
 
 using GlossaryFile::Row;
 
-const QByteArray Header = QByteArrayLiteral("Parola,Definizione");
-const QByteArray Bom = QByteArrayLiteral("\xEF\xBB\xBF");
+const QString Kind = QStringLiteral("CSV");
 
 // Spreadsheets put nothing around fields, so every blank belongs to the field it stands in.
 int noBlank(unsigned char)
@@ -27,35 +21,59 @@ int noBlank(unsigned char)
     return 0;
 }
 
-std::optional<QString> decodeUtf8(const QByteArray &field)
+// Only the header's names may have blanks around them ("Parola, Definizione").
+int headerBlank(unsigned char c)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8,
-                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder(field);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    return c == CSV_SPACE;
+}
+
+int headerBlankOrTab(unsigned char c)
+{
+    return c == CSV_SPACE || c == CSV_TAB;
+}
+
+// The first of the three separators on the header line; a header with none gets the comma and is refused
+// for its names.
+char separatorOf(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c == u'\n')
+            break;
+        if (c == u',' || c == u';' || c == u'\t')
+            return char(c.unicode());
+    }
+    return ',';
+}
+
+bool isName(QStringView field, QStringView name)
+{
+    field = field.trimmed();
+    if (field.size() >= 2 && field.startsWith(u'"') && field.endsWith(u'"'))
+        field = field.sliced(1, field.size() - 2).trimmed();
+    return field.compare(name, Qt::CaseInsensitive) == 0;
 }
 
 // What the libcsv callbacks gather. They are called from C, so a bad record is noted here and the
 // byte loop stops, instead of throwing through the library.
 struct Reader {
-    explicit Reader(const QByteArray &input) : bytes(input) {}
+    Reader(const QByteArray &input, csv_parser &csv) : bytes(input), parser(csv) {}
 
     const QByteArray &bytes;
+    csv_parser &parser;
     qsizetype pos = 0;  // the byte being fed
     int line = 1;       // the physical line that byte is on
     int recordLine = 1; // where the record being read started
+    int blankLine = 0;  // the first of the blank lines read since the last record, if any
     bool headerSeen = false;
     bool crlfTail = false; // the next LF only completes the CRLF that ended the last record
     QList<QByteArray> fields;
     QList<Row> rows;
-    std::optional<CsvError> error;
+    std::optional<InputError> error;
 
-    void fail(const QString &reason)
+    void fail(const QString &reason, int at = 0)
     {
         if (!error)
-            error.emplace(recordLine, reason);
+            error.emplace(at ? at : recordLine, reason, Kind);
     }
 
     void endRecord(int terminator)
@@ -76,6 +94,12 @@ struct Reader {
         const QList<QByteArray> record = std::exchange(fields, {});
         if (!headerSeen)
             checkHeader(record);
+        else if (std::all_of(record.cbegin(), record.cend(), [](const QByteArray &f) { return f.isEmpty(); }))
+            // Spreadsheets leave blank lines, or lines of bare separators, after the last row: only a record
+            // after them makes them an error.
+            blankLine = blankLine ? blankLine : recordLine;
+        else if (blankLine)
+            fail(QStringLiteral("riga vuota: ogni riga deve avere una parola e una definizione"), blankLine);
         else
             addRow(record);
         if (terminator == CSV_LF)
@@ -85,19 +109,16 @@ struct Reader {
     void checkHeader(const QList<QByteArray> &record)
     {
         headerSeen = true;
-        if (record.size() == 2 && record[0].compare("Parola", Qt::CaseInsensitive) == 0
-            && record[1].compare("Definizione", Qt::CaseInsensitive) == 0)
+        csv_set_space_func(&parser, noBlank);
+        if (record.size() == 2 && record[0].trimmed().compare("Parola", Qt::CaseInsensitive) == 0
+            && record[1].trimmed().compare("Definizione", Qt::CaseInsensitive) == 0)
             return;
-        if (record.size() == 1 && record[0].compare("Parola;Definizione", Qt::CaseInsensitive) == 0)
-            return fail(QStringLiteral("i campi sono separati da punto e virgola: servono le virgole, come in "
-                                       "\"Parola,Definizione\""));
-        fail(QStringLiteral("l'intestazione deve essere \"Parola,Definizione\""));
+        fail(QStringLiteral("l'intestazione deve essere \"Parola\" e \"Definizione\", separate da una virgola, da un "
+                            "punto e virgola o da una tabulazione"));
     }
 
     void addRow(const QList<QByteArray> &record)
     {
-        if (record.isEmpty())
-            return fail(QStringLiteral("riga vuota: ogni riga deve avere una parola e una definizione"));
         if (record.size() == 1)
             return fail(QStringLiteral("manca la definizione: il record ha un solo campo"));
         if (record.size() != 2)
@@ -106,14 +127,10 @@ struct Reader {
             return fail(QStringLiteral("la parola è vuota"));
         if (record[1].isEmpty())
             return fail(QStringLiteral("la definizione è vuota"));
-        const std::optional<QString> term = decodeUtf8(record[0]);
-        const std::optional<QString> definition = decodeUtf8(record[1]);
-        if (!term || !definition)
-            return fail(QStringLiteral("il testo non è UTF-8 valido (salvare il file come CSV UTF-8)"));
         // SQLite would keep a NUL, but the window reads text only up to it.
-        if (term->contains(QChar(0)) || definition->contains(QChar(0)))
+        if (record[0].contains('\0') || record[1].contains('\0'))
             return fail(QStringLiteral("il testo contiene un carattere nullo"));
-        rows.append({*term, *definition});
+        rows.append({QString::fromUtf8(record[0]), QString::fromUtf8(record[1])});
     }
 };
 
@@ -127,11 +144,12 @@ void onRecord(int terminator, void *context)
     static_cast<Reader *>(context)->endRecord(terminator);
 }
 
-void appendField(QByteArray &out, const QString &field)
+void appendField(QByteArray &out, const QString &field, char separator)
 {
     const QByteArray utf8 = field.toUtf8();
-    const bool quoted =
-        std::any_of(utf8.cbegin(), utf8.cend(), [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+    const bool quoted = std::any_of(utf8.cbegin(), utf8.cend(), [separator](char c) {
+        return c == separator || c == '"' || c == '\r' || c == '\n';
+    });
     if (!quoted) {
         out += utf8;
         return;
@@ -141,106 +159,74 @@ void appendField(QByteArray &out, const QString &field)
     out += '"';
 }
 
-QByteArray readCsvFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.exists())
-        throw DbError(DbError::FileNotFound, QStringLiteral("Impossibile trovare il file CSV '%1'.").arg(path));
-    if (!file.open(QIODevice::ReadOnly))
-        throw DbError(DbError::FileLocked,
-                      QStringLiteral("Impossibile leggere il file CSV '%1': accesso non consentito.").arg(path));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw DbError(DbError::Unknown, QStringLiteral("Errore di lettura del file CSV '%1'.").arg(path));
-    return bytes;
-}
-
 } // namespace
 
 namespace CsvGlossary {
 
-QList<Row> parseCsv(const QByteArray &input)
+QList<Row> parseCsv(const QString &text, const std::function<void(qsizetype, qsizetype)> &progress)
 {
-    const QByteArray bytes = input.startsWith(Bom) ? input.sliced(Bom.size()) : input;
+    const char separator = separatorOf(text);
+    const QByteArray bytes = text.toUtf8();
     csv_parser parser;
     if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL) != 0)
         throw std::bad_alloc();
     const auto release = qScopeGuard([&] { csv_free(&parser); });
-    csv_set_space_func(&parser, noBlank);
+    csv_set_delim(&parser, separator);
+    csv_set_space_func(&parser, separator == CSV_TAB ? headerBlank : headerBlankOrTab);
 
     // One byte at a time, so that each callback knows the line it was reached on.
-    Reader reader(bytes);
+    Reader reader(bytes, parser);
+    const qsizetype lines = bytes.count('\n') + 1;
     for (; reader.pos < bytes.size() && !reader.error; ++reader.pos) {
         if (csv_parse(&parser, bytes.constData() + reader.pos, 1, onField, onRecord, &reader) != 1) {
             reader.fail(csv_error(&parser) == CSV_EPARSE
                             ? QStringLiteral("virgolette fuori posto: un campo tra virgolette deve aprirle e "
-                                             "chiuderle subito prima e dopo le virgole, e raddoppiare quelle che "
+                                             "chiuderle subito prima e dopo i separatori, e raddoppiare quelle che "
                                              "contiene")
                             : QStringLiteral("record troppo lungo per la memoria disponibile"));
             break;
         }
-        if (bytes.at(reader.pos) == '\n')
-            ++reader.line;
+        if (bytes.at(reader.pos) != '\n')
+            continue;
+        ++reader.line;
+        if (progress)
+            progress(reader.line - 1, lines);
     }
     if (!reader.error && csv_fini(&parser, onField, onRecord, &reader) != 0)
         reader.fail(QStringLiteral("virgolette aperte e mai chiuse"));
     if (reader.error)
         throw *reader.error;
     if (!reader.headerSeen)
-        throw CsvError(1, QStringLiteral("il file è vuoto: manca l'intestazione \"Parola,Definizione\""));
+        throw InputError(1, QStringLiteral("il file è vuoto: manca l'intestazione \"Parola,Definizione\""), Kind);
+    if (progress)
+        progress(lines, lines);
     return reader.rows;
 }
 
-QByteArray writeCsv(const QList<Row> &rows)
+bool hasHeader(const QString &text)
 {
-    QByteArray out = Header + "\r\n";
-    for (const Row &row : rows) {
-        appendField(out, row.term);
-        out += ',';
-        appendField(out, row.definition);
+    const qsizetype end = text.indexOf(u'\n');
+    QStringView first = QStringView(text).first(end < 0 ? text.size() : end);
+    if (first.endsWith(u'\r'))
+        first.chop(1);
+    const QList<QStringView> names = first.split(QLatin1Char(separatorOf(text)));
+    return names.size() == 2 && isName(names[0], u"Parola") && isName(names[1], u"Definizione");
+}
+
+QByteArray writeCsv(const QList<Row> &rows, Dialect dialect, const std::function<void(qsizetype, qsizetype)> &progress)
+{
+    const char separator = dialect.separator;
+    QByteArray out = dialect.byteOrderMark ? QByteArrayLiteral("\xEF\xBB\xBF") : QByteArray();
+    out += QByteArrayLiteral("Parola") + separator + QByteArrayLiteral("Definizione\r\n");
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        appendField(out, rows[i].term, separator);
+        out += separator;
+        appendField(out, rows[i].definition, separator);
         out += "\r\n";
+        if (progress && (i % 1024 == 1023 || i + 1 == rows.size()))
+            progress(i + 1, rows.size());
     }
     return out;
-}
-
-qsizetype importFile(const QString &glossary, const QString &csv, const QString &password, bool createIfMissing)
-{
-    const bool creating = createIfMissing && !QFileInfo::exists(glossary);
-    if (!creating && !QFileInfo::exists(glossary))
-        throw DbError(DbError::FileNotFound, QStringLiteral("Impossibile trovare il file '%1'.").arg(glossary));
-    const QList<Row> rows = parseCsv(readCsvFile(csv));
-    if (creating)
-        GlossaryFile::create(glossary, password);
-    try {
-        GlossaryFile::append(glossary, rows, password);
-    } catch (...) {
-        if (creating)
-            QFile::remove(glossary);
-        throw;
-    }
-    return rows.size();
-}
-
-qsizetype exportFile(const QString &glossary, const QString &csv, const QString &password)
-{
-    const QString target = QFileInfo(csv).canonicalFilePath();
-    if (!target.isEmpty() && target == QFileInfo(glossary).canonicalFilePath())
-        throw DbError(
-            DbError::Unknown,
-            QStringLiteral("Il file CSV '%1' è il glossario stesso: l'esportazione lo cancellerebbe.").arg(csv));
-    const QList<Row> rows = GlossaryFile::readAll(glossary, password);
-    QSaveFile file(csv);
-    if (!file.open(QIODevice::WriteOnly))
-        throw DbError(DbError::FileLocked,
-                      QStringLiteral("Impossibile scrivere il file CSV '%1': la cartella non esiste o l'accesso "
-                                     "non è consentito.")
-                          .arg(csv));
-    file.write(writeCsv(rows));
-    if (!file.commit())
-        throw DbError(
-            file.error() == QFileDevice::ResourceError ? DbError::DiskFull : DbError::Unknown,
-            QStringLiteral("Impossibile completare il file CSV '%1': il file precedente resta com'era.").arg(csv));
-    return rows.size();
 }
 
 } // namespace CsvGlossary

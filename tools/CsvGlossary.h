@@ -4,19 +4,30 @@
 
 #include <QByteArray>
 
-// Glossary rows as CSV the way spreadsheets write it: RFC 4180, UTF-8, the header "Parola,Definizione".
+#include <functional>
+
+// Glossary rows as CSV the way spreadsheets write it: RFC 4180 records under the header
+// "Parola,Definizione", with a comma, a semicolon or a tab between the fields.
 namespace CsvGlossary {
 
-// Checks every record before returning any; the first bad one is thrown as a CsvError with its line.
-QList<GlossaryFile::Row> parseCsv(const QByteArray &bytes);
-// CRLF record ends and quotes only where a field needs them, so that parsing gives the same rows back.
-QByteArray writeCsv(const QList<GlossaryFile::Row> &rows);
+struct Dialect {
+    char separator;
+    bool byteOrderMark;
+};
+// What the tool has always written: UTF-8, commas.
+inline constexpr Dialect Plain{',', false};
+// What a spreadsheet set up for Italian opens directly: UTF-8 with its mark, semicolons.
+inline constexpr Dialect Spreadsheet{';', true};
 
-// Adds the rows of the CSV file to the glossary in one transaction, or nothing at all; with
-// createIfMissing an absent glossary is made first (and removed again if the import fails).
-// Returns how many rows were added.
-qsizetype importFile(const QString &glossary, const QString &csv, const QString &password, bool createIfMissing);
-// Replaces the CSV file with every row of the glossary, or leaves it as it was. Returns how many rows.
-qsizetype exportFile(const QString &glossary, const QString &csv, const QString &password);
+// The separator is the one the header line uses; blanks around the header's names do not count, blank lines
+// at the end are dropped. Checks every record before returning any; the first bad one is thrown as an
+// InputError with its line. progress(done, total) follows the lines of the text.
+QList<GlossaryFile::Row> parseCsv(const QString &text,
+                                  const std::function<void(qsizetype, qsizetype)> &progress = {});
+// Whether the first line is the header, with any of the three separators.
+bool hasHeader(const QString &text);
+// CRLF record ends and quotes only where a field needs them, so that parsing gives the same rows back.
+QByteArray writeCsv(const QList<GlossaryFile::Row> &rows, Dialect dialect = Plain,
+                    const std::function<void(qsizetype, qsizetype)> &progress = {});
 
 } // namespace CsvGlossary

@@ -1,16 +1,18 @@
-#include "CsvError.h"
-#include "CsvGlossary.h"
 #include "DbError.h"
+#include "ExportError.h"
+#include "GlossaryExport.h"
 #include "GlossaryFile.h"
-#include "JetFile.h"
-#include "JetImport.h"
+#include "GlossaryImport.h"
+#include "InputError.h"
+#include "ProgressLine.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include <cstdio>
-#include <unistd.h>
+#include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -20,39 +22,42 @@ const QString Usage =
     QStringLiteral("Uso:\n"
                    "  zorvane-db create FILE [--password P]\n"
                    "      crea un glossario protetto vuoto; un file che esiste già non viene toccato.\n"
-                   "  zorvane-db import FILE CSV [--create] [--password P]\n"
-                   "  zorvane-db import FILE VECCHIO.mdb [--create] [--password P]\n"
-                   "      aggiunge al glossario FILE le righe del file CSV o del vecchio glossario Access\n"
-                   "      (Jet 4.0, riconosciuto dal contenuto), tutte o nessuna; con --create il glossario\n"
-                   "      viene creato se non esiste: da un file Access ne è una copia esatta, con gli\n"
-                   "      stessi ID, mentre in un glossario esistente le righe ricevono ID nuovi.\n"
-                   "  zorvane-db export FILE CSV [--password P]\n"
-                   "      scrive nel file CSV tutte le righe del glossario, in ordine di ID.\n"
+                   "  zorvane-db import FILE DATI [--create] [--tutte] [--password P]\n"
+                   "      aggiunge al glossario FILE le righe del file DATI, tutte o nessuna. Il formato si\n"
+                   "      riconosce dal contenuto: CSV, TSV, TBX o un vecchio glossario Access (Jet 4.0).\n"
+                   "      Una riga con parola e definizione uguali a quelle di una riga già nel glossario\n"
+                   "      viene saltata e contata, salvo con --tutte. Con --create il glossario viene creato\n"
+                   "      se non esiste: da un file Access ne è una copia esatta, con gli stessi ID, mentre\n"
+                   "      in un glossario esistente le righe ricevono ID nuovi.\n"
+                   "  zorvane-db export FILE DATI [--foglio | --tsv | --tbx] [--password P]\n"
+                   "      scrive nel file DATI tutte le righe del glossario, in ordine di ID; senza opzioni\n"
+                   "      in CSV con le virgole.\n"
                    "\n"
                    "Opzioni:\n"
                    "  --password P   la password del glossario (se manca, quella del programma)\n"
                    "  --create       solo con import: crea il glossario se non esiste\n"
+                   "  --tutte        solo con import: aggiunge anche le righe già presenti\n"
+                   "  --foglio       solo con export: CSV per un foglio di calcolo in italiano (UTF-8 con\n"
+                   "                 BOM, punto e virgola, CR LF)\n"
+                   "  --tsv          solo con export: una voce per riga, parola TAB definizione, come la\n"
+                   "                 leggono gli strumenti di traduzione\n"
+                   "  --tbx          solo con export: TBX-Basic (ISO 30042:2019) per gli strumenti di\n"
+                   "                 terminologia\n"
                    "  -h, --help     mostra questo aiuto\n"
                    "\n"
-                   "Il file CSV è in UTF-8 e comincia con l'intestazione \"Parola,Definizione\"; ogni record ha una\n"
-                   "parola e una definizione, non vuote, separate da una virgola. Un campo che contiene virgole,\n"
-                   "virgolette o a capo va tra virgolette, con le virgolette interne raddoppiate.\n"
+                   "Formati:\n"
+                   "  CSV  comincia con l'intestazione \"Parola\" e \"Definizione\", separate da una virgola, un\n"
+                   "       punto e virgola o una tabulazione; ogni record ha una parola e una definizione, non\n"
+                   "       vuote. Un campo che contiene il separatore, virgolette o a capo va tra virgolette,\n"
+                   "       con le virgolette interne raddoppiate. Si legge in UTF-8 (con o senza BOM), UTF-16\n"
+                   "       con BOM, o Windows-1252 se il testo non è UTF-8.\n"
+                   "  TSV  una voce per riga, parola e definizione separate da una tabulazione; le righe che\n"
+                   "       cominciano con # sono commenti, le colonne dopo la seconda non contano. A capo e\n"
+                   "       tabulazioni dentro una definizione vi diventano spazi.\n"
+                   "  TBX  versione corrente (tbx, conceptEntry) o 2 (martif, termEntry): si prendono i\n"
+                   "       termini italiani, o quelli dell'unica lingua, con la loro definizione.\n"
                    "\n"
                    "Esce con 0 se riesce, 1 se l'operazione non riesce, 2 se il comando è scritto male.\n");
-
-// Long files show how far the work is, on a terminal only, on one line that rewrites itself.
-JetCarryOver::Progress terminalProgress()
-{
-    if (!isatty(STDERR_FILENO))
-        return {};
-    return [](JetCarryOver::Phase phase, qsizetype done, qsizetype total) {
-        QTextStream(stderr) << (phase == JetCarryOver::Phase::Reading ? QStringLiteral("\rLettura: %1 di %2 righe   ")
-                                                                      : QStringLiteral("\rScrittura: %1 di %2 righe "))
-                                   .arg(done)
-                                   .arg(total)
-                            << (done == total ? QStringLiteral("\n") : QString());
-    };
-}
 
 int wrongUsage(const QString &why)
 {
@@ -65,6 +70,54 @@ QString dashed(const QString &option)
     return (option.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + option;
 }
 
+QString counted(qsizetype n, const char *one, const char *many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? one : many));
+}
+
+QString imported(const GlossaryImport::Result &result, const QString &glossary, const QString &input)
+{
+    using GlossaryImport::Format;
+    const GlossaryImport::Parsed &parsed = result.parsed;
+    QString text;
+    if (parsed.windows1252)
+        text += QStringLiteral("Il file '%1' non è in UTF-8: è stato letto come Windows-1252.\n").arg(input);
+    if (parsed.format == Format::Tbx && !parsed.language.isEmpty() && parsed.language != u"it")
+        text += QStringLiteral("Il file TBX non ha l'italiano ma una sola lingua (%1): sono stati presi i suoi "
+                               "termini.\n")
+                    .arg(parsed.language);
+    if (parsed.leftOut > 0)
+        text += QStringLiteral("%1: senza parola o senza definizione nella lingua letta (%2).\n")
+                    .arg(counted(parsed.leftOut, "voce del file TBX tralasciata", "voci del file TBX tralasciate"),
+                         parsed.language);
+    text += QStringLiteral("%1 a '%2'").arg(counted(result.added, "riga aggiunta", "righe aggiunte"), glossary);
+    if (result.alreadyThere)
+        text += QStringLiteral(", %1").arg(counted(*result.alreadyThere, "già presente", "già presenti"));
+    return text + QStringLiteral(".\n");
+}
+
+QString formatName(GlossaryExport::Format format)
+{
+    switch (format) {
+    case GlossaryExport::Format::Tsv:
+        return QStringLiteral("TSV");
+    case GlossaryExport::Format::Tbx:
+        return QStringLiteral("TBX");
+    default:
+        return QStringLiteral("CSV");
+    }
+}
+
+QString exported(const GlossaryExport::Result &result, const QString &output)
+{
+    QString text = QStringLiteral("%1 in '%2'.\n").arg(counted(result.rows, "riga scritta", "righe scritte"), output);
+    if (result.changed > 0)
+        text += QStringLiteral("%1: a capo e tabulazioni sono diventati spazi e gli spazi ai bordi sono stati "
+                               "tolti, perché un file TSV non li può contenere.\n")
+                    .arg(counted(result.changed, "riga cambiata", "righe cambiate"));
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -75,12 +128,16 @@ int main(int argc, char *argv[])
     const QCommandLineOption password(QStringLiteral("password"), QString(), QStringLiteral("P"),
                                       GlossaryFile::DefaultPassword);
     const QCommandLineOption create(QStringLiteral("create"), QString());
-    parser.addOptions({help, password, create});
+    const QCommandLineOption everyRow(QStringLiteral("tutte"), QString());
+    const QCommandLineOption spreadsheet(QStringLiteral("foglio"), QString());
+    const QCommandLineOption tsv(QStringLiteral("tsv"), QString());
+    const QCommandLineOption tbx(QStringLiteral("tbx"), QString());
+    parser.addOptions({help, password, create, everyRow, spreadsheet, tsv, tbx});
     // The parser's own messages are English, so only its findings are used.
     if (!parser.parse(app.arguments())) {
         QStringList unknown = parser.unknownOptionNames();
         if (unknown.isEmpty())
-            return wrongUsage(QStringLiteral("--password vuole un valore, --create e --help nessuno."));
+            return wrongUsage(QStringLiteral("--password vuole un valore, le altre opzioni nessuno."));
         std::transform(unknown.begin(), unknown.end(), unknown.begin(), dashed);
         return wrongUsage(QStringLiteral("opzione sconosciuta: %1.").arg(unknown.join(QStringLiteral(", "))));
     }
@@ -94,14 +151,30 @@ int main(int argc, char *argv[])
     if (command.isEmpty())
         return wrongUsage(QStringLiteral("manca il comando: create, import o export."));
     const bool isCreate = command == u"create";
-    if (!isCreate && command != u"import" && command != u"export")
+    const bool isImport = command == u"import";
+    if (!isCreate && !isImport && command != u"export")
         return wrongUsage(QStringLiteral("comando sconosciuto: %1.").arg(command));
     if (args.size() != (isCreate ? 2 : 3))
-        return wrongUsage(isCreate
-                              ? QStringLiteral("create vuole il nome di un file.")
-                              : QStringLiteral("%1 vuole il nome del glossario e quello del file CSV.").arg(command));
-    if (parser.isSet(create) && command != u"import")
-        return wrongUsage(QStringLiteral("--create vale solo con import."));
+        return wrongUsage(isCreate ? QStringLiteral("create vuole il nome di un file.")
+                                   : QStringLiteral("%1 vuole il nome del glossario e quello del file %2.")
+                                         .arg(command, isImport ? "da leggere" : "da scrivere"));
+    for (const QCommandLineOption *option : {&create, &everyRow}) {
+        if (parser.isSet(*option) && !isImport)
+            return wrongUsage(QStringLiteral("--%1 vale solo con import.").arg(option->names().constFirst()));
+    }
+    std::optional<GlossaryExport::Format> format;
+    for (const auto &[option, chosen] : {std::pair{&spreadsheet, GlossaryExport::Format::Spreadsheet},
+                                         std::pair{&tsv, GlossaryExport::Format::Tsv},
+                                         std::pair{&tbx, GlossaryExport::Format::Tbx}}) {
+        if (!parser.isSet(*option))
+            continue;
+        if (command != u"export")
+            return wrongUsage(QStringLiteral("--%1 vale solo con export: import riconosce il formato dal contenuto.")
+                                  .arg(option->names().constFirst()));
+        if (format)
+            return wrongUsage(QStringLiteral("--foglio, --tsv e --tbx si escludono a vicenda."));
+        format = chosen;
+    }
     const QString key = parser.value(password);
     // SQLCipher would take an empty key as no protection at all.
     if (key.isEmpty())
@@ -109,24 +182,37 @@ int main(int argc, char *argv[])
 
     QTextStream out(stdout);
     QTextStream err(stderr);
+    ProgressLine progress = ProgressLine::onTerminal();
     try {
         if (isCreate) {
             GlossaryFile::create(args[1], key);
             out << QStringLiteral("Creato il glossario '%1'.\n").arg(args[1]);
-        } else if (command == u"import") {
-            const qsizetype added = JetFile::isJetFile(args[2])
-                                        ? JetImport::importFile(args[1], args[2], key, parser.isSet(create),
-                                                                terminalProgress())
-                                        : CsvGlossary::importFile(args[1], args[2], key, parser.isSet(create));
-            out << QStringLiteral("Aggiunte %1 righe a '%2'.\n").arg(added).arg(args[1]);
+        } else if (isImport) {
+            const GlossaryImport::Result result = GlossaryImport::importFile(
+                args[1], args[2], key, {parser.isSet(create), parser.isSet(everyRow)}, progress);
+            out << imported(result, args[1], args[2]);
         } else {
-            const qsizetype written = CsvGlossary::exportFile(args[1], args[2], key);
-            out << QStringLiteral("Scritte %1 righe in '%2'.\n").arg(written).arg(args[2]);
+            const GlossaryExport::Result result = GlossaryExport::exportFile(
+                args[1], args[2], key, format.value_or(GlossaryExport::Format::Csv), progress);
+            out << exported(result, args[2]);
         }
-    } catch (const CsvError &e) {
-        err << QStringLiteral("zorvane-db: file CSV '%1', riga %2: %3.\n").arg(args[2]).arg(e.line()).arg(e.reason());
+    } catch (const InputError &e) {
+        progress.interrupt();
+        const QString file = e.kind().isEmpty() ? QStringLiteral("file '%1'").arg(args[2])
+                                                : QStringLiteral("file %1 '%2'").arg(e.kind(), args[2]);
+        err << (e.line() > 0 ? QStringLiteral("zorvane-db: %1, riga %2: %3.\n").arg(file).arg(e.line()).arg(e.reason())
+                             : QStringLiteral("zorvane-db: %1: %2.\n").arg(file, e.reason()))
+            << QStringLiteral("Il glossario non è stato cambiato.\n");
+        return Failed;
+    } catch (const ExportError &e) {
+        progress.interrupt();
+        err << QStringLiteral("zorvane-db: la riga con ID %1 non può andare in un file %2: %3.\n"
+                              "Il file '%4' non è stato scritto.\n")
+                   .arg(e.id())
+                   .arg(formatName(format.value_or(GlossaryExport::Format::Csv)), e.reason(), args[2]);
         return Failed;
     } catch (const DbError &e) {
+        progress.interrupt();
         err << QStringLiteral("zorvane-db: %1 (errore %2)\n").arg(e.description()).arg(e.number());
         return Failed;
     }

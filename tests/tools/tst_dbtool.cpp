@@ -1,9 +1,13 @@
-#include "CsvError.h"
 #include "CsvGlossary.h"
 #include "DbError.h"
+#include "ExportError.h"
 #include "FailureNumber.h"
+#include "GlossaryExport.h"
 #include "GlossaryFile.h"
+#include "GlossaryImport.h"
+#include "InputError.h"
 #include "JetFixtures.h"
+#include "ProgressLine.h"
 #include "TempGlossary.h"
 
 #include <QDir>
@@ -16,6 +20,8 @@
 
 using GlossaryFile::Row;
 using Rows = QList<Row>;
+using In = GlossaryImport::Format;
+using Out = GlossaryExport::Format;
 
 namespace GlossaryFile {
 char *toString(const Row &row)
@@ -26,12 +32,32 @@ char *toString(const Row &row)
 
 namespace {
 
-// Every awkward thing a definition may hold, written as the tool writes it.
+// Every awkward thing a term or a definition may hold, for every format.
 const Rows Awkward = {{"l'ape", "insetto che fa il miele"},
-                      {"città, paese", "luogo abitato"},
+                      {"città, paese; borgo", "luogo abitato"},
                       {"virgolette", "si scrive \"così\" e l'apostrofo resta"},
-                      {"a capo", "prima riga\nseconda riga\r\nterza, con virgola"},
-                      {"perché", "😀 àèìòù ÀÉ"}};
+                      {"a capo", "prima riga\nseconda riga\r\nterza, con virgola\rquarta"},
+                      {"perché", "😀 àèìòù ÀÉ € œ"},
+                      {" spazi ", "\tai bordi\te dentro "},
+                      {"<tag> & #", "]]> &amp; ' fine"}};
+
+ProgressLine quiet;
+
+QByteArray sample(const char *name)
+{
+    QFile file(QStringLiteral(ZORVANE_TOOL_SAMPLES "/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray utf16(const QString &text, bool bigEndian)
+{
+    QByteArray bytes = bigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
+    for (const QChar c : text) {
+        const char high = char(c.unicode() >> 8), low = char(c.unicode() & 0xFF);
+        bytes.append(bigEndian ? high : low).append(bigEndian ? low : high);
+    }
+    return bytes;
+}
 
 QByteArray bytesOf(const QString &path)
 {
@@ -63,10 +89,11 @@ Run zorvaneDb(const QStringList &args)
 
 } // namespace
 
+
 class TestDbTool : public QObject {
     Q_OBJECT
 
-    // Made on first use: keying a new file is slow, and the CSV tables need no file at all.
+    // Made on first use: keying a new file is slow, and the format tables need no file at all.
     std::unique_ptr<TempGlossary> m_made;
     TempGlossary *glossary()
     {
@@ -79,41 +106,91 @@ class TestDbTool : public QObject {
 private slots:
     void cleanup() { m_made.reset(); }
 
-    void readsWhatSpreadsheetsWrite_data()
+    void readsEveryFormat_data()
     {
-        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<In>("format");
         QTest::addColumn<Rows>("rows");
-        QTest::newRow("CRLF") << QByteArray("Parola,Definizione\r\ncasa,abitazione\r\nl'ape,insetto\r\n")
+        QTest::newRow("CRLF") << QByteArray("Parola,Definizione\r\ncasa,abitazione\r\nl'ape,insetto\r\n") << In::Csv
                               << Rows{{"casa", "abitazione"}, {"l'ape", "insetto"}};
-        QTest::newRow("LF, no final end") << QByteArray("Parola,Definizione\ncasa,abitazione\nl'ape,insetto")
+        QTest::newRow("LF, no final end") << QByteArray("Parola,Definizione\ncasa,abitazione\nl'ape,insetto") << In::Csv
                                           << Rows{{"casa", "abitazione"}, {"l'ape", "insetto"}};
         QTest::newRow("BOM, header in any case")
-            << QByteArray("\xEF\xBB\xBFPAROLA,definizione\r\ncittà,perché\r\n") << Rows{{"città", "perché"}};
+            << QByteArray("\xEF\xBB\xBFPAROLA,definizione\r\ncittà,perché\r\n") << In::Csv << Rows{{"città", "perché"}};
         QTest::newRow("quoted header and fields")
-            << QByteArray("\"Parola\",\"Definizione\"\n\"a\",\"b\"\n") << Rows{{"a", "b"}};
+            << QByteArray("\"Parola\",\"Definizione\"\n\"a\",\"b\"\n") << In::Csv << Rows{{"a", "b"}};
         QTest::newRow("commas, quotes, line ends inside")
-            << QByteArray("Parola,Definizione\r\n\"a, b\",\"detto \"\"così\"\"\"\r\nx,\"uno\r\ndue\ntre\"\r\n")
+            << QByteArray("Parola,Definizione\r\n\"a, b\",\"detto \"\"così\"\"\"\r\nx,\"uno\r\ndue\ntre\"\r\n") << In::Csv
             << Rows{{"a, b", "detto \"così\""}, {"x", "uno\r\ndue\ntre"}};
         QTest::newRow("blanks are part of the field")
-            << QByteArray("Parola,Definizione\n  rana ,salta\t \n") << Rows{{"  rana ", "salta\t "}};
-        QTest::newRow("header only") << QByteArray("Parola,Definizione\r\n") << Rows{};
+            << QByteArray("Parola,Definizione\n  rana ,salta\t \n") << In::Csv << Rows{{"  rana ", "salta\t "}};
+        QTest::newRow("header only") << QByteArray("Parola,Definizione\r\n") << In::Csv << Rows{};
+        QTest::newRow("semicolons, blanks around the header's names")
+            << QByteArray("Parola ; Definizione\r\na,b;c\r\n") << In::Csv << Rows{{"a,b", "c"}};
+        QTest::newRow("a blank after the header's comma")
+            << QByteArray("\"Parola\", \"Definizione\"\na, b\n") << In::Csv << Rows{{"a", " b"}};
+        QTest::newRow("tabs") << QByteArray("Parola\tDefinizione\nx\t\"y\tz\"\n") << In::Csv << Rows{{"x", "y\tz"}};
+        QTest::newRow("blank lines and bare separators at the end")
+            << QByteArray("Parola;Definizione\r\na;b\r\n\r\n;\r\n\r\n") << In::Csv << Rows{{"a", "b"}};
+        QTest::newRow("Windows-1252") << QByteArray("Parola,Definizione\na,b\ncitt\xE0,\x80 5\n") << In::Csv
+                                      << Rows{{"a", "b"}, {"città", "€ 5"}};
+        QTest::newRow("UTF-16 big-endian") << utf16("Parola;Definizione\nsorriso;😀\n", true) << In::Csv
+                                           << Rows{{"sorriso", "😀"}};
+        QTest::newRow("spreadsheet sample") << sample("foglio-1252.csv") << In::Csv
+                                            << Rows{{"caffè", "Bevanda scura, servita al banco"},
+                                                    {"perché", "Congiunzione: \"perché sì\" è una risposta"},
+                                                    {"città; paese", "Luogo abitato"},
+                                                    {"euro", "Moneta: 5 € fanno cinque"},
+                                                    {"età", "Prima riga\nseconda riga"}};
+        QTest::newRow("spreadsheet's Unicode text sample")
+            << sample("testo-unicode.txt") << In::Csv
+            << Rows{{"àncora", "Strumento che ferma la nave ⚓"},
+                    {"sorriso", "😀 espressione del volto"},
+                    {"ελληνικά", "greco, scritto in greco"}};
+        QTest::newRow("tab-separated, no comment") << QByteArray("mela\tfrutto\r\n") << In::Tsv
+                                                   << Rows{{"mela", "frutto"}};
+        QTest::newRow("tab-separated sample")
+            << sample("glossario.tsv") << In::Tsv
+            << Rows{{"mela", "frutto del melo"}, {"pera", "frutto del pero"}, {"uva", "frutto della vite; in grappoli"}};
+        QTest::newRow("TBX v2 sample") << sample("glossario-v2.tbx") << In::Tbx
+                                       << Rows{{"pasta", "Impasto di farina e acqua, tagliato in varie forme."},
+                                               {"caffè", "Bevanda scura & amara, servita \"al banco\"."},
+                                               {"parmigiano", "Formaggio da grattugiare <stagionato>."},
+                                               {"grana", "Formaggio da grattugiare <stagionato>."}};
+        QTest::newRow("TBX v3 sample")
+            << sample("glossario-v3.tbx") << In::Tbx
+            << Rows{{"ammasso aperto", "Gruppo di stelle nate insieme nei bracci di una galassia."},
+                    {"ammasso galattico", "Altro nome dell'ammasso aperto, che sta nel piano della galassia."},
+                    {"buco nero", "Regione da cui nemmeno la luce sfugge.\nSeconda riga: è scritta con un riferimento."}};
+        QTest::newRow("TBX of one other language")
+            << QByteArray("<martif xml:lang='en'><text><body><termEntry><langSet><descrip type='definition'>a fruit"
+                          "</descrip><tig><term>apple</term></tig></langSet></termEntry></body></text></martif>")
+            << In::Tbx << Rows{{"apple", "a fruit"}};
+        QTest::newRow("TBX in dct style, UTF-16")
+            << utf16("<?xml version='1.0' encoding='UTF-16'?><tbx style='dct' xmlns:basic='b'><text><body><conceptEntry>"
+                     "<langSec xml:lang='it'><basic:definition>d</basic:definition><termSec><term>t</term></termSec>"
+                     "</langSec></conceptEntry></body></text></tbx>",
+                     false)
+            << In::Tbx << Rows{{"t", "d"}};
     }
 
-    void readsWhatSpreadsheetsWrite()
+    void readsEveryFormat()
     {
-        QFETCH(QByteArray, csv);
+        QFETCH(QByteArray, bytes);
+        QFETCH(In, format);
         QFETCH(Rows, rows);
-        QCOMPARE(CsvGlossary::parseCsv(csv), rows);
+        const GlossaryImport::Parsed parsed = GlossaryImport::parse(bytes);
+        QCOMPARE(parsed.format, format);
+        QCOMPARE(parsed.rows, rows);
     }
 
-    void refusesBadRecordsNamingTheirLine_data()
+    void refusesBadInputNamingItsLine_data()
     {
-        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("line");
         QTest::addColumn<QString>("reason");
         QTest::newRow("empty file") << QByteArray() << 1 << "manca l'intestazione";
         QTest::newRow("wrong header") << QByteArray("Termine,Definizione\na,b\n") << 1 << "intestazione";
-        QTest::newRow("semicolons") << QByteArray("Parola;Definizione\r\na;b\r\n") << 1 << "punto e virgola";
         QTest::newRow("three fields after a two-line record")
             << QByteArray("Parola,Definizione\na,\"uno\ndue\"\nb,c,d\n") << 4 << "3 campi";
         QTest::newRow("one field") << QByteArray("Parola,Definizione\r\nsolo\r\n") << 2 << "un solo campo";
@@ -124,22 +201,35 @@ private slots:
             << QByteArray("Parola,Definizione\r\na,b\r\nc,\"aperta\r\nd,e\r\n") << 3 << "mai chiuse";
         QTest::newRow("quote in unquoted field") << QByteArray("Parola,Definizione\na,b\"c\n") << 2 << "fuori posto";
         QTest::newRow("text after closing quote") << QByteArray("Parola,Definizione\n\"a\"b,c\n") << 2 << "fuori posto";
-        QTest::newRow("Latin-1") << QByteArray("Parola,Definizione\na,b\ncitt\xE0,x\n") << 3 << "UTF-8";
-        QTest::newRow("overlong UTF-8") << QByteArray("Parola,Definizione\n\xC0\xAF,x\n") << 2 << "UTF-8";
         QTest::newRow("blank line") << QByteArray("Parola,Definizione\r\na,b\r\n\r\nc,d\r\n") << 3 << "riga vuota";
+        QTest::newRow("bare separators between rows")
+            << QByteArray("Parola;Definizione\na;b\n;\n\nc;d\n") << 3 << "riga vuota";
         QTest::newRow("CR alone ends a record") << QByteArray("Parola,Definizione\ra,b\r") << 1 << "CR senza LF";
         QTest::newRow("NUL") << QByteArray("Parola,Definizione\na,b\0c\n", 26) << 2 << "carattere nullo";
+        QTest::newRow("UTF-8 mark, other bytes")
+            << QByteArray("\xEF\xBB\xBFParola,Definizione\na,b\ncitt\xE0,x\n") << 3 << "UTF-8";
+        QTest::newRow("UTF-16, half a surrogate pair")
+            << utf16(QStringLiteral("Parola,Definizione\na,") + QChar(0xD83D) + QStringLiteral("\n"), false) << 2
+            << "surrogati";
+        QTest::newRow("tab-separated, no tab") << QByteArray("# glossario\nmela\tfrutto\npera\n") << 3
+                                               << "nessuna tabulazione";
+        QTest::newRow("tab-separated, blank definition") << QByteArray("mela\t \t nota\n") << 1 << "definizione è vuota";
+        QTest::newRow("tab-separated, CR alone") << QByteArray("mela\tfrutto\rpera\tfrutto\n") << 1 << "CR senza LF";
+        QTest::newRow("XML not well formed") << QByteArray("<tbx>\n<text>\n<body></text></tbx>") << 3 << "ben formato";
+        QTest::newRow("XML cut short") << QByteArray("<martif>\n<text>\n") << 3 << "finisce prima";
+        QTest::newRow("other XML") << QByteArray("<?xml version='1.0'?>\n<html/>") << 2 << "<html>";
+        QTest::newRow("TBX, several languages, no Italian") << sample("senza-italiano.tbx") << 0 << "le lingue en, de";
     }
 
-    void refusesBadRecordsNamingTheirLine()
+    void refusesBadInputNamingItsLine()
     {
-        QFETCH(QByteArray, csv);
+        QFETCH(QByteArray, bytes);
         QFETCH(int, line);
         QFETCH(QString, reason);
         try {
-            CsvGlossary::parseCsv(csv);
+            GlossaryImport::parse(bytes);
             QFAIL("accepted");
-        } catch (const CsvError &e) {
+        } catch (const InputError &e) {
             QCOMPARE(e.line(), line);
             QVERIFY2(e.reason().contains(reason), qPrintable(e.reason()));
         }
@@ -148,70 +238,102 @@ private slots:
     void writesQuotesOnlyWhereNeeded_data()
     {
         QTest::addColumn<Rows>("rows");
+        QTest::addColumn<bool>("forSpreadsheet");
         QTest::addColumn<QByteArray>("csv");
-        QTest::newRow("no rows") << Rows{} << QByteArray("Parola,Definizione\r\n");
+        QTest::newRow("no rows") << Rows{} << false << QByteArray("Parola,Definizione\r\n");
         QTest::newRow("apostrophes, accents, blanks")
-            << Rows{{"l'ape", " città "}} << QByteArray("Parola,Definizione\r\nl'ape, città \r\n");
-        QTest::newRow("comma") << Rows{{"a,b", "c"}} << QByteArray("Parola,Definizione\r\n\"a,b\",c\r\n");
-        QTest::newRow("quotes doubled") << Rows{{"x", "detto \"sì\""}}
+            << Rows{{"l'ape", " città "}} << false << QByteArray("Parola,Definizione\r\nl'ape, città \r\n");
+        QTest::newRow("comma") << Rows{{"a,b", "c"}} << false << QByteArray("Parola,Definizione\r\n\"a,b\",c\r\n");
+        QTest::newRow("quotes doubled") << Rows{{"x", "detto \"sì\""}} << false
                                         << QByteArray("Parola,Definizione\r\nx,\"detto \"\"sì\"\"\"\r\n");
-        QTest::newRow("LF stays LF") << Rows{{"x", "uno\ndue"}}
+        QTest::newRow("LF stays LF") << Rows{{"x", "uno\ndue"}} << false
                                      << QByteArray("Parola,Definizione\r\nx,\"uno\ndue\"\r\n");
-        QTest::newRow("CR") << Rows{{"x\ry", "z"}} << QByteArray("Parola,Definizione\r\n\"x\ry\",z\r\n");
+        QTest::newRow("CR") << Rows{{"x\ry", "z"}} << false << QByteArray("Parola,Definizione\r\n\"x\ry\",z\r\n");
+        QTest::newRow("spreadsheet: mark, semicolons quoted, commas not")
+            << Rows{{"a;b", "c, d"}} << true << QByteArray("\xEF\xBB\xBFParola;Definizione\r\n\"a;b\";c, d\r\n");
     }
 
     void writesQuotesOnlyWhereNeeded()
     {
         QFETCH(Rows, rows);
+        QFETCH(bool, forSpreadsheet);
         QFETCH(QByteArray, csv);
-        QCOMPARE(CsvGlossary::writeCsv(rows), csv);
-        QCOMPARE(CsvGlossary::parseCsv(csv), rows);
+        QCOMPARE(CsvGlossary::writeCsv(rows, forSpreadsheet ? CsvGlossary::Spreadsheet : CsvGlossary::Plain), csv);
+        QCOMPARE(GlossaryImport::parse(csv).rows, rows);
     }
 
-    void importThenExportGivesTheSameBytes()
+    void roundTripsInEveryFormat_data()
     {
-        const QByteArray written = CsvGlossary::writeCsv(Awkward);
-        writeFile(path("in.csv"), written);
-        QCOMPARE(CsvGlossary::importFile(glossary()->file(), path("in.csv"), GlossaryFile::DefaultPassword, false),
-                 Awkward.size());
-        QCOMPARE(GlossaryFile::readAll(glossary()->file()), Awkward);
-        QCOMPARE(CsvGlossary::exportFile(glossary()->file(), path("out.csv"), GlossaryFile::DefaultPassword),
-                 Awkward.size());
-        QCOMPARE(bytesOf(path("out.csv")), written);
+        QTest::addColumn<Out>("format");
+        QTest::addColumn<Rows>("back");
+        QTest::addColumn<qsizetype>("changed");
+        QTest::newRow("CSV") << Out::Csv << Awkward << qsizetype(0);
+        QTest::newRow("spreadsheet") << Out::Spreadsheet << Awkward << qsizetype(0);
+        QTest::newRow("TBX") << Out::Tbx << Awkward << qsizetype(0);
+        Rows flat = Awkward;
+        flat[3].definition = "prima riga seconda riga terza, con virgola quarta";
+        flat[5] = {"spazi", "ai bordi e dentro"};
+        QTest::newRow("TSV") << Out::Tsv << flat << qsizetype(2);
+    }
 
-        // A second import appends after the highest ID, and a new file made by --create reads the same.
-        CsvGlossary::importFile(glossary()->file(), path("out.csv"), GlossaryFile::DefaultPassword, false);
-        QCOMPARE(glossary()->rows().last().id, 2 * Awkward.size());
-        CsvGlossary::importFile(path("nuovo.mdb"), path("out.csv"), "ALTRA", true);
-        CsvGlossary::exportFile(path("nuovo.mdb"), path("again.csv"), "ALTRA");
-        QCOMPARE(bytesOf(path("again.csv")), written);
+    void roundTripsInEveryFormat()
+    {
+        QFETCH(Out, format);
+        QFETCH(Rows, back);
+        QFETCH(qsizetype, changed);
+        const QString key = GlossaryFile::DefaultPassword;
+        glossary()->add(Awkward);
+        const GlossaryExport::Result written = GlossaryExport::exportFile(glossary()->file(), path("out"), key, format, quiet);
+        QCOMPARE(written.rows, Awkward.size());
+        QCOMPARE(written.changed, changed);
+
+        QCOMPARE(GlossaryImport::importFile(path("copia.mdb"), path("out"), key, {true, false}, quiet).added, back.size());
+        QCOMPARE(GlossaryFile::readAll(path("copia.mdb")), back);
+        GlossaryExport::exportFile(path("copia.mdb"), path("again"), key, format, quiet);
+        QCOMPARE(bytesOf(path("again")), bytesOf(path("out")));
+
+        // Read back into the glossary it came from, only the rows the format changed are new.
+        const GlossaryImport::Result again = GlossaryImport::importFile(glossary()->file(), path("out"), key, {}, quiet);
+        QCOMPARE(again.added, changed);
+        QCOMPARE(again.alreadyThere, Awkward.size() - changed);
+    }
+
+    void failedImportChangesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("bad");
+        QTest::newRow("CSV") << QByteArray("Parola,Definizione\na,b\nc,d\ne,\n");
+        QTest::newRow("TSV") << QByteArray("a\tb\nc\td\ne\n");
+        QTest::newRow("TBX") << QByteArray("<tbx><text><body><conceptEntry><langSec xml:lang='it'><term>a</term>");
+        QTest::newRow("TBX without Italian") << sample("senza-italiano.tbx");
     }
 
     void failedImportChangesNothing()
     {
+        QFETCH(QByteArray, bad);
         glossary()->add({{"uno", "primo"}});
         glossary()->exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (32766, 'alto', 'quasi in cima')");
         const QByteArray before = bytesOf(glossary()->file());
 
-        writeFile(path("bad.csv"), "Parola,Definizione\na,b\nc,d\ne,\n");
-        QVERIFY_THROWS_EXCEPTION(CsvError, CsvGlossary::importFile(glossary()->file(), path("bad.csv"),
-                                                                   GlossaryFile::DefaultPassword, false));
-        QVERIFY_THROWS_EXCEPTION(
-            CsvError, CsvGlossary::importFile(path("nuovo.mdb"), path("bad.csv"), GlossaryFile::DefaultPassword, true));
+        writeFile(path("bad"), bad);
+        QVERIFY_THROWS_EXCEPTION(InputError, GlossaryImport::importFile(glossary()->file(), path("bad"),
+                                                                        GlossaryFile::DefaultPassword, {}, quiet));
+        QVERIFY_THROWS_EXCEPTION(InputError, GlossaryImport::importFile(path("nuovo.mdb"), path("bad"),
+                                                                        GlossaryFile::DefaultPassword, {true}, quiet));
         QVERIFY(!QFile::exists(path("nuovo.mdb")));
 
         writeFile(path("two.csv"), "Parola,Definizione\na,b\nc,d\n");
-        QCOMPARE(failureNumber([&] { CsvGlossary::importFile(glossary()->file(), path("two.csv"), "ALTRA", false); }),
+        QCOMPARE(failureNumber([&] { GlossaryImport::importFile(glossary()->file(), path("two.csv"), "ALTRA", {}, quiet); }),
                  int(DbError::WrongPassword));
         QCOMPARE(failureNumber([&] {
-                     CsvGlossary::importFile(path("manca.mdb"), path("two.csv"), GlossaryFile::DefaultPassword, false);
+                     GlossaryImport::importFile(path("manca.mdb"), path("two.csv"), GlossaryFile::DefaultPassword, {},
+                                                quiet);
                  }),
                  int(DbError::FileNotFound));
         QVERIFY(!QFile::exists(path("manca.mdb")));
         QCOMPARE(bytesOf(glossary()->file()), before);
 
         // IDs go on past 16 bits: the window carries the whole key.
-        CsvGlossary::importFile(glossary()->file(), path("two.csv"), GlossaryFile::DefaultPassword, false);
+        GlossaryImport::importFile(glossary()->file(), path("two.csv"), GlossaryFile::DefaultPassword, {}, quiet);
         QCOMPARE(glossary()->rows().last(), (TempGlossary::StoredRow{32768, "c", "d"}));
     }
 
@@ -226,18 +348,48 @@ private slots:
         QCOMPARE(bytesOf(path("note.txt")), QByteArray("non un glossario"));
     }
 
+    void exportRefusesWhatTheFormatCannotCarry_data()
+    {
+        QTest::addColumn<Out>("format");
+        QTest::addColumn<QString>("values");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("empty definition") << Out::Csv << "'vuota', ''" << "la definizione è vuota";
+        QTest::newRow("NUL") << Out::Spreadsheet << "'nul', 'a' || char(0) || 'b'" << "carattere nullo";
+        QTest::newRow("control character in TBX") << Out::Tbx << "'campanello' || char(7), 'suona'" << "U+0007";
+        QTest::newRow("vertical tab in TBX") << Out::Tbx << "'fine', 'a' || char(11)" << "U+000B";
+        QTest::newRow("comment mark in TSV") << Out::Tsv << "' #etichetta', 'cancelletto'" << "comincia con #";
+        QTest::newRow("only blanks in TSV") << Out::Tsv << "'spazi', ' ' || char(13, 10, 9)" << "resta vuota";
+    }
+
+    void exportRefusesWhatTheFormatCannotCarry()
+    {
+        QFETCH(Out, format);
+        QFETCH(QString, values);
+        QFETCH(QString, reason);
+        glossary()->add({{"uno", "primo"}});
+        glossary()->exec(QStringLiteral("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (7, %1)").arg(values));
+        writeFile(path("out"), "vecchio");
+        try {
+            GlossaryExport::exportFile(glossary()->file(), path("out"), GlossaryFile::DefaultPassword, format, quiet);
+            QFAIL("exported");
+        } catch (const ExportError &e) {
+            QCOMPARE(e.id(), 7);
+            QVERIFY2(e.reason().contains(reason), qPrintable(e.reason()));
+        }
+        QCOMPARE(bytesOf(path("out")), QByteArray("vecchio"));
+    }
+
     void failedExportLeavesTheOldFile()
     {
         writeFile(path("out.csv"), "vecchio");
         const QByteArray stored = bytesOf(glossary()->file());
-        QCOMPARE(failureNumber([&] { CsvGlossary::exportFile(glossary()->file(), path("out.csv"), "ALTRA"); }),
-                 int(DbError::WrongPassword));
-        QCOMPARE(failureNumber([&] {
-                     CsvGlossary::exportFile(glossary()->file(), glossary()->file(), GlossaryFile::DefaultPassword);
-                 }),
+        const auto exportTo = [&](const QString &target, const QString &key) {
+            GlossaryExport::exportFile(glossary()->file(), target, key, Out::Csv, quiet);
+        };
+        QCOMPARE(failureNumber([&] { exportTo(path("out.csv"), "ALTRA"); }), int(DbError::WrongPassword));
+        QCOMPARE(failureNumber([&] { exportTo(glossary()->file(), GlossaryFile::DefaultPassword); }),
                  int(DbError::Unknown));
-        QVERIFY_THROWS_EXCEPTION(
-            DbError, CsvGlossary::exportFile(glossary()->file(), path("manca/out.csv"), GlossaryFile::DefaultPassword));
+        QVERIFY_THROWS_EXCEPTION(DbError, exportTo(path("manca/out.csv"), GlossaryFile::DefaultPassword));
         QCOMPARE(bytesOf(path("out.csv")), QByteArray("vecchio"));
         QCOMPARE(bytesOf(glossary()->file()), stored);
         QCOMPARE(QDir(glossary()->folder()).entryList(QDir::Files).size(), 2);
@@ -250,16 +402,21 @@ private slots:
         QVERIFY(QFile::copy(JetFixtures::path("glossario-2000.mdb"), old));
         const Run made = zorvaneDb({"import", "--create", path("copia.mdb"), old});
         QCOMPARE(made.code, 0);
-        QCOMPARE(made.out, QStringLiteral("Aggiunte 329 righe a '%1'.\n").arg(path("copia.mdb")));
+        QCOMPARE(made.out, QStringLiteral("329 righe aggiunte a '%1'.\n").arg(path("copia.mdb")));
         QVERIFY(GlossaryFile::readRecords(path("copia.mdb")) == JetFixtures::expected("glossario-2000.mdb"));
 
-        // Into a glossary that has rows of its own, the old rows come after them with new IDs.
+        // Into a glossary that has rows of its own, the old rows come after them with new IDs, once.
         glossary()->add({{"uno", "primo"}});
-        QCOMPARE(zorvaneDb({"import", glossary()->file(), JetFixtures::path("senza-password.mdb")}).code, 0);
+        const QString tenRows = JetFixtures::path("senza-password.mdb");
+        QCOMPARE(zorvaneDb({"import", glossary()->file(), tenRows}).code, 0);
         const QList<GlossaryFile::Record> added = GlossaryFile::readRecords(glossary()->file());
         QCOMPARE(added.size(), 11);
         QCOMPARE(added.last().id, 11);
         QCOMPARE(added.last().term, JetFixtures::expected("senza-password.mdb").last().term);
+        QCOMPARE(zorvaneDb({"import", glossary()->file(), tenRows}).out,
+                 QStringLiteral("0 righe aggiunte a '%1', 10 già presenti.\n").arg(glossary()->file()));
+        QCOMPARE(zorvaneDb({"import", "--tutte", glossary()->file(), tenRows}).code, 0);
+        QCOMPARE(glossary()->rows().size(), 21);
 
         const QByteArray before = bytesOf(glossary()->file());
         const Run wrongKey = zorvaneDb({"import", glossary()->file(), JetFixtures::path("altra-password.mdb")});
@@ -270,6 +427,28 @@ private slots:
         QVERIFY2(damaged.err.contains("danneggiato"), qPrintable(damaged.err));
         QVERIFY(!QFile::exists(path("rotto.mdb")));
         QCOMPARE(bytesOf(glossary()->file()), before);
+    }
+
+    void progressShowsOnlyAfterASecond()
+    {
+        QString screen;
+        qint64 now = 0;
+        ProgressLine progress([&](const QString &text) { screen += text; }, [&] { return now; });
+        const ProgressLine::Step reading = progress.step("Lettura");
+        const ProgressLine::Step writing = progress.step("Scrittura");
+        reading(1, 10);
+        now = 999;
+        reading(10, 10);
+        QCOMPARE(screen, QString());
+        now = 1000;
+        writing(1, 4);
+        now = 1050;
+        writing(2, 4);
+        writing(4, 4);
+        writing(4, 4);
+        reading(1, 9);
+        progress.interrupt();
+        QCOMPARE(screen, "\rScrittura: 1 di 4 righe\rScrittura: 4 di 4 righe\n\rLettura: 1 di 9 righe\n");
     }
 
     void commandLineRunsTheSameOperations()
@@ -283,12 +462,48 @@ private slots:
         writeFile(path("bad.csv"), "Parola,Definizione\r\na,b\r\nc,\"d\r\ne\",f\r\n");
         const Run bad = zorvaneDb({"import", file, path("bad.csv")});
         QCOMPARE(bad.code, 1);
-        QVERIFY2(bad.err.contains("riga 3: il record ha 3 campi"), qPrintable(bad.err));
+        QCOMPARE(bad.err, QStringLiteral("zorvane-db: file CSV '%1', riga 3: il record ha 3 campi invece di 2 (Parola e "
+                                         "Definizione).\nIl glossario non è stato cambiato.\n")
+                              .arg(path("bad.csv")));
 
+        // Output that is not a terminal gets no progress, only the result.
         writeFile(path("in.csv"), CsvGlossary::writeCsv(Awkward));
-        QCOMPARE(zorvaneDb({"import", file, path("in.csv")}).code, 0);
-        QCOMPARE(zorvaneDb({"export", file, path("out.csv")}).code, 0);
-        QCOMPARE(bytesOf(path("out.csv")), CsvGlossary::writeCsv(Awkward));
+        const Run imported = zorvaneDb({"import", file, path("in.csv")});
+        QCOMPARE(imported.out, QStringLiteral("7 righe aggiunte a '%1', 0 già presenti.\n").arg(file));
+        QCOMPARE(imported.err, QString());
+        QCOMPARE(zorvaneDb({"import", file, path("in.csv")}).out,
+                 QStringLiteral("0 righe aggiunte a '%1', 7 già presenti.\n").arg(file));
+        QCOMPARE(zorvaneDb({"import", "--tutte", file, path("in.csv")}).out,
+                 QStringLiteral("7 righe aggiunte a '%1'.\n").arg(file));
+        QCOMPARE(zorvaneDb({"export", file, path("out.csv")}).out,
+                 QStringLiteral("14 righe scritte in '%1'.\n").arg(path("out.csv")));
+        QCOMPARE(bytesOf(path("out.csv")), CsvGlossary::writeCsv(Awkward + Awkward));
+        QCOMPARE(zorvaneDb({"export", "--foglio", file, path("foglio.csv")}).code, 0);
+        QCOMPARE(bytesOf(path("foglio.csv")), CsvGlossary::writeCsv(Awkward + Awkward, CsvGlossary::Spreadsheet));
+        QCOMPARE(zorvaneDb({"export", "--tsv", file, path("out.tsv")}).out,
+                 QStringLiteral("14 righe scritte in '%1'.\n4 righe cambiate: a capo e tabulazioni sono diventati spazi e "
+                                "gli spazi ai bordi sono stati tolti, perché un file TSV non li può contenere.\n")
+                     .arg(path("out.tsv")));
+        QVERIFY(bytesOf(path("out.tsv")).startsWith("# "));
+        QCOMPARE(zorvaneDb({"export", "--tbx", file, path("out.tbx")}).code, 0);
+        QVERIFY(bytesOf(path("out.tbx")).contains("<tbx xmlns=\"urn:iso:std:iso:30042:ed-2\" type=\"TBX-Basic\" style=\"dca\""));
+        glossary()->exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (40, 'fine', 'x' || char(27))");
+        const Run refused = zorvaneDb({"export", "--tbx", glossary()->file(), path("out.tbx")});
+        QCOMPARE(refused.code, 1);
+        QCOMPARE(refused.err, QStringLiteral("zorvane-db: la riga con ID 40 non può andare in un file TBX: la definizione "
+                                             "contiene il carattere U+001B, che XML non può contenere.\nIl file '%1' non "
+                                             "è stato scritto.\n")
+                                  .arg(path("out.tbx")));
+
+        const QString samples = QStringLiteral(ZORVANE_TOOL_SAMPLES);
+        const Run spreadsheet = zorvaneDb({"import", "--create", path("s.mdb"), samples + "/foglio-1252.csv"});
+        QCOMPARE(spreadsheet.out, QStringLiteral("Il file '%1/foglio-1252.csv' non è in UTF-8: è stato letto come "
+                                                 "Windows-1252.\n5 righe aggiunte a '%2'.\n")
+                                      .arg(samples, path("s.mdb")));
+        QCOMPARE(zorvaneDb({"import", path("s.mdb"), samples + "/glossario-v2.tbx"}).out,
+                 QStringLiteral("2 voci del file TBX tralasciate: senza parola o senza definizione nella lingua letta "
+                                "(it).\n4 righe aggiunte a '%1', 0 già presenti.\n")
+                     .arg(path("s.mdb")));
 
         const Run wrongKey = zorvaneDb({"export", "--password", "ALTRA", file, path("out.csv")});
         QCOMPARE(wrongKey.code, 1);
@@ -298,10 +513,11 @@ private slots:
 
         const Run help = zorvaneDb({"--help"});
         QCOMPARE(help.code, 0);
-        QVERIFY(help.out.contains("zorvane-db import FILE CSV"));
-        QCOMPARE(zorvaneDb({}).code, 2);
-        QCOMPARE(zorvaneDb({"create", file, "--create"}).code, 2);
-        QCOMPARE(zorvaneDb({"create", path("vuota.mdb"), "--password", ""}).code, 2);
+        QVERIFY(help.out.contains("zorvane-db export FILE DATI [--foglio | --tsv | --tbx]"));
+        for (const QStringList &wrong : {QStringList{}, {"create", file, "--create"}, {"export", file, "x", "--tutte"},
+                                         {"import", file, "x", "--tbx"}, {"export", file, "x", "--tsv", "--tbx"},
+                                         {"create", path("vuota.mdb"), "--password", ""}})
+            QCOMPARE(zorvaneDb(wrong).code, 2);
         QVERIFY(!QFile::exists(path("vuota.mdb")));
     }
 };

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "GlossaryFile.h"
+#include "ProgressLine.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Every row of a glossary file into a file of another format, or nothing at all.
+namespace GlossaryExport {
+
+enum class Format { Csv, Spreadsheet, Tsv, Tbx };
+
+struct Output {
+    QByteArray bytes;
+    qsizetype changed = 0; // TSV: rows whose line breaks, tabs or outer blanks had to go
+};
+
+// The file for these rows, such that importing it gives every row back (TSV: as changed). A row the
+// format cannot carry so, an empty or missing text included, is an ExportError naming the row.
+Output render(const QList<GlossaryFile::Record> &records, Format format, const ProgressLine::Step &progress = {});
+
+struct Result {
+    qsizetype rows = 0;
+    qsizetype changed = 0;
+};
+
+// Replaces the file with every row of the glossary in ID order, or leaves it as it was.
+Result exportFile(const QString &glossary, const QString &output, const QString &password, Format format,
+                  ProgressLine &progress);
+
+} // namespace GlossaryExport

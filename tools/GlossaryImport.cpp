@@ -1,0 +1,149 @@
+#include "GlossaryImport.h"
+
+#include "CsvGlossary.h"
+#include "DbError.h"
+#include "JetFile.h"
+#include "TbxGlossary.h"
+#include "TextFile.h"
+#include "TsvGlossary.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <set>
+#include <utility>
+
+namespace {
+
+using GlossaryFile::Record;
+
+const QString Reading = QStringLiteral("Lettura");
+const QString Writing = QStringLiteral("Scrittura");
+
+// The first character that is not a blank or a byte order mark is '<'. UTF-16 puts a NUL beside each
+// ASCII character, so those are dropped first.
+bool isXml(const QByteArray &bytes)
+{
+    static const QByteArray skipped = QByteArrayLiteral(" \t\r\n\xEF\xBB\xBF\xFF\xFE");
+    QByteArray head = bytes.left(256);
+    head.replace('\0', QByteArray());
+    for (const char c : std::as_const(head)) {
+        if (c == '<')
+            return true;
+        if (!skipped.contains(c))
+            return false;
+    }
+    return false;
+}
+
+// A first line that is a comment, or that holds a tab and is not the CSV header.
+bool isTabSeparated(const QString &text)
+{
+    const qsizetype end = text.indexOf(u'\n');
+    const QStringView first = QStringView(text).first(end < 0 ? text.size() : end);
+    return first.trimmed().startsWith(u'#') || (first.contains(u'\t') && !CsvGlossary::hasHeader(text));
+}
+
+QList<Record> toRecords(const QList<GlossaryFile::Row> &rows)
+{
+    QList<Record> records;
+    records.reserve(rows.size());
+    for (const GlossaryFile::Row &row : rows)
+        records.append({0, row.term, row.definition});
+    return records;
+}
+
+// Appends in one transaction, after leaving out, unless every row is wanted, those equal to a row
+// already held.
+GlossaryImport::Result addTo(const QString &glossary, const QList<Record> &records, const QString &password,
+                             bool everyRow, ProgressLine &progress)
+{
+    GlossaryImport::Result result;
+    QList<Record> fresh = records;
+    if (!everyRow) {
+        std::set<std::pair<std::optional<QString>, std::optional<QString>>> held;
+        for (const Record &record : GlossaryFile::readRecords(glossary, password))
+            held.emplace(record.term, record.definition);
+        fresh.clear();
+        for (const Record &record : records) {
+            if (!held.contains({record.term, record.definition}))
+                fresh.append(record);
+        }
+        result.alreadyThere = records.size() - fresh.size();
+    }
+    GlossaryFile::appendRecords(glossary, fresh, password, progress.step(Writing));
+    result.added = fresh.size();
+    return result;
+}
+
+} // namespace
+
+namespace GlossaryImport {
+
+Parsed parse(const QByteArray &bytes, const ProgressLine::Step &progress)
+{
+    Parsed parsed;
+    if (isXml(bytes)) {
+        TbxGlossary::Parsed tbx = TbxGlossary::parseTbx(bytes, progress);
+        parsed.format = Format::Tbx;
+        parsed.rows = std::move(tbx.rows);
+        parsed.language = tbx.language;
+        parsed.leftOut = tbx.leftOut;
+        return parsed;
+    }
+    const TextFile::Decoded decoded = TextFile::decode(bytes);
+    parsed.windows1252 = decoded.windows1252;
+    parsed.format = isTabSeparated(decoded.text) ? Format::Tsv : Format::Csv;
+    parsed.rows = parsed.format == Format::Tsv ? TsvGlossary::parseTsv(decoded.text, progress)
+                                               : CsvGlossary::parseCsv(decoded.text, progress);
+    return parsed;
+}
+
+Result importFile(const QString &glossary, const QString &input, const QString &password, Options options,
+                  ProgressLine &progress)
+{
+    const bool creating = options.create && !QFileInfo::exists(glossary);
+    if (!creating && !QFileInfo::exists(glossary))
+        throw DbError(DbError::FileNotFound, QStringLiteral("Impossibile trovare il file '%1'.").arg(glossary));
+
+    if (JetFile::isJetFile(input)) {
+        JetFile old(input, password);
+        const QList<Record> records = old.readAll(progress.step(Reading));
+        if (!creating) {
+            Result result = addTo(glossary, records, password, options.everyRow, progress);
+            result.parsed.format = Format::Jet;
+            return result;
+        }
+        GlossaryFile::createFrom(glossary, records, old.lastAutoNumber(), password, progress.step(Writing));
+        try {
+            GlossaryFile::verify(glossary, records.size(), password);
+        } catch (...) {
+            QFile::remove(glossary);
+            throw;
+        }
+        Result result;
+        result.parsed.format = Format::Jet;
+        result.added = records.size();
+        return result;
+    }
+
+    Parsed parsed = parse(TextFile::read(input), progress.step(Reading));
+    const QList<Record> records = toRecords(std::exchange(parsed.rows, {}));
+    Result result;
+    if (creating) {
+        GlossaryFile::create(glossary, password);
+        try {
+            GlossaryFile::appendRecords(glossary, records, password, progress.step(Writing));
+        } catch (...) {
+            QFile::remove(glossary);
+            throw;
+        }
+        result.added = records.size();
+    } else {
+        result = addTo(glossary, records, password, options.everyRow, progress);
+    }
+    result.parsed = parsed;
+    return result;
+}
+
+} // namespace GlossaryImport

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "GlossaryFile.h"
+#include "ProgressLine.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// The rows of a file of another format into a glossary file, all or none. The format is told by the
+// file's content, never by its name.
+namespace GlossaryImport {
+
+enum class Format { Csv, Tsv, Tbx, Jet };
+
+struct Parsed {
+    Format format = Format::Csv;
+    QList<GlossaryFile::Row> rows;
+    bool windows1252 = false; // the text was not UTF-8 and was read as Windows-1252
+    QString language;         // TBX: the language whose terms were taken
+    qsizetype leftOut = 0;    // TBX: entries with no term or no definition in that language
+};
+
+// XML is TBX; text whose first line is a comment, or holds a tab but is not the header, is tab-separated;
+// anything else is CSV. Bad input is thrown as an InputError.
+Parsed parse(const QByteArray &bytes, const ProgressLine::Step &progress = {});
+
+struct Options {
+    bool create = false;   // make the glossary when it does not exist
+    bool everyRow = false; // also add rows equal to one the glossary already holds
+};
+
+struct Result {
+    Parsed parsed;                         // without its rows
+    qsizetype added = 0;
+    std::optional<qsizetype> alreadyThere; // rows skipped as equal to one already held, when compared
+};
+
+// A glossary made by create from an old Jet file is an exact copy of it, IDs and nulls kept; otherwise the
+// rows get new IDs after the glossary's own. Unless options.everyRow, a row whose term and definition equal
+// those of a row the glossary held before is skipped; the file's own rows are all kept, so that a file
+// read into an empty glossary comes back whole. A glossary made here is removed again if the import fails.
+Result importFile(const QString &glossary, const QString &input, const QString &password, Options options,
+                  ProgressLine &progress);
+
+} // namespace GlossaryImport

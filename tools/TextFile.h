@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The files the tool reads and writes, and how the text of files from other programs is decoded.
+namespace TextFile {
+
+struct Decoded {
+    QString text;
+    bool windows1252 = false; // the bytes were not UTF-8 and were read as Windows-1252
+};
+
+// UTF-8 or UTF-16 as a byte order mark says (the mark itself is dropped); without one UTF-8 when the bytes
+// are valid UTF-8, Windows-1252 otherwise, as Italian spreadsheets save their "CSV". Text that contradicts its
+// own mark is an InputError with its line.
+Decoded decode(const QByteArray &bytes);
+
+// The whole file; a missing or unreadable one is a DbError naming it.
+QByteArray read(const QString &path);
+// Replaces the file with the bytes, or leaves it as it was and throws a DbError.
+void write(const QString &path, const QByteArray &bytes);
+
+} // namespace TextFile

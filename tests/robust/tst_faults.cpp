@@ -324,6 +324,32 @@ private:
     QTimer m_end;
 };
 
+// The program's start as main runs it, every box answered OK and the windows on show when it came. An
+// error box ends the event loop; an information box is on the way to the window.
+struct ProgramRun {
+    LoopWatch loop;
+    QList<MsgBox::Request> boxes;
+    QStringList visibleAtBox;
+    int result = 0;
+
+    ProgramRun()
+    {
+        MsgBox::setHandler([this](const MsgBox::Request &request) {
+            boxes.append(request);
+            for (const QWidget *w : QApplication::topLevelWidgets()) {
+                if (w->isVisible())
+                    visibleAtBox.append(QString::fromLatin1(w->metaObject()->className()));
+            }
+            if ((request.style & 0x70) != 64)
+                loop.arm();
+            return int(MsgBox::vbOK);
+        });
+        result = runZorvane(*qApp);
+        loop.disarm();
+        MsgBox::setHandler({});
+    }
+};
+
 } // namespace
 
 class TestFaults : public QObject {
@@ -415,21 +441,8 @@ private slots:
         QVERIFY2(!scene.protectionMissing(), "the path stayed writable");
         const QByteArray bytes = RawGlossary::bytes(glossary.file());
 
-        LoopWatch loop;
-        QList<MsgBox::Request> boxes;
-        QStringList visibleAtBox;
-        MsgBox::setHandler([&](const MsgBox::Request &request) {
-            boxes.append(request);
-            for (const QWidget *w : QApplication::topLevelWidgets()) {
-                if (w->isVisible())
-                    visibleAtBox.append(QString::fromLatin1(w->metaObject()->className()));
-            }
-            loop.arm();
-            return int(MsgBox::vbOK);
-        });
-        const auto restoreBoxes = qScopeGuard([] { MsgBox::setHandler({}); });
-        const int result = runZorvane(*qApp);
-        loop.disarm();
+        ProgramRun run;
+        const auto &[loop, boxes, visibleAtBox, result] = run;
 
         if (prompt.isEmpty()) {
             QVERIFY(boxes.isEmpty());
@@ -476,22 +489,8 @@ private slots:
         const auto back = qScopeGuard([&] { store::setAppPath(glossary.folder()); });
         const QString file = JetFixtures::placeAsGlossary(fixture, folder);
 
-        LoopWatch loop;
-        QList<MsgBox::Request> boxes;
-        QStringList visibleAtBox;
-        MsgBox::setHandler([&](const MsgBox::Request &request) {
-            boxes.append(request);
-            for (const QWidget *w : QApplication::topLevelWidgets()) {
-                if (w->isVisible())
-                    visibleAtBox.append(QString::fromLatin1(w->metaObject()->className()));
-            }
-            if (fullDisk)
-                loop.arm();
-            return int(MsgBox::vbOK);
-        });
-        const auto restoreBoxes = qScopeGuard([] { MsgBox::setHandler({}); });
-        const int result = runZorvane(*qApp);
-        loop.disarm();
+        ProgramRun run;
+        const auto &[loop, boxes, visibleAtBox, result] = run;
 
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(visibleAtBox, QStringList());

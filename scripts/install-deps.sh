@@ -2,8 +2,10 @@
 # Installs, from Debian's archive, whatever the build, the tests and the window need and is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlcipher-dev sqlcipher libcsv-dev mdbtools-dev libmdb3
-          xvfb xdotool imagemagick fonts-dejavu-core xauth python3)
+# qt6-translations-l10n: Qt's own texts (context menus, standard buttons) in Italian; xdg-utils: the desktop's
+# way to open the exported file and the update link.
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-translations-l10n libsqlcipher-dev sqlcipher libcsv-dev
+          mdbtools-dev libmdb3 xdg-utils xvfb xdotool imagemagick fonts-dejavu-core xauth python3)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,8 +1,14 @@
 #include "Controls.h"
 
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QTextDocument>
+
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -72,9 +78,53 @@ void RichTextBox::setText(const QString &text)
     setPlainText(text);
 }
 
+LinkLabel::LinkLabel(const QString &text, QWidget *parent) : QLabel(text, parent)
+{
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void LinkLabel::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        click();
+        break;
+    default:
+        QLabel::keyPressEvent(event);
+    }
+}
+
+void LinkLabel::paintEvent(QPaintEvent *event)
+{
+    QLabel::paintEvent(event);
+    // A label draws no focus of its own, and a keyboard user must see where Enter would go.
+    if (hasFocus()) {
+        QStylePainter painter(this);
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
+    }
+}
+
 void LinkLabel::mouseReleaseEvent(QMouseEvent *event)
 {
     QLabel::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit clicked();
+}
+
+QList<QWidget *> ClientArea::readingOrder() const
+{
+    QList<QWidget *> read;
+    for (QObject *child : children()) {
+        auto *w = qobject_cast<QWidget *>(child);
+        if (w && !w->isWindow() && !w->isHidden() && !m_unread.contains(w))
+            read.append(w);
+    }
+    std::stable_sort(read.begin(), read.end(), [](const QWidget *a, const QWidget *b) {
+        return std::pair(a->y(), a->x()) < std::pair(b->y(), b->x());
+    });
+    return read;
 }

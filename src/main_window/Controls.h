@@ -57,16 +57,43 @@ public:
     void setText(const QString &text);
 };
 
-// A label that reacts to a click, for the update link.
+// A label that reacts to a click, for the update link. The Tab key reaches it (a click leaves the focus
+// where it was) and Enter or Space then follows it.
 class LinkLabel : public QLabel {
     Q_OBJECT
 
 public:
-    using QLabel::QLabel;
+    explicit LinkLabel(const QString &text, QWidget *parent = nullptr);
+
+public slots:
+    void click() { emit clicked(); }
 
 signals:
     void clicked();
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 };
+
+// The window's interior. A screen reader finds in it what a sighted user reads, in the order the eye
+// reads it: rows from the top, left to right within a row. Hidden controls, and those left unread,
+// are not there.
+class ClientArea : public QWidget {
+    Q_OBJECT
+
+public:
+    using QWidget::QWidget;
+
+    // For a control that another covers for good, or a picture that only decorates.
+    void leaveUnread(const QWidget *control) { m_unread.append(control); }
+    QList<QWidget *> readingOrder() const;
+
+private:
+    QList<const QWidget *> m_unread;
+};
+
+// Tells the accessibility framework how the controls above present themselves; once, before any of them
+// is asked for.
+void installControlsAccessibility();

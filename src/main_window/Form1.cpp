@@ -56,6 +56,7 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption)
 
 Form1::Form1(QWidget *parent) : QMainWindow(parent)
 {
+    installControlsAccessibility();
     buildLayout();
     connectHandlers();
     Form_Initialize();
@@ -89,7 +90,7 @@ void Form1::buildLayout()
     Menu_INFO = named(bar->addMenu(QStringLiteral("INFO")), "Menu_INFO");
     Vis_Versione = named(Menu_INFO->addAction(QStringLiteral("Versione Zorvane")), "Vis_Versione");
 
-    auto *client = named(new QWidget(this), "client");
+    auto *client = named(new ClientArea(this), "client");
     client->setMinimumSize(Twips::toPixels(ClientWidth), Twips::toPixels(ClientHeight));
     client->setAutoFillBackground(true);
     client->setBackgroundRole(QPalette::Button);
@@ -104,12 +105,15 @@ void Form1::buildLayout()
 
     Label1 = named(new QLabel(QStringLiteral("TERMINI PRESENTI"), client), "Label1");
     Label1->setFont(verdana(8.25, true));
+    // A screen reader then says what the bare number beside it counts.
+    Label1->setBuddy(Label2);
     place(Label1, 1680, 2760, 1935, 255);
 
     Image1 = picture(client, "Image1", QStringLiteral(":/Image1.gif"));
     place(Image1, 1680, 840, 9435, 765);
 
     Image2 = picture(client, "Image2", QStringLiteral(":/Image2.gif"));
+    Image2->setAccessibleName(QStringLiteral("COMANDI"));
     place(Image2, 1680, 1680, 9480, 1035);
 
     Label56 = named(new LinkLabel(QStringLiteral("Aggiorna il Zorvane"), client), "Label56");
@@ -185,6 +189,11 @@ void Form1::buildLayout()
     for (QWidget *w : std::initializer_list<QWidget *>{Label1, Label2, Label56})
         w->setAttribute(Qt::WA_TranslucentBackground);
 
+    // The backdrop says nothing, and the strip's two captions are the search boxes' own names; the
+    // covered copy of the definition would read it twice.
+    for (const QWidget *w : std::initializer_list<const QWidget *>{Image3, Image1, TextDEFINIZIONE})
+        client->leaveUnread(w);
+
     resize(designSize());
 
     setTabOrder(Txt_Search, Txt_Search_Def);
@@ -194,7 +203,9 @@ void Form1::buildLayout()
     setTabOrder(Cmd_Edit, Cmd_Delete);
     setTabOrder(Cmd_Delete, Command1);
     setTabOrder(Command1, TextPAROLA);
-    setTabOrder(TextPAROLA, RichTextBox1);
+    // The link's place in the tab order is its tab index, between the term and the definition.
+    setTabOrder(TextPAROLA, Label56);
+    setTabOrder(Label56, RichTextBox1);
 }
 
 QSize Form1::designSize() const

@@ -173,7 +173,7 @@ private slots:
         QVERIFY(stack.indexOf(f.Image1) < stack.indexOf(f.Txt_Search));
 
         const QList<QWidget *> chain = {f.Txt_Search, f.Txt_Search_Def, f.List1[0], f.Cmd_Add, f.Cmd_Edit,
-                                        f.Cmd_Delete, f.Command1, f.TextPAROLA, f.RichTextBox1};
+                                        f.Cmd_Delete, f.Command1, f.TextPAROLA, f.Label56, f.RichTextBox1};
         h.form->Txt_Search->setFocus(Qt::TabFocusReason);
         for (int i = 0; i + 1 < chain.size(); ++i) {
             QCOMPARE(QApplication::focusWidget(), chain[i]);

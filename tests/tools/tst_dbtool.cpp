@@ -2,6 +2,7 @@
 #include "DbError.h"
 #include "ExportError.h"
 #include "FailureNumber.h"
+#include "Files.h"
 #include "GlossaryExport.h"
 #include "GlossaryFile.h"
 #include "GlossaryImport.h"
@@ -22,6 +23,8 @@ using GlossaryFile::Row;
 using Rows = QList<Row>;
 using In = GlossaryImport::Format;
 using Out = GlossaryExport::Format;
+using Files::bytesOf;
+using Files::writeFile;
 
 namespace GlossaryFile {
 char *toString(const Row &row)
@@ -57,19 +60,6 @@ QByteArray utf16(const QString &text, bool bigEndian)
         bytes.append(bigEndian ? high : low).append(bigEndian ? low : high);
     }
     return bytes;
-}
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
 }
 
 struct Run {

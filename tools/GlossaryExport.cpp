@@ -7,7 +7,9 @@
 #include "TextFile.h"
 #include "TsvGlossary.h"
 
-#include <QFileInfo>
+#include <QFile>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -21,6 +23,22 @@ void checkText(qint64 id, const std::optional<QString> &text, const char *what)
         throw ExportError(id, QStringLiteral("la %1 è vuota").arg(what));
     if (text->contains(QChar(0)))
         throw ExportError(id, QStringLiteral("la %1 contiene un carattere nullo").arg(what));
+}
+
+// The name is the glossary's own entry, or the glossary file under another name: what takes the name
+// would take the glossary's place. A link to the glossary is not: the export replaces the link.
+bool isTheGlossary(const QString &output, const QString &glossary)
+{
+    struct stat name;
+    struct stat file;
+    struct stat entry;
+    if (::lstat(QFile::encodeName(output).constData(), &name) != 0)
+        return false;
+    const auto same = [&](const struct stat &other) {
+        return name.st_dev == other.st_dev && name.st_ino == other.st_ino;
+    };
+    return (::stat(QFile::encodeName(glossary).constData(), &file) == 0 && same(file))
+           || (::lstat(QFile::encodeName(glossary).constData(), &entry) == 0 && same(entry));
 }
 
 } // namespace
@@ -54,8 +72,7 @@ Output render(const QList<Record> &records, Format format, const ProgressLine::S
 Result exportFile(const QString &glossary, const QString &output, const QString &password, Format format,
                   ProgressLine &progress)
 {
-    const QString target = QFileInfo(output).canonicalFilePath();
-    if (!target.isEmpty() && target == QFileInfo(glossary).canonicalFilePath())
+    if (isTheGlossary(output, glossary))
         throw DbError(DbError::Unknown,
                       QStringLiteral("Il file '%1' è il glossario stesso: l'esportazione lo cancellerebbe.").arg(output));
     const QList<Record> records = GlossaryFile::readRecords(glossary, password);

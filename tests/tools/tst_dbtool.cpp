@@ -9,15 +9,22 @@
 #include "InputError.h"
 #include "JetFixtures.h"
 #include "ProgressLine.h"
+#include "ReadOnlyPath.h"
+#include "SmallDisk.h"
 #include "TempGlossary.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
 #include <functional>
 #include <memory>
+#include <optional>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 using GlossaryFile::Row;
 using Rows = QList<Row>;
@@ -383,6 +390,92 @@ private slots:
         QCOMPARE(bytesOf(path("out.csv")), QByteArray("vecchio"));
         QCOMPARE(bytesOf(glossary()->file()), stored);
         QCOMPARE(QDir(glossary()->folder()).entryList(QDir::Files).size(), 2);
+    }
+
+    // The export writes its own file and nothing else: a link at its name is replaced, never written
+    // through; a failed write says why and leaves the previous file; a read-only folder still takes the
+    // new text in the file already there.
+    void exportWritesOnlyItsOwnFile_data()
+    {
+        QTest::addColumn<QString>("scene");
+        QTest::addColumn<QString>("reason"); // empty: the export is written
+        QTest::newRow("link to the glossary") << "glossary" << "";
+        QTest::newRow("link to another file") << "other" << "";
+        QTest::newRow("dangling link") << "dangling" << "";
+        QTest::newRow("read-only folder, file there") << "read-only" << "";
+        QTest::newRow("full disk") << "full" << "spazio su disco insufficiente";
+        QTest::newRow("full disk, read-only folder") << "full read-only" << "spazio su disco insufficiente";
+        QTest::newRow("full device") << "device" << "spazio su disco insufficiente";
+    }
+
+    void exportWritesOnlyItsOwnFile()
+    {
+        QFETCH(QString, scene);
+        QFETCH(QString, reason);
+        // More than the page the previous file already has, so that a full disk refuses it.
+        const Rows rows = {{"alfa", QString(9000, u'a')}};
+        glossary()->add(rows);
+        std::optional<SmallDisk> disk;
+        QString folder = glossary()->folder();
+        if (scene.startsWith(u"full")) {
+            disk.emplace(QStringLiteral("256k"));
+            if (!disk->mounted())
+                QSKIP(qPrintable("a small file system cannot be mounted here (" + disk->why() + ")"));
+            folder = disk->path();
+        }
+        QString file = folder + QStringLiteral("/out.csv");
+        const QString other = folder + QStringLiteral("/altro.txt");
+        const QByteArray previous = "esportazione precedente\r\n";
+        writeFile(other, "un altro file");
+        const QByteArray glossaryBytes = bytesOf(glossary()->file());
+        if (scene == u"glossary") {
+            QVERIFY(QFile::link(glossary()->file(), file));
+        } else if (scene == u"other") {
+            QVERIFY(QFile::link(other, file));
+        } else if (scene == u"dangling") {
+            QVERIFY(QFile::link(folder + QStringLiteral("/manca.txt"), file));
+        } else if (scene == u"device") {
+            // A full device of the test's own, so that a faulty export could replace nothing of the system's.
+            file = folder + QStringLiteral("/full");
+            if (::mknod(QFile::encodeName(file).constData(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+                QSKIP("no device can be made here");
+        } else {
+            writeFile(file, previous);
+        }
+        if (disk) {
+            QFile filler(folder + QStringLiteral("/riempitivo"));
+            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            const QByteArray page(4096, 'x');
+            while (filler.write(page) == page.size()) {
+            }
+        }
+        std::optional<ReadOnlyPath> readOnly;
+        if (scene.endsWith(u"read-only")) {
+            readOnly.emplace(folder);
+            if (readOnly->writable())
+                QSKIP("the folder cannot be made read-only here");
+        }
+        const QStringList before = Files::entries(folder);
+
+        const Run run = zorvaneDb({"export", glossary()->file(), file});
+        QCOMPARE(bytesOf(glossary()->file()), glossaryBytes);
+        QCOMPARE(bytesOf(other), QByteArray("un altro file"));
+        QCOMPARE(Files::entries(folder), before);
+        if (!reason.isEmpty()) {
+            QCOMPARE(run.code, 1);
+            QVERIFY2(run.err.contains(reason), qPrintable(run.err));
+            QCOMPARE(run.out, QString());
+            struct stat kept;
+            QVERIFY(::lstat(QFile::encodeName(file).constData(), &kept) == 0);
+            if (scene == u"device")
+                QVERIFY(S_ISCHR(kept.st_mode));
+            else
+                QCOMPARE(bytesOf(file), previous);
+            return;
+        }
+        QCOMPARE(run.code, 0);
+        QVERIFY(!QFileInfo(file).isSymLink());
+        QCOMPARE(bytesOf(file), CsvGlossary::writeCsv(rows));
     }
 
     void importsAnOldGlossaryKnownByItsContent()

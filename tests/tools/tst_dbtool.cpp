@@ -599,8 +599,13 @@ private slots:
         QVERIFY(help.out.contains("zorvane-db export FILE DATI [--foglio | --tsv | --tbx]"));
         for (const QStringList &wrong : {QStringList{}, {"create", file, "--create"}, {"export", file, "x", "--tutte"},
                                          {"import", file, "x", "--tbx"}, {"export", file, "x", "--tsv", "--tbx"},
-                                         {"create", path("vuota.mdb"), "--password", ""}})
-            QCOMPARE(zorvaneDb(wrong).code, 2);
+                                         {"create", path("vuota.mdb"), "--password", ""}, {"create", ""},
+                                         {"create", ":memory:"}, {"import", "--create", ":memory:", path("in.csv")},
+                                         {"export", file, ""}}) {
+            const Run run = zorvaneDb(wrong);
+            QCOMPARE(run.code, 2);
+            QVERIFY2(run.err.startsWith("zorvane-db: ") && run.out.isEmpty(), qPrintable(run.out + run.err));
+        }
         QVERIFY(!QFile::exists(path("vuota.mdb")));
     }
 };

@@ -178,13 +178,10 @@ std::optional<int> rewriteInPlace(const QByteArray &name, const QByteArray &byte
 // instead of being written through.
 std::optional<int> replace(const QString &path, const QByteArray &bytes, const struct stat *previous)
 {
-    const QFileInfo target(path);
     QByteArray fresh;
     int fd = -1;
     do {
-        fresh = QFile::encodeName(QStringLiteral("%1/.%2.%3")
-                                      .arg(target.path(), target.fileName())
-                                      .arg(QRandomGenerator::global()->generate(), 0, 36));
+        fresh = QFile::encodeName(TextFile::besideName(path));
         fd = ::open(fresh.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EEXIST);
     Descriptor file(fd);
@@ -244,6 +241,18 @@ QByteArray read(const QString &path)
     if (file.error() != QFileDevice::NoError)
         throw DbError(DbError::Unknown, QStringLiteral("Errore di lettura del file '%1'.").arg(path));
     return bytes;
+}
+
+QString besideName(const QString &path)
+{
+    const QFileInfo target(path);
+    QString name;
+    do {
+        name = QStringLiteral("%1/.%2.%3")
+                   .arg(target.path(), target.fileName())
+                   .arg(QRandomGenerator::global()->generate(), 0, 36);
+    } while (QFileInfo(name).exists() || QFileInfo(name).isSymLink());
+    return name;
 }
 
 void write(const QString &path, const QByteArray &bytes)

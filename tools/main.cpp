@@ -4,6 +4,7 @@
 #include "GlossaryFile.h"
 #include "GlossaryImport.h"
 #include "InputError.h"
+#include "NewGlossary.h"
 #include "ProgressLine.h"
 
 #include <QCommandLineParser>
@@ -192,7 +193,7 @@ int main(int argc, char *argv[])
     ProgressLine progress = ProgressLine::onTerminal();
     try {
         if (isCreate) {
-            GlossaryFile::create(args[1], key);
+            NewGlossary::make(args[1], [&](const QString &made) { GlossaryFile::create(made, key); });
             out << QStringLiteral("Creato il glossario '%1'.\n").arg(args[1]);
         } else if (isImport) {
             const GlossaryImport::Result result = GlossaryImport::importFile(

@@ -334,6 +334,31 @@ private slots:
         QCOMPARE(glossary()->rows().last(), (TempGlossary::StoredRow{32768, "c", "d"}));
     }
 
+    // Killed as soon as it has made its first file, an import --create leaves no glossary that is not whole,
+    // and the next attempt makes it.
+    void killedCreationLeavesNothingInTheWay()
+    {
+        Rows rows;
+        for (int i = 0; i < 20000; ++i)
+            rows.append({QStringLiteral("parola %1").arg(i), QStringLiteral("definizione %1").arg(i)});
+        writeFile(path("in.csv"), CsvGlossary::writeCsv(rows));
+        const QString made = path("nuovo.mdb");
+        const QStringList before = Files::entries(glossary()->folder());
+        QProcess import;
+        import.start(QStringLiteral(ZORVANE_DB), {"import", "--create", made, path("in.csv")});
+        while (Files::entries(glossary()->folder()) == before && !import.waitForFinished(1)) {
+        }
+        import.kill();
+        import.waitForFinished(-1);
+        Rows there;
+        QVERIFY(!QFileInfo::exists(made) || failureNumber([&] { there = GlossaryFile::readAll(made); }) == 0);
+        QVERIFY(!QFileInfo::exists(made) || there == rows);
+
+        const Run again = zorvaneDb({"import", "--create", made, path("in.csv")});
+        QCOMPARE(again.code, 0);
+        QCOMPARE(GlossaryFile::readAll(made), rows);
+    }
+
     void createRefusesAnExistingFile()
     {
         glossary()->add({{"uno", "primo"}});

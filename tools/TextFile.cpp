@@ -22,6 +22,8 @@ namespace {
 const QByteArray Utf8Bom = QByteArrayLiteral("\xEF\xBB\xBF");
 const QByteArray Utf16LeBom = QByteArrayLiteral("\xFF\xFE");
 const QByteArray Utf16BeBom = QByteArrayLiteral("\xFE\xFF");
+// Only the file's first U+FEFF is a mark, dropped before decoding; the decoders would drop one more.
+constexpr QStringDecoder::Flag TextAfterMark = QStringDecoder::Flag::ConvertInitialBom;
 
 // The line of the first byte sequence that is not UTF-8, for a file whose mark promised UTF-8.
 int firstBadUtf8Line(const QByteArray &bytes)
@@ -208,7 +210,8 @@ namespace TextFile {
 Decoded decode(const QByteArray &bytes)
 {
     if (bytes.startsWith(Utf16LeBom) || bytes.startsWith(Utf16BeBom)) {
-        QStringDecoder decoder(bytes.startsWith(Utf16LeBom) ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        QStringDecoder decoder(bytes.startsWith(Utf16LeBom) ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+                               TextAfterMark);
         const QString text = decoder(QByteArrayView(bytes).sliced(2));
         if (bytes.size() % 2 != 0)
             throw InputError(int(text.count(u'\n')) + 1,
@@ -218,7 +221,7 @@ Decoded decode(const QByteArray &bytes)
     }
     const bool marked = bytes.startsWith(Utf8Bom);
     const QByteArrayView body = QByteArrayView(bytes).sliced(marked ? Utf8Bom.size() : 0);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | TextAfterMark);
     QString text = utf8(body);
     if (!utf8.hasError())
         return {text};

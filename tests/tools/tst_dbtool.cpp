@@ -49,7 +49,8 @@ const Rows Awkward = {{"l'ape", "insetto che fa il miele"},
                       {"a capo", "prima riga\nseconda riga\r\nterza, con virgola\rquarta"},
                       {"perché", "😀 àèìòù ÀÉ € œ"},
                       {" spazi ", "\tai bordi\te dentro "},
-                      {"<tag> & #", "]]> &amp; ' fine"}};
+                      {"<tag> & #", "]]> &amp; ' fine"},
+                      {QStringLiteral("\uFEFFzero"), QStringLiteral("\uFEFFsenza larghezza")}};
 
 ProgressLine quiet;
 
@@ -133,6 +134,12 @@ private slots:
                                       << Rows{{"a", "b"}, {"città", "€ 5"}};
         QTest::newRow("UTF-16 big-endian") << utf16("Parola;Definizione\nsorriso;😀\n", true) << In::Csv
                                            << Rows{{"sorriso", "😀"}};
+        QTest::newRow("U+FEFF starting fields, only the file's first is a mark")
+            << QByteArray("\xEF\xBB\xBFParola,Definizione\n\xEF\xBB\xBF" "a,\xEF\xBB\xBF" "b\n") << In::Csv
+            << Rows{{QStringLiteral("\uFEFFa"), QStringLiteral("\uFEFFb")}};
+        QTest::newRow("U+FEFF starting a tab-separated file's first term")
+            << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFmela\tfrutto\n") << In::Tsv
+            << Rows{{QStringLiteral("\uFEFFmela"), "frutto"}};
         QTest::newRow("spreadsheet sample") << sample("foglio-1252.csv") << In::Csv
                                             << Rows{{"caffè", "Bevanda scura, servita al banco"},
                                                     {"perché", "Congiunzione: \"perché sì\" è una risposta"},
@@ -577,19 +584,19 @@ private slots:
         // Output that is not a terminal gets no progress, only the result.
         writeFile(path("in.csv"), CsvGlossary::writeCsv(Awkward));
         const Run imported = zorvaneDb({"import", file, path("in.csv")});
-        QCOMPARE(imported.out, QStringLiteral("7 righe aggiunte a '%1', 0 già presenti.\n").arg(file));
+        QCOMPARE(imported.out, QStringLiteral("8 righe aggiunte a '%1', 0 già presenti.\n").arg(file));
         QCOMPARE(imported.err, QString());
         QCOMPARE(zorvaneDb({"import", file, path("in.csv")}).out,
-                 QStringLiteral("0 righe aggiunte a '%1', 7 già presenti.\n").arg(file));
+                 QStringLiteral("0 righe aggiunte a '%1', 8 già presenti.\n").arg(file));
         QCOMPARE(zorvaneDb({"import", "--tutte", file, path("in.csv")}).out,
-                 QStringLiteral("7 righe aggiunte a '%1'.\n").arg(file));
+                 QStringLiteral("8 righe aggiunte a '%1'.\n").arg(file));
         QCOMPARE(zorvaneDb({"export", file, path("out.csv")}).out,
-                 QStringLiteral("14 righe scritte in '%1'.\n").arg(path("out.csv")));
+                 QStringLiteral("16 righe scritte in '%1'.\n").arg(path("out.csv")));
         QCOMPARE(bytesOf(path("out.csv")), CsvGlossary::writeCsv(Awkward + Awkward));
         QCOMPARE(zorvaneDb({"export", "--foglio", file, path("foglio.csv")}).code, 0);
         QCOMPARE(bytesOf(path("foglio.csv")), CsvGlossary::writeCsv(Awkward + Awkward, CsvGlossary::Spreadsheet));
         QCOMPARE(zorvaneDb({"export", "--tsv", file, path("out.tsv")}).out,
-                 QStringLiteral("14 righe scritte in '%1'.\n4 righe cambiate: a capo e tabulazioni sono diventati spazi e "
+                 QStringLiteral("16 righe scritte in '%1'.\n4 righe cambiate: a capo e tabulazioni sono diventati spazi e "
                                 "gli spazi ai bordi sono stati tolti, perché un file TSV non li può contenere.\n")
                      .arg(path("out.tsv")));
         QVERIFY(bytesOf(path("out.tsv")).startsWith("# "));

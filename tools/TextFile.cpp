@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <optional>
@@ -53,6 +54,18 @@ void checkSurrogates(const QString &text)
             throw InputError(line, QStringLiteral("il testo UTF-16 contiene mezza coppia di surrogati (U+%1)")
                                        .arg(QString::number(c.unicode(), 16).toUpper()));
     }
+}
+
+// UTF-16 puts a NUL beside every Latin letter, nearly always on the same side of it, while no text that
+// can be imported holds a NUL at all.
+bool looksLikeUtf16(QByteArrayView bytes)
+{
+    const QByteArrayView head = bytes.first(std::min<qsizetype>(bytes.size(), 4096) & ~qsizetype(1));
+    qsizetype nuls[2] = {0, 0};
+    for (qsizetype i = 0; i < head.size(); ++i)
+        nuls[i % 2] += head[i] == '\0';
+    const qsizetype most = std::max(nuls[0], nuls[1]);
+    return most * 4 > head.size() && std::min(nuls[0], nuls[1]) * 10 < most;
 }
 
 // A file descriptor closed with its owner.
@@ -219,6 +232,9 @@ Decoded decode(const QByteArray &bytes)
         checkSurrogates(text);
         return {text};
     }
+    if (looksLikeUtf16(bytes))
+        throw InputError(0, QStringLiteral("il testo sembra UTF-16 senza BOM (un byte nullo ogni due): va salvato in "
+                                           "UTF-8 o in UTF-16 con BOM"));
     const bool marked = bytes.startsWith(Utf8Bom);
     const QByteArrayView body = QByteArrayView(bytes).sliced(marked ? Utf8Bom.size() : 0);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | TextAfterMark);

@@ -215,6 +215,10 @@ private slots:
         QTest::newRow("UTF-16, half a surrogate pair")
             << utf16(QStringLiteral("Parola,Definizione\na,") + QChar(0xD83D) + QStringLiteral("\n"), false) << 2
             << "surrogati";
+        QTest::newRow("UTF-16 without a mark") << utf16("Parola,Definizione\r\na,b\r\n", false).sliced(2) << 0
+                                               << "UTF-16 senza BOM";
+        QTest::newRow("UTF-16 big-endian without a mark, tab-separated")
+            << utf16("mela\tfrutto\n", true).sliced(2) << 0 << "UTF-16 senza BOM";
         QTest::newRow("tab-separated, no tab") << QByteArray("# glossario\nmela\tfrutto\npera\n") << 3
                                                << "nessuna tabulazione";
         QTest::newRow("tab-separated, blank definition") << QByteArray("mela\t \t nota\n") << 1 << "definizione è vuota";

@@ -1,13 +1,17 @@
 #include "GlossaryExport.h"
 
+#include "Connection.h"
 #include "CsvGlossary.h"
 #include "DbError.h"
 #include "ExportError.h"
+#include "Statement.h"
 #include "TbxGlossary.h"
 #include "TextFile.h"
 #include "TsvGlossary.h"
 
 #include <QFile>
+
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -23,6 +27,24 @@ void checkText(qint64 id, const std::optional<QString> &text, const char *what)
         throw ExportError(id, QStringLiteral("la %1 è vuota").arg(what));
     if (text->contains(QChar(0)))
         throw ExportError(id, QStringLiteral("la %1 contiene un carattere nullo").arg(what));
+}
+
+// Every row in ID order, as GlossaryFile::readRecords gives them, read here to see each value's type: a
+// BLOB would be written as whatever text its bytes happen to spell, and would not come back as a BLOB.
+QList<Record> readTexts(const QString &glossary, const QString &password)
+{
+    Connection connection(ConnectionTarget{glossary, password});
+    Statement select(connection, "SELECT ID, Parola, Definizione FROM Tbl_Zorvane ORDER BY ID");
+    QList<Record> records;
+    while (select.step()) {
+        for (const auto &[column, what] : {std::pair{1, "parola"}, std::pair{2, "definizione"}}) {
+            if (select.value(column).typeId() == QMetaType::QByteArray)
+                throw ExportError(select.integer(0),
+                                  QStringLiteral("la %1 è un dato binario (BLOB), non un testo").arg(what));
+        }
+        records.append({select.integer(0), select.optionalText(1), select.optionalText(2)});
+    }
+    return records;
 }
 
 // The name is the glossary's own entry, or the glossary file under another name: what takes the name
@@ -75,7 +97,7 @@ Result exportFile(const QString &glossary, const QString &output, const QString 
     if (isTheGlossary(output, glossary))
         throw DbError(DbError::Unknown,
                       QStringLiteral("Il file '%1' è il glossario stesso: l'esportazione lo cancellerebbe.").arg(output));
-    const QList<Record> records = GlossaryFile::readRecords(glossary, password);
+    const QList<Record> records = readTexts(glossary, password);
     const Output rendered = render(records, format, progress.step(QStringLiteral("Scrittura")));
     TextFile::write(output, rendered.bytes);
     return {records.size(), rendered.changed};

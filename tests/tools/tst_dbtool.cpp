@@ -392,6 +392,9 @@ private slots:
         QTest::newRow("vertical tab in TBX") << Out::Tbx << "'fine', 'a' || char(11)" << "U+000B";
         QTest::newRow("comment mark in TSV") << Out::Tsv << "' #etichetta', 'cancelletto'" << "comincia con #";
         QTest::newRow("only blanks in TSV") << Out::Tsv << "'spazi', ' ' || char(13, 10, 9)" << "resta vuota";
+        QTest::newRow("NULL term") << Out::Csv << "NULL, 'senza parola'" << "la parola è vuota";
+        QTest::newRow("BLOB definition that reads as text") << Out::Csv << "'binario', x'C3A8'" << "BLOB";
+        QTest::newRow("BLOB term in TBX") << Out::Tbx << "x'00FF', 'dato'" << "BLOB";
     }
 
     void exportRefusesWhatTheFormatCannotCarry()
@@ -399,8 +402,11 @@ private slots:
         QFETCH(Out, format);
         QFETCH(QString, values);
         QFETCH(QString, reason);
-        glossary()->add({{"uno", "primo"}});
-        glossary()->exec(QStringLiteral("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (7, %1)").arg(values));
+        // Another program's table, without types or NOT NULL, holds whatever is put in it.
+        glossary()->exec(QStringLiteral("DROP TABLE Tbl_Zorvane; CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY, "
+                                        "Parola, Definizione); INSERT INTO Tbl_Zorvane VALUES (1, 'uno', 'primo'), "
+                                        "(7, %1)")
+                             .arg(values));
         writeFile(path("out"), "vecchio");
         try {
             GlossaryExport::exportFile(glossary()->file(), path("out"), GlossaryFile::DefaultPassword, format, quiet);

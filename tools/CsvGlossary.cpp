@@ -3,6 +3,7 @@
 #include "InputError.h"
 
 #include <QScopeGuard>
+#include <QStringDecoder>
 
 #include <csv.h>
 
@@ -51,6 +52,13 @@ bool isName(QStringView field, QStringView name)
     if (field.size() >= 2 && field.startsWith(u'"') && field.endsWith(u'"'))
         field = field.sliced(1, field.size() - 2).trimmed();
     return field.compare(name, Qt::CaseInsensitive) == 0;
+}
+
+// QString::fromUtf8 would drop a U+FEFF at the start of a field as if it were a byte order mark.
+QString fieldText(const QByteArray &utf8)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(utf8);
 }
 
 // What the libcsv callbacks gather. They are called from C, so a bad record is noted here and the
@@ -130,7 +138,7 @@ struct Reader {
         // SQLite would keep a NUL, but the window reads text only up to it.
         if (record[0].contains('\0') || record[1].contains('\0'))
             return fail(QStringLiteral("il testo contiene un carattere nullo"));
-        rows.append({QString::fromUtf8(record[0]), QString::fromUtf8(record[1])});
+        rows.append({fieldText(record[0]), fieldText(record[1])});
     }
 };
 

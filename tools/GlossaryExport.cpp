@@ -1,13 +1,19 @@
 #include "GlossaryExport.h"
 
+#include "Connection.h"
 #include "CsvGlossary.h"
 #include "DbError.h"
 #include "ExportError.h"
+#include "Statement.h"
 #include "TbxGlossary.h"
 #include "TextFile.h"
 #include "TsvGlossary.h"
 
-#include <QFileInfo>
+#include <QFile>
+
+#include <utility>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -21,6 +27,40 @@ void checkText(qint64 id, const std::optional<QString> &text, const char *what)
         throw ExportError(id, QStringLiteral("la %1 è vuota").arg(what));
     if (text->contains(QChar(0)))
         throw ExportError(id, QStringLiteral("la %1 contiene un carattere nullo").arg(what));
+}
+
+// Every row in ID order, as GlossaryFile::readRecords gives them, read here to see each value's type: a
+// BLOB would be written as whatever text its bytes happen to spell, and would not come back as a BLOB.
+QList<Record> readTexts(const QString &glossary, const QString &password)
+{
+    Connection connection(ConnectionTarget{glossary, password});
+    Statement select(connection, "SELECT ID, Parola, Definizione FROM Tbl_Zorvane ORDER BY ID");
+    QList<Record> records;
+    while (select.step()) {
+        for (const auto &[column, what] : {std::pair{1, "parola"}, std::pair{2, "definizione"}}) {
+            if (select.value(column).typeId() == QMetaType::QByteArray)
+                throw ExportError(select.integer(0),
+                                  QStringLiteral("la %1 è un dato binario (BLOB), non un testo").arg(what));
+        }
+        records.append({select.integer(0), select.optionalText(1), select.optionalText(2)});
+    }
+    return records;
+}
+
+// The name is the glossary's own entry, or the glossary file under another name: what takes the name
+// would take the glossary's place. A link to the glossary is not: the export replaces the link.
+bool isTheGlossary(const QString &output, const QString &glossary)
+{
+    struct stat name;
+    struct stat file;
+    struct stat entry;
+    if (::lstat(QFile::encodeName(output).constData(), &name) != 0)
+        return false;
+    const auto same = [&](const struct stat &other) {
+        return name.st_dev == other.st_dev && name.st_ino == other.st_ino;
+    };
+    return (::stat(QFile::encodeName(glossary).constData(), &file) == 0 && same(file))
+           || (::lstat(QFile::encodeName(glossary).constData(), &entry) == 0 && same(entry));
 }
 
 } // namespace
@@ -54,11 +94,10 @@ Output render(const QList<Record> &records, Format format, const ProgressLine::S
 Result exportFile(const QString &glossary, const QString &output, const QString &password, Format format,
                   ProgressLine &progress)
 {
-    const QString target = QFileInfo(output).canonicalFilePath();
-    if (!target.isEmpty() && target == QFileInfo(glossary).canonicalFilePath())
+    if (isTheGlossary(output, glossary))
         throw DbError(DbError::Unknown,
                       QStringLiteral("Il file '%1' è il glossario stesso: l'esportazione lo cancellerebbe.").arg(output));
-    const QList<Record> records = GlossaryFile::readRecords(glossary, password);
+    const QList<Record> records = readTexts(glossary, password);
     const Output rendered = render(records, format, progress.step(QStringLiteral("Scrittura")));
     TextFile::write(output, rendered.bytes);
     return {records.size(), rendered.changed};

@@ -25,7 +25,8 @@ struct Result {
     qsizetype changed = 0;
 };
 
-// Replaces the file with every row of the glossary in ID order, or leaves it as it was.
+// Replaces the file with every row of the glossary in ID order, or leaves it as it was. A value stored as a
+// BLOB is an ExportError naming its row, as render's refusals are.
 Result exportFile(const QString &glossary, const QString &output, const QString &password, Format format,
                   ProgressLine &progress);
 

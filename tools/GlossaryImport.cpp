@@ -3,11 +3,11 @@
 #include "CsvGlossary.h"
 #include "DbError.h"
 #include "JetFile.h"
+#include "NewGlossary.h"
 #include "TbxGlossary.h"
 #include "TextFile.h"
 #include "TsvGlossary.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <set>
@@ -114,13 +114,10 @@ Result importFile(const QString &glossary, const QString &input, const QString &
             result.parsed.format = Format::Jet;
             return result;
         }
-        GlossaryFile::createFrom(glossary, records, old.lastAutoNumber(), password, progress.step(Writing));
-        try {
-            GlossaryFile::verify(glossary, records.size(), password);
-        } catch (...) {
-            QFile::remove(glossary);
-            throw;
-        }
+        NewGlossary::make(glossary, [&](const QString &made) {
+            GlossaryFile::createFrom(made, records, old.lastAutoNumber(), password, progress.step(Writing));
+            GlossaryFile::verify(made, records.size(), password);
+        });
         Result result;
         result.parsed.format = Format::Jet;
         result.added = records.size();
@@ -131,13 +128,10 @@ Result importFile(const QString &glossary, const QString &input, const QString &
     const QList<Record> records = toRecords(std::exchange(parsed.rows, {}));
     Result result;
     if (creating) {
-        GlossaryFile::create(glossary, password);
-        try {
-            GlossaryFile::appendRecords(glossary, records, password, progress.step(Writing));
-        } catch (...) {
-            QFile::remove(glossary);
-            throw;
-        }
+        NewGlossary::make(glossary, [&](const QString &made) {
+            GlossaryFile::create(made, password);
+            GlossaryFile::appendRecords(made, records, password, progress.step(Writing));
+        });
         result.added = records.size();
     } else {
         result = addTo(glossary, records, password, options.everyRow, progress);

@@ -40,7 +40,7 @@ struct Result {
 // A glossary made by create from an old Jet file is an exact copy of it, IDs and nulls kept; otherwise the
 // rows get new IDs after the glossary's own. Unless options.everyRow, a row whose term and definition equal
 // those of a row the glossary held before is skipped; the file's own rows are all kept, so that a file
-// read into an empty glossary comes back whole. A glossary made here is removed again if the import fails.
+// read into an empty glossary comes back whole. A glossary made here takes its name only once it is whole.
 Result importFile(const QString &glossary, const QString &input, const QString &password, Options options,
                   ProgressLine &progress);
 

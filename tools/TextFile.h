@@ -13,12 +13,15 @@ struct Decoded {
 
 // UTF-8 or UTF-16 as a byte order mark says (the mark itself is dropped); without one UTF-8 when the bytes
 // are valid UTF-8, Windows-1252 otherwise, as Italian spreadsheets save their "CSV". Text that contradicts its
-// own mark is an InputError with its line.
+// own mark is an InputError with its line; UTF-16 without a mark is an InputError that says so.
 Decoded decode(const QByteArray &bytes);
 
 // The whole file; a missing or unreadable one is a DbError naming it.
 QByteArray read(const QString &path);
-// Replaces the file with the bytes, or leaves it as it was and throws a DbError.
+// A hidden name beside the file's that nothing has taken yet, for a file made whole before it takes the name.
+QString besideName(const QString &path);
+// Replaces the file with the bytes, or leaves it as it was and throws a DbError naming the cause. A link at
+// the name is replaced itself, never written through; a device or a pipe takes the bytes as a stream.
 void write(const QString &path, const QByteArray &bytes);
 
 } // namespace TextFile

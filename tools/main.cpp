@@ -4,6 +4,7 @@
 #include "GlossaryFile.h"
 #include "GlossaryImport.h"
 #include "InputError.h"
+#include "NewGlossary.h"
 #include "ProgressLine.h"
 
 #include <QCommandLineParser>
@@ -158,6 +159,13 @@ int main(int argc, char *argv[])
         return wrongUsage(isCreate ? QStringLiteral("create vuole il nome di un file.")
                                    : QStringLiteral("%1 vuole il nome del glossario e quello del file %2.")
                                          .arg(command, isImport ? "da leggere" : "da scrivere"));
+    // SQLite would take an empty name for a temporary database and ":memory:" for one in memory: neither
+    // leaves a file behind.
+    if (std::any_of(args.cbegin() + 1, args.cend(), [](const QString &name) { return name.isEmpty(); }))
+        return wrongUsage(QStringLiteral("il nome di un file non può essere vuoto."));
+    if (args[1] == u":memory:")
+        return wrongUsage(QStringLiteral("':memory:' è il nome di un database in memoria, non di un file; per un "
+                                         "file con questo nome si scriva ./:memory:."));
     for (const QCommandLineOption *option : {&create, &everyRow}) {
         if (parser.isSet(*option) && !isImport)
             return wrongUsage(QStringLiteral("--%1 vale solo con import.").arg(option->names().constFirst()));
@@ -185,7 +193,7 @@ int main(int argc, char *argv[])
     ProgressLine progress = ProgressLine::onTerminal();
     try {
         if (isCreate) {
-            GlossaryFile::create(args[1], key);
+            NewGlossary::make(args[1], [&](const QString &made) { GlossaryFile::create(made, key); });
             out << QStringLiteral("Creato il glossario '%1'.\n").arg(args[1]);
         } else if (isImport) {
             const GlossaryImport::Result result = GlossaryImport::importFile(

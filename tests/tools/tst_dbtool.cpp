@@ -2,26 +2,36 @@
 #include "DbError.h"
 #include "ExportError.h"
 #include "FailureNumber.h"
+#include "Files.h"
 #include "GlossaryExport.h"
 #include "GlossaryFile.h"
 #include "GlossaryImport.h"
 #include "InputError.h"
 #include "JetFixtures.h"
 #include "ProgressLine.h"
+#include "ReadOnlyPath.h"
+#include "SmallDisk.h"
 #include "TempGlossary.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
 #include <functional>
 #include <memory>
+#include <optional>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 using GlossaryFile::Row;
 using Rows = QList<Row>;
 using In = GlossaryImport::Format;
 using Out = GlossaryExport::Format;
+using Files::bytesOf;
+using Files::writeFile;
 
 namespace GlossaryFile {
 char *toString(const Row &row)
@@ -39,7 +49,8 @@ const Rows Awkward = {{"l'ape", "insetto che fa il miele"},
                       {"a capo", "prima riga\nseconda riga\r\nterza, con virgola\rquarta"},
                       {"perché", "😀 àèìòù ÀÉ € œ"},
                       {" spazi ", "\tai bordi\te dentro "},
-                      {"<tag> & #", "]]> &amp; ' fine"}};
+                      {"<tag> & #", "]]> &amp; ' fine"},
+                      {QStringLiteral("\uFEFFzero"), QStringLiteral("\uFEFFsenza larghezza")}};
 
 ProgressLine quiet;
 
@@ -57,19 +68,6 @@ QByteArray utf16(const QString &text, bool bigEndian)
         bytes.append(bigEndian ? high : low).append(bigEndian ? low : high);
     }
     return bytes;
-}
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
 }
 
 struct Run {
@@ -136,6 +134,12 @@ private slots:
                                       << Rows{{"a", "b"}, {"città", "€ 5"}};
         QTest::newRow("UTF-16 big-endian") << utf16("Parola;Definizione\nsorriso;😀\n", true) << In::Csv
                                            << Rows{{"sorriso", "😀"}};
+        QTest::newRow("U+FEFF starting fields, only the file's first is a mark")
+            << QByteArray("\xEF\xBB\xBFParola,Definizione\n\xEF\xBB\xBF" "a,\xEF\xBB\xBF" "b\n") << In::Csv
+            << Rows{{QStringLiteral("\uFEFFa"), QStringLiteral("\uFEFFb")}};
+        QTest::newRow("U+FEFF starting a tab-separated file's first term")
+            << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFmela\tfrutto\n") << In::Tsv
+            << Rows{{QStringLiteral("\uFEFFmela"), "frutto"}};
         QTest::newRow("spreadsheet sample") << sample("foglio-1252.csv") << In::Csv
                                             << Rows{{"caffè", "Bevanda scura, servita al banco"},
                                                     {"perché", "Congiunzione: \"perché sì\" è una risposta"},
@@ -211,6 +215,10 @@ private slots:
         QTest::newRow("UTF-16, half a surrogate pair")
             << utf16(QStringLiteral("Parola,Definizione\na,") + QChar(0xD83D) + QStringLiteral("\n"), false) << 2
             << "surrogati";
+        QTest::newRow("UTF-16 without a mark") << utf16("Parola,Definizione\r\na,b\r\n", false).sliced(2) << 0
+                                               << "UTF-16 senza BOM";
+        QTest::newRow("UTF-16 big-endian without a mark, tab-separated")
+            << utf16("mela\tfrutto\n", true).sliced(2) << 0 << "UTF-16 senza BOM";
         QTest::newRow("tab-separated, no tab") << QByteArray("# glossario\nmela\tfrutto\npera\n") << 3
                                                << "nessuna tabulazione";
         QTest::newRow("tab-separated, blank definition") << QByteArray("mela\t \t nota\n") << 1 << "definizione è vuota";
@@ -337,6 +345,31 @@ private slots:
         QCOMPARE(glossary()->rows().last(), (TempGlossary::StoredRow{32768, "c", "d"}));
     }
 
+    // Killed as soon as it has made its first file, an import --create leaves no glossary that is not whole,
+    // and the next attempt makes it.
+    void killedCreationLeavesNothingInTheWay()
+    {
+        Rows rows;
+        for (int i = 0; i < 20000; ++i)
+            rows.append({QStringLiteral("parola %1").arg(i), QStringLiteral("definizione %1").arg(i)});
+        writeFile(path("in.csv"), CsvGlossary::writeCsv(rows));
+        const QString made = path("nuovo.mdb");
+        const QStringList before = Files::entries(glossary()->folder());
+        QProcess import;
+        import.start(QStringLiteral(ZORVANE_DB), {"import", "--create", made, path("in.csv")});
+        while (Files::entries(glossary()->folder()) == before && !import.waitForFinished(1)) {
+        }
+        import.kill();
+        import.waitForFinished(-1);
+        Rows there;
+        QVERIFY(!QFileInfo::exists(made) || failureNumber([&] { there = GlossaryFile::readAll(made); }) == 0);
+        QVERIFY(!QFileInfo::exists(made) || there == rows);
+
+        const Run again = zorvaneDb({"import", "--create", made, path("in.csv")});
+        QCOMPARE(again.code, 0);
+        QCOMPARE(GlossaryFile::readAll(made), rows);
+    }
+
     void createRefusesAnExistingFile()
     {
         glossary()->add({{"uno", "primo"}});
@@ -359,6 +392,9 @@ private slots:
         QTest::newRow("vertical tab in TBX") << Out::Tbx << "'fine', 'a' || char(11)" << "U+000B";
         QTest::newRow("comment mark in TSV") << Out::Tsv << "' #etichetta', 'cancelletto'" << "comincia con #";
         QTest::newRow("only blanks in TSV") << Out::Tsv << "'spazi', ' ' || char(13, 10, 9)" << "resta vuota";
+        QTest::newRow("NULL term") << Out::Csv << "NULL, 'senza parola'" << "la parola è vuota";
+        QTest::newRow("BLOB definition that reads as text") << Out::Csv << "'binario', x'C3A8'" << "BLOB";
+        QTest::newRow("BLOB term in TBX") << Out::Tbx << "x'00FF', 'dato'" << "BLOB";
     }
 
     void exportRefusesWhatTheFormatCannotCarry()
@@ -366,8 +402,11 @@ private slots:
         QFETCH(Out, format);
         QFETCH(QString, values);
         QFETCH(QString, reason);
-        glossary()->add({{"uno", "primo"}});
-        glossary()->exec(QStringLiteral("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (7, %1)").arg(values));
+        // Another program's table, without types or NOT NULL, holds whatever is put in it.
+        glossary()->exec(QStringLiteral("DROP TABLE Tbl_Zorvane; CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY, "
+                                        "Parola, Definizione); INSERT INTO Tbl_Zorvane VALUES (1, 'uno', 'primo'), "
+                                        "(7, %1)")
+                             .arg(values));
         writeFile(path("out"), "vecchio");
         try {
             GlossaryExport::exportFile(glossary()->file(), path("out"), GlossaryFile::DefaultPassword, format, quiet);
@@ -393,6 +432,92 @@ private slots:
         QCOMPARE(bytesOf(path("out.csv")), QByteArray("vecchio"));
         QCOMPARE(bytesOf(glossary()->file()), stored);
         QCOMPARE(QDir(glossary()->folder()).entryList(QDir::Files).size(), 2);
+    }
+
+    // The export writes its own file and nothing else: a link at its name is replaced, never written
+    // through; a failed write says why and leaves the previous file; a read-only folder still takes the
+    // new text in the file already there.
+    void exportWritesOnlyItsOwnFile_data()
+    {
+        QTest::addColumn<QString>("scene");
+        QTest::addColumn<QString>("reason"); // empty: the export is written
+        QTest::newRow("link to the glossary") << "glossary" << "";
+        QTest::newRow("link to another file") << "other" << "";
+        QTest::newRow("dangling link") << "dangling" << "";
+        QTest::newRow("read-only folder, file there") << "read-only" << "";
+        QTest::newRow("full disk") << "full" << "spazio su disco insufficiente";
+        QTest::newRow("full disk, read-only folder") << "full read-only" << "spazio su disco insufficiente";
+        QTest::newRow("full device") << "device" << "spazio su disco insufficiente";
+    }
+
+    void exportWritesOnlyItsOwnFile()
+    {
+        QFETCH(QString, scene);
+        QFETCH(QString, reason);
+        // More than the page the previous file already has, so that a full disk refuses it.
+        const Rows rows = {{"alfa", QString(9000, u'a')}};
+        glossary()->add(rows);
+        std::optional<SmallDisk> disk;
+        QString folder = glossary()->folder();
+        if (scene.startsWith(u"full")) {
+            disk.emplace(QStringLiteral("256k"));
+            if (!disk->mounted())
+                QSKIP(qPrintable("a small file system cannot be mounted here (" + disk->why() + ")"));
+            folder = disk->path();
+        }
+        QString file = folder + QStringLiteral("/out.csv");
+        const QString other = folder + QStringLiteral("/altro.txt");
+        const QByteArray previous = "esportazione precedente\r\n";
+        writeFile(other, "un altro file");
+        const QByteArray glossaryBytes = bytesOf(glossary()->file());
+        if (scene == u"glossary") {
+            QVERIFY(QFile::link(glossary()->file(), file));
+        } else if (scene == u"other") {
+            QVERIFY(QFile::link(other, file));
+        } else if (scene == u"dangling") {
+            QVERIFY(QFile::link(folder + QStringLiteral("/manca.txt"), file));
+        } else if (scene == u"device") {
+            // A full device of the test's own, so that a faulty export could replace nothing of the system's.
+            file = folder + QStringLiteral("/full");
+            if (::mknod(QFile::encodeName(file).constData(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+                QSKIP("no device can be made here");
+        } else {
+            writeFile(file, previous);
+        }
+        if (disk) {
+            QFile filler(folder + QStringLiteral("/riempitivo"));
+            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            const QByteArray page(4096, 'x');
+            while (filler.write(page) == page.size()) {
+            }
+        }
+        std::optional<ReadOnlyPath> readOnly;
+        if (scene.endsWith(u"read-only")) {
+            readOnly.emplace(folder);
+            if (readOnly->writable())
+                QSKIP("the folder cannot be made read-only here");
+        }
+        const QStringList before = Files::entries(folder);
+
+        const Run run = zorvaneDb({"export", glossary()->file(), file});
+        QCOMPARE(bytesOf(glossary()->file()), glossaryBytes);
+        QCOMPARE(bytesOf(other), QByteArray("un altro file"));
+        QCOMPARE(Files::entries(folder), before);
+        if (!reason.isEmpty()) {
+            QCOMPARE(run.code, 1);
+            QVERIFY2(run.err.contains(reason), qPrintable(run.err));
+            QCOMPARE(run.out, QString());
+            struct stat kept;
+            QVERIFY(::lstat(QFile::encodeName(file).constData(), &kept) == 0);
+            if (scene == u"device")
+                QVERIFY(S_ISCHR(kept.st_mode));
+            else
+                QCOMPARE(bytesOf(file), previous);
+            return;
+        }
+        QCOMPARE(run.code, 0);
+        QVERIFY(!QFileInfo(file).isSymLink());
+        QCOMPARE(bytesOf(file), CsvGlossary::writeCsv(rows));
     }
 
     void importsAnOldGlossaryKnownByItsContent()
@@ -469,19 +594,19 @@ private slots:
         // Output that is not a terminal gets no progress, only the result.
         writeFile(path("in.csv"), CsvGlossary::writeCsv(Awkward));
         const Run imported = zorvaneDb({"import", file, path("in.csv")});
-        QCOMPARE(imported.out, QStringLiteral("7 righe aggiunte a '%1', 0 già presenti.\n").arg(file));
+        QCOMPARE(imported.out, QStringLiteral("8 righe aggiunte a '%1', 0 già presenti.\n").arg(file));
         QCOMPARE(imported.err, QString());
         QCOMPARE(zorvaneDb({"import", file, path("in.csv")}).out,
-                 QStringLiteral("0 righe aggiunte a '%1', 7 già presenti.\n").arg(file));
+                 QStringLiteral("0 righe aggiunte a '%1', 8 già presenti.\n").arg(file));
         QCOMPARE(zorvaneDb({"import", "--tutte", file, path("in.csv")}).out,
-                 QStringLiteral("7 righe aggiunte a '%1'.\n").arg(file));
+                 QStringLiteral("8 righe aggiunte a '%1'.\n").arg(file));
         QCOMPARE(zorvaneDb({"export", file, path("out.csv")}).out,
-                 QStringLiteral("14 righe scritte in '%1'.\n").arg(path("out.csv")));
+                 QStringLiteral("16 righe scritte in '%1'.\n").arg(path("out.csv")));
         QCOMPARE(bytesOf(path("out.csv")), CsvGlossary::writeCsv(Awkward + Awkward));
         QCOMPARE(zorvaneDb({"export", "--foglio", file, path("foglio.csv")}).code, 0);
         QCOMPARE(bytesOf(path("foglio.csv")), CsvGlossary::writeCsv(Awkward + Awkward, CsvGlossary::Spreadsheet));
         QCOMPARE(zorvaneDb({"export", "--tsv", file, path("out.tsv")}).out,
-                 QStringLiteral("14 righe scritte in '%1'.\n4 righe cambiate: a capo e tabulazioni sono diventati spazi e "
+                 QStringLiteral("16 righe scritte in '%1'.\n4 righe cambiate: a capo e tabulazioni sono diventati spazi e "
                                 "gli spazi ai bordi sono stati tolti, perché un file TSV non li può contenere.\n")
                      .arg(path("out.tsv")));
         QVERIFY(bytesOf(path("out.tsv")).startsWith("# "));
@@ -516,8 +641,13 @@ private slots:
         QVERIFY(help.out.contains("zorvane-db export FILE DATI [--foglio | --tsv | --tbx]"));
         for (const QStringList &wrong : {QStringList{}, {"create", file, "--create"}, {"export", file, "x", "--tutte"},
                                          {"import", file, "x", "--tbx"}, {"export", file, "x", "--tsv", "--tbx"},
-                                         {"create", path("vuota.mdb"), "--password", ""}})
-            QCOMPARE(zorvaneDb(wrong).code, 2);
+                                         {"create", path("vuota.mdb"), "--password", ""}, {"create", ""},
+                                         {"create", ":memory:"}, {"import", "--create", ":memory:", path("in.csv")},
+                                         {"export", file, ""}}) {
+            const Run run = zorvaneDb(wrong);
+            QCOMPARE(run.code, 2);
+            QVERIFY2(run.err.startsWith("zorvane-db: ") && run.out.isEmpty(), qPrintable(run.out + run.err));
+        }
         QVERIFY(!QFile::exists(path("vuota.mdb")));
     }
 };

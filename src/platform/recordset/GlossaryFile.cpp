@@ -77,8 +77,8 @@ void append(const QString &path, const QList<Row> &rows, const QString &password
     Transaction transaction(connection);
     Statement insert(connection, "INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES (?1, ?2)");
     for (const Row &row : rows) {
-        insert.bind(1, QVariant(row.term));
-        insert.bind(2, QVariant(row.definition));
+        insert.bind(1, std::optional(row.term));
+        insert.bind(2, std::optional(row.definition));
         insert.step();
         insert.reset();
     }

@@ -47,10 +47,14 @@ void Statement::bind(int index, const QVariant &value)
 
 void Statement::bind(int index, const std::optional<QString> &text)
 {
-    if (text)
-        sqlite3_bind_text16(m_stmt, index, text->utf16(), int(text->size() * 2), SQLITE_TRANSIENT);
-    else
+    // As UTF-8: SQLite takes a U+FEFF at the start of UTF-16 text for a byte order mark and drops it.
+    if (text) {
+        const QByteArray utf8 = text->toUtf8();
+        sqlite3_bind_text64(m_stmt, index, utf8.constData(), sqlite3_uint64(utf8.size()), SQLITE_TRANSIENT,
+                            SQLITE_UTF8);
+    } else {
         sqlite3_bind_null(m_stmt, index);
+    }
 }
 
 bool Statement::step()

@@ -22,6 +22,7 @@ public:
     // Each value as its own type: NULL, integer, real, blob (a QByteArray), anything else text; so a
     // value read and bound again is the same value.
     void bind(int index, const QVariant &value);
+    // A text keeps every character, a U+FEFF at its start included; nullopt is NULL.
     void bind(int index, const std::optional<QString> &text);
     // True while there is a row; false when the statement has run to its end.
     bool step();

@@ -12,6 +12,7 @@
 
 class CarryOverJob;
 class Form2;
+class QThread;
 class QAction;
 class clsResizer;
 class QListView;
@@ -119,12 +120,17 @@ private:
     bool startCarryOver();
     // After the splash: says what was carried over, or throws why not.
     void finishCarryOver();
+    // The glossary is read into memory on a thread of its own while the splash is up, so that the
+    // window appears at the tick with its list ready and the first search finds everything loaded.
+    void startPreload();
+    void finishPreload();
 
     static int s_splashDelay;
     TermListModel *m_terms = nullptr;
     clsResizer *m_Resizer = nullptr;
     QPointer<Form2> m_splash;
     CarryOverJob *m_carryOver = nullptr;
+    QThread *m_preload = nullptr;
     // Timer1 ticked while the splash waited for the carry-over.
     bool m_tickWaiting = false;
 };

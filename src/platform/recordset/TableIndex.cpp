@@ -102,7 +102,7 @@ void TableIndex::beginTerms(QStringList columns)
     m_columns = std::move(columns);
 }
 
-void TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
+int TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
 {
     // Each term goes straight into the folded column and the key buffer: no text of its own per row.
     const int index = int(m_rows.size());
@@ -121,6 +121,7 @@ void TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
     row.keyPrefix = row.termAt < 0 ? 0 : prefixOf(m_keys.constData() + row.keyAt, row.keyBytes);
     m_byId.insert(row.id, index);
     m_rows.push_back(std::move(row));
+    return index;
 }
 
 void TableIndex::endTerms()
@@ -136,16 +137,22 @@ void TableIndex::endTerms()
 void TableIndex::setDefinition(qint64 id, std::optional<QByteArrayView> utf8)
 {
     const auto it = m_byId.constFind(id);
-    if (it == m_byId.constEnd())
-        return;
-    Row &row = m_rows[size_t(*it)];
+    if (it != m_byId.constEnd())
+        setDefinitionOfRow(*it, utf8);
+}
+
+void TableIndex::setDefinitionOfRow(int index, std::optional<QByteArrayView> utf8)
+{
+    Row &row = m_rows[size_t(index)];
     if (!utf8) {
         row.definitionAt = -1;
         return;
     }
-    const QByteArray folded = TextMatch::foldUtf8(*utf8);
-    row.definitionAt = m_definitions.append(folded, *it);
-    row.definitionBytes = folded.size();
+    // Folded straight into the shared buffer, as the terms are.
+    row.definitionAt = m_definitions.text.size();
+    TextMatch::appendFoldedUtf8(m_definitions.text, *utf8);
+    row.definitionBytes = m_definitions.text.size() - row.definitionAt;
+    m_definitions.close(row.definitionAt, index);
 }
 
 void TableIndex::endDefinitions()

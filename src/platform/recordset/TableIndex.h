@@ -33,9 +33,11 @@ public:
     // Filling: the table's columns, then every row's term as stored (UTF-8, nullopt for a null), then
     // the definitions by ID.
     void beginTerms(QStringList columns);
-    void addTerm(qint64 id, std::optional<QByteArrayView> utf8);
+    // Returns the row's number, for the definition read along with it.
+    int addTerm(qint64 id, std::optional<QByteArrayView> utf8);
     void endTerms();
     void setDefinition(qint64 id, std::optional<QByteArrayView> utf8);
+    void setDefinitionOfRow(int row, std::optional<QByteArrayView> utf8);
     void endDefinitions();
     bool termsLoaded() const { return m_termsLoaded; }
     bool definitionsLoaded() const { return m_definitionsLoaded; }

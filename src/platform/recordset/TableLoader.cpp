@@ -26,12 +26,12 @@ void TableLoader::refresh(const Connection &connection, TableIndex &index, bool 
         index.invalidate();
     m_dataVersion = now;
     if (!index.termsLoaded())
-        loadTerms(connection, index);
+        loadTerms(connection, index, definitions);
     if (definitions && !index.definitionsLoaded())
         loadDefinitions(connection, index);
 }
 
-void TableLoader::loadTerms(const Connection &connection, TableIndex &index)
+void TableLoader::loadTerms(const Connection &connection, TableIndex &index, bool definitions)
 {
     // A read that fails half-way leaves nothing half-loaded behind.
     auto dropHalfLoaded = qScopeGuard([&] { index.invalidate(); });
@@ -40,10 +40,16 @@ void TableLoader::loadTerms(const Connection &connection, TableIndex &index)
     while (info.step())
         columns.append(info.text(1));
     index.beginTerms(columns);
-    Statement rows(connection, "SELECT \"ID\", \"Parola\" FROM \"Tbl_Zorvane\"");
-    while (rows.step())
-        index.addTerm(rows.integer(0), utf8OrNull(rows, 1));
+    Statement rows(connection, definitions ? "SELECT \"ID\", \"Parola\", \"Definizione\" FROM \"Tbl_Zorvane\""
+                                           : "SELECT \"ID\", \"Parola\" FROM \"Tbl_Zorvane\"");
+    while (rows.step()) {
+        const int row = index.addTerm(rows.integer(0), utf8OrNull(rows, 1));
+        if (definitions)
+            index.setDefinitionOfRow(row, utf8OrNull(rows, 2));
+    }
     index.endTerms();
+    if (definitions)
+        index.endDefinitions();
     dropHalfLoaded.dismiss();
 }
 

@@ -13,7 +13,8 @@ public:
     void refresh(const Connection &connection, TableIndex &index, bool definitions);
 
 private:
-    void loadTerms(const Connection &connection, TableIndex &index);
+    // Terms alone, or terms and definitions in one reading of the file.
+    void loadTerms(const Connection &connection, TableIndex &index, bool definitions);
     void loadDefinitions(const Connection &connection, TableIndex &index);
 
     qint64 m_dataVersion = -1;

@@ -140,12 +140,20 @@ void appendFoldedUtf8(QByteArray &out, QByteArrayView utf8)
     const qsizetype n = utf8.size();
     qsizetype i = 0;
     while (i < n) {
-        const unsigned char b = p[i];
-        if (b < 0x80) {
-            out.append(char(b >= 'A' && b <= 'Z' ? b + 32 : b));
-            ++i;
+        // Runs of ASCII, most of any Italian text, are lowered in bulk rather than appended byte by byte.
+        qsizetype run = i;
+        while (run < n && p[run] < 0x80)
+            ++run;
+        if (run > i) {
+            const qsizetype at = out.size();
+            out.resize(at + (run - i));
+            char *to = out.data() + at;
+            for (qsizetype k = i; k < run; ++k)
+                *to++ = char(unsigned(p[k] - 'A') < 26u ? p[k] + 32 : p[k]);
+            i = run;
             continue;
         }
+        const unsigned char b = p[i];
         char32_t c = 0;
         qsizetype len = 0;
         if (b >= 0xC2 && b < 0xE0 && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {

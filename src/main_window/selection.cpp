@@ -26,7 +26,7 @@ void Form1::List1_Click()
     const QModelIndex current = List1[0]->selectionModel()->currentIndex();
     if (!current.isValid())
         return;
-    const qint64 id = m_terms->item(current.row()).id;
+    const qint64 id = m_terms->id(current.row());
     try {
         RichTextBox1->setCurrentCharFormat(QTextCharFormat());
         Recordset rs;

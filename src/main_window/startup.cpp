@@ -50,18 +50,13 @@ void Form1::finishPreload()
 
 qsizetype Form1::fillList(Recordset &rs)
 {
-    QList<TermListModel::Item> items;
+    TermListing rows;
     if (!rs.Eof()) {
         rs.MoveFirst();
-        while (!rs.Eof()) {
-            // A term stored as a database null lists as an empty item rather than stopping the fill.
-            items.append({rs.Fields(QStringLiteral("Parola")).Value().toString(),
-                          rs.Fields(QStringLiteral("ID")).Value().toLongLong()});
-            rs.MoveNext();
-        }
+        rows = rs.termListing(QStringLiteral("ID"), QStringLiteral("Parola"));
     }
-    const qsizetype count = items.size();
-    m_terms->setItems(std::move(items));
+    const qsizetype count = rows.size();
+    m_terms->setTerms(std::move(rows));
     return count;
 }
 

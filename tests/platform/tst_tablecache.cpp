@@ -16,7 +16,9 @@ using Listing = QList<QPair<qint64, QString>>;
 // row by row.
 Listing run(const QString &query, bool pooled)
 {
-    ConnectionPool::setEnabled(pooled);
+    // Switching drops the kept connection; staying keeps it, and with it what the last search found.
+    if (ConnectionPool::enabled() != pooled)
+        ConnectionPool::setEnabled(pooled);
     Recordset rs;
     rs.Open(query, store::ConnectionString(), 1, 3, 1);
     Listing out;
@@ -74,6 +76,23 @@ private slots:
                 const Listing fromMemory = run(query, true);
                 QCOMPARE(fromMemory, run(query, false));
             }
+
+            // Typing on in both boxes by turns: a search that extends the last one of its column looks only
+            // at the rows that one found, and must find exactly what a full search finds; a correction of
+            // the last keys and a step back search everything again.
+            if (i % 4 == 0) {
+                QStringList steps{text};
+                for (int k = 0; k < 3; ++k)
+                    steps.append(steps.last() + randomText(rng, 2));
+                steps << steps[2] + randomText(rng, 2) << steps[1];
+                QList<Listing> fromFile;
+                for (const QString &step : steps)
+                    fromFile << run(store::QueryFindTerm(step), false) << run(store::QueryFindDefinition(step), false);
+                for (qsizetype k = 0; k < steps.size(); ++k) {
+                    QCOMPARE(run(store::QueryFindTerm(steps[k]), true), fromFile[2 * k]);
+                    QCOMPARE(run(store::QueryFindDefinition(steps[k]), true), fromFile[2 * k + 1]);
+                }
+            }
             if (i % 10 == 0) {
                 // Own writes reach the copy; so do other programs' writes.
                 Recordset rs;
@@ -115,7 +134,13 @@ private slots:
         QCOMPARE(ids(store::QueryAllTerms()), QList<qint64>({3, 2, 4, 1}));
         QCOMPARE(ids(store::QueryFindDefinition("nave àncora")), QList<qint64>({2}));
         QCOMPARE(ids(store::QueryFindTerm("a")), QList<qint64>({2, 4}));
+        // A search that extends the last looks only at the rows that one found; a correction does not, nor
+        // a search after the rows have changed.
+        QCOMPARE(ids(store::QueryFindTerm("nc")), QList<qint64>({2}));
+        QCOMPARE(ids(store::QueryFindTerm("ca")), QList<qint64>({4}));
+        QCOMPARE(ids(store::QueryFindTerm("nco")), QList<qint64>({2}));
         index.rowWritten(5, QStringLiteral("àncora"), QStringLiteral("di salvezza"));
+        QCOMPARE(ids(store::QueryFindTerm("ncor")), QList<qint64>({2, 5}));
         index.rowDeleted(1);
         QCOMPARE(ids(store::QueryAllTerms()), QList<qint64>({3, 2, 5, 4}));
         QCOMPARE(ids(store::QueryFindDefinition("salv")), QList<qint64>({5}));

@@ -23,6 +23,41 @@ QByteArray longestLiteralRun(const QByteArray &folded)
     return best;
 }
 
+// Whether every text that `wider` finds is also found by `narrower`: "%X%" holds for any text that
+// holds a stretch matching X, which a pattern with X in the middle of it demands.
+bool implies(const QByteArray &narrower, const QByteArray &wider)
+{
+    if (narrower == wider)
+        return true;
+    if (wider.size() < 2 || !wider.startsWith('%') || !wider.endsWith('%'))
+        return false;
+    return narrower.contains(QByteArrayView(wider).sliced(1, wider.size() - 2));
+}
+
+// A search narrows the previous one when each previous condition is implied by one of its own on the
+// same whole column.
+bool narrows(const QList<JetQuery::Predicate> &now, const QList<JetQuery::Predicate> &before)
+{
+    const auto plain = [](const JetQuery::Predicate &p) {
+        return p.isLike && p.operand.column != JetQuery::Id && p.operand.function == JetQuery::Operand::Whole;
+    };
+    for (const JetQuery::Predicate &b : before) {
+        if (!plain(b))
+            return false;
+        const QByteArray wider = TextMatch::fold(b.pattern);
+        bool implied = false;
+        for (const JetQuery::Predicate &n : now) {
+            if (plain(n) && n.operand.column == b.operand.column && implies(TextMatch::fold(n.pattern), wider)) {
+                implied = true;
+                break;
+            }
+        }
+        if (!implied)
+            return false;
+    }
+    return true;
+}
+
 quint64 prefixOf(const char *key, qsizetype size)
 {
     unsigned char bytes[8] = {};
@@ -97,6 +132,7 @@ void TableIndex::changed()
 {
     ++m_version;
     m_everyRow.reset();
+    m_last = LastSearch();
 }
 
 void TableIndex::invalidate()
@@ -388,21 +424,47 @@ TermListing TableIndex::select(const JetQuery &query) const
         return m_everyRow->second;
     }
 
-    std::vector<char> matched(m_rows.size(), 0);
-    for (const auto &group : query.where)
-        scan(group, matched);
     std::vector<int> rows;
-    if (query.ordered) {
-        for (int index : m_order) {
-            if (matched[size_t(index)])
+    const bool oneGroup = query.ordered && query.where.size() == 1;
+    if (oneGroup && m_last.version == m_version && narrows(query.where[0], m_last.group)) {
+        const QList<JetQuery::Predicate> &group = query.where[0];
+        std::vector<TextMatch::FoldedPattern> patterns;
+        for (const JetQuery::Predicate &p : group)
+            patterns.emplace_back(p.pattern);
+        // The candidates are tried in the order the rows lie in memory, then kept in the previous order.
+        std::vector<char> candidate(m_rows.size(), 0);
+        for (int index : m_last.rows)
+            candidate[size_t(index)] = 1;
+        const char *flags = candidate.data();
+        const char *const flagsEnd = flags + candidate.size();
+        for (const char *at = flags; (at = static_cast<const char *>(memchr(at, 1, size_t(flagsEnd - at))));) {
+            const size_t index = size_t(at - flags);
+            candidate[index] = matchesGroup(int(index), group, patterns) ? 2 : 0;
+            at = flags + index + 1;
+        }
+        for (int index : m_last.rows) {
+            if (candidate[size_t(index)] == 2)
                 rows.push_back(index);
         }
     } else {
-        for (size_t i = 0; i < m_rows.size(); ++i) {
-            if (matched[i])
-                rows.push_back(int(i));
+        std::vector<char> matched(m_rows.size(), 0);
+        for (const auto &group : query.where)
+            scan(group, matched);
+        if (query.ordered) {
+            for (int index : m_order) {
+                if (matched[size_t(index)])
+                    rows.push_back(index);
+            }
+        } else {
+            for (size_t i = 0; i < m_rows.size(); ++i) {
+                if (matched[i])
+                    rows.push_back(int(i));
+            }
+            std::sort(rows.begin(), rows.end(), [this](int a, int b) { return m_rows[size_t(a)].id < m_rows[size_t(b)].id; });
         }
-        std::sort(rows.begin(), rows.end(), [this](int a, int b) { return m_rows[size_t(a)].id < m_rows[size_t(b)].id; });
     }
-    return listing(rows);
+    TermListing found = listing(rows);
+    if (oneGroup)
+        m_last = LastSearch{m_version, query.where[0], std::move(rows)};
+    return found;
 }

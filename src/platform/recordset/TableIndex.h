@@ -81,6 +81,14 @@ private:
     TermListing listing(const std::vector<int> &rows) const;
     void changed();
 
+    // The last search of one group of conditions and the rows it found, in order: a search whose every
+    // condition is at least as narrow need only look at those rows.
+    struct LastSearch {
+        quint64 version = 0;
+        QList<JetQuery::Predicate> group;
+        std::vector<int> rows;
+    };
+
     bool m_termsLoaded = false;
     bool m_definitionsLoaded = false;
     QStringList m_columns;
@@ -101,4 +109,5 @@ private:
     // Counts every change of the rows, so that what was worked out from them is known to be stale.
     quint64 m_version = 1;
     mutable std::optional<std::pair<quint64, TermListing>> m_everyRow;
+    mutable LastSearch m_last;
 };

@@ -69,7 +69,7 @@ bool segmentMatch(const char *t, size_t tn, const char *p, size_t pn)
     if (!firstStar)
         return tn == pn && memcmp(t, p, pn) == 0;
     const size_t head = size_t(firstStar - p);
-    if (head > tn || memcmp(t, p, head) != 0)
+    if (head > tn || (head > 0 && memcmp(t, p, head) != 0))
         return false;
     const char *lastStar = firstStar;
     for (const char *q = pe - 1; q > firstStar; --q) {
@@ -79,7 +79,7 @@ bool segmentMatch(const char *t, size_t tn, const char *p, size_t pn)
         }
     }
     const size_t tail = size_t(pe - lastStar - 1);
-    if (head + tail > tn || memcmp(t + tn - tail, lastStar + 1, tail) != 0)
+    if (head + tail > tn || (tail > 0 && memcmp(t + tn - tail, lastStar + 1, tail) != 0))
         return false;
     const char *ts = t + head;
     const char *te = t + tn - tail;

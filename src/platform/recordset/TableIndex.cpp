@@ -388,10 +388,10 @@ void TableIndex::scan(const QList<JetQuery::Predicate> &group, std::vector<char>
     const QByteArray &text = filterColumn->text;
     const char *const begin = text.constData();
     const char *const end = begin + text.size();
+    const TextMatch::Finder finder(filter);
     size_t piece = 0;
     for (const char *from = begin; from < end;) {
-        const char *found = static_cast<const char *>(
-            memmem(from, size_t(end - from), filter.constData(), size_t(filter.size())));
+        const char *found = finder.find(from, end);
         if (!found)
             break;
         piece = filterColumn->pieceAt(found - begin, piece);

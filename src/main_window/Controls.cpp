@@ -2,7 +2,11 @@
 
 #include <QFocusEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
+#include <QTextCursor>
 #include <QTextDocument>
+
+#include <algorithm>
 
 namespace {
 
@@ -58,11 +62,63 @@ void PlainTextBox::setText(const QString &text)
     m_setting = false;
 }
 
-QString RichTextBox::Text() const
+namespace {
+
+QString shownText(const QTextDocument *document)
 {
-    QString raw = document()->toRawText();
+    QString raw = document->toRawText();
     raw.replace(QChar::ParagraphSeparator, u'\n');
     return raw;
+}
+
+} // namespace
+
+QString RichTextBox::Text() const
+{
+    return shownText(document());
+}
+
+void RichTextBox::setText(const QString &text, const std::function<Ranges(const QString &)> &marksOf,
+                          const QTextCharFormat &mark)
+{
+    setCurrentCharFormat(QTextCharFormat());
+    QTextDocument *previous = document();
+    // Not laid out while it has no view: the marks cost no layout of their own.
+    auto *next = new QTextDocument(this);
+    next->setDefaultFont(previous->defaultFont());
+    next->setDefaultTextOption(previous->defaultTextOption());
+    next->setDocumentMargin(previous->documentMargin());
+    next->setUndoRedoEnabled(false);
+    next->setPlainText(text);
+
+    Ranges marks = marksOf(shownText(next));
+    std::sort(marks.begin(), marks.end());
+    QTextCursor cursor(next);
+    cursor.beginEditBlock();
+    // Overlapping and touching marks are one range: one change of the document each.
+    for (qsizetype i = 0; i < marks.size();) {
+        const qsizetype start = marks[i].first;
+        qsizetype end = start + marks[i].second;
+        for (++i; i < marks.size() && marks[i].first <= end; ++i)
+            end = std::max(end, marks[i].first + marks[i].second);
+        cursor.setPosition(int(start));
+        cursor.setPosition(int(end), QTextCursor::KeepAnchor);
+        cursor.mergeCharFormat(mark);
+    }
+    cursor.endEditBlock();
+    next->setUndoRedoEnabled(true);
+
+    // A text longer than the view can ever show gets its scroll bar before it is laid out, not after,
+    // which would lay the whole of it out again for the narrower width.
+    const bool tall = text.size() > 4000 && verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded;
+    if (tall)
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    const bool ours = previous->parent() == this;
+    setDocument(next);
+    if (ours)
+        delete previous;
+    if (tall)
+        setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
 void RichTextBox::setText(const QString &text)

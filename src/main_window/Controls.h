@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QTextEdit>
 
+#include <functional>
 #include <optional>
 
 // A search box that knows its own background: none until it first gains the focus (the system's
@@ -52,9 +53,17 @@ class RichTextBox : public QTextEdit {
     Q_OBJECT
 
 public:
+    // Character ranges (start, length) of a text as Text() gives it.
+    using Ranges = QList<QPair<qsizetype, qsizetype>>;
+
     using QTextEdit::QTextEdit;
     QString Text() const;
     void setText(const QString &text);
+    // The text with the ranges that marksOf finds in it in the format `mark`: the view gets text and
+    // marks in one new document and lays it out once, so a definition of many megabytes costs time in
+    // proportion to its size.
+    void setText(const QString &text, const std::function<Ranges(const QString &)> &marksOf,
+                 const QTextCharFormat &mark);
 };
 
 // A label that reacts to a click, for the update link.

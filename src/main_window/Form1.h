@@ -106,7 +106,6 @@ private:
     // Fills the list from a query's rows; returns the number listed.
     qsizetype fillList(class Recordset &rs);
     void runSearch(SearchBox *own, SearchBox *other, bool byDefinition);
-    void markWords(const QString &words);
     void saveNewTerm(const QString &term, const QString &definition);
     void modifyTerm(const QString &term, const QString &definition);
     void Form_Unload();

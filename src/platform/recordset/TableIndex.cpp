@@ -182,7 +182,6 @@ int TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
     TextMatch::appendSortKey(m_keys, QStringView(table.text).sliced(textAt, textLength));
     row.keyBytes = m_keys.size() - row.keyAt;
     row.keyPrefix = span.at < 0 ? 0 : prefixOf(m_keys.constData() + row.keyAt, row.keyBytes);
-    m_byId.insert(row.id, index);
     m_rows.push_back(std::move(row));
     m_termSpans.push_back(span);
     m_definitionSpans.push_back(Span());
@@ -192,6 +191,10 @@ int TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
 
 void TableIndex::endTerms()
 {
+    // Filled once the count is known, rather than grown and rehashed row by row.
+    m_byId.reserve(qsizetype(m_rows.size()));
+    for (int i = 0; i < int(m_rows.size()); ++i)
+        m_byId.insert(m_rows[size_t(i)].id, i);
     m_order.clear();
     m_order.reserve(m_rows.size());
     for (int i = 0; i < int(m_rows.size()); ++i)

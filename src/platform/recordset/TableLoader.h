@@ -13,8 +13,9 @@ public:
     void refresh(const Connection &connection, TableIndex &index, bool definitions);
 
 private:
-    // Terms alone, or terms and definitions in one reading of the file.
-    void loadTerms(const Connection &connection, TableIndex &index, bool definitions);
+    void loadTerms(const Connection &connection, TableIndex &index);
+    // Terms and definitions: one thread reads and decrypts the file while this one folds and files.
+    void loadEverything(const Connection &connection, TableIndex &index);
     void loadDefinitions(const Connection &connection, TableIndex &index);
 
     qint64 m_dataVersion = -1;

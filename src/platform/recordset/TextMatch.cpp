@@ -30,6 +30,25 @@ void appendUtf8(QByteArray &out, char32_t c)
     }
 }
 
+// The folded form, as UTF-8, of every character written in two bytes (most accented letters): the
+// bulk of a glossary's non-ASCII text folds by one lookup.
+struct TwoByteFolds {
+    struct Fold {
+        char bytes[4];
+        unsigned char size;
+    };
+    Fold fold[0x800];
+    TwoByteFolds()
+    {
+        for (char32_t c = 0x80; c < 0x800; ++c) {
+            QByteArray out;
+            appendUtf8(out, QChar::toCaseFolded(c));
+            fold[c].size = static_cast<unsigned char>(out.size());
+            std::memcpy(fold[c].bytes, out.constData(), size_t(out.size()));
+        }
+    }
+};
+
 // Length in bytes of the UTF-8 sequence that starts with b.
 inline size_t sequenceLength(unsigned char b)
 {
@@ -209,6 +228,13 @@ void appendFoldedUtf8(QByteArray &out, QByteArrayView utf8)
             continue;
         }
         const unsigned char b = p[i];
+        if (b >= 0xC2 && b < 0xE0 && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+            static const TwoByteFolds twoByte;
+            const auto &f = twoByte.fold[char32_t(b & 0x1F) << 6 | (p[i + 1] & 0x3F)];
+            out.append(f.bytes, f.size);
+            i += 2;
+            continue;
+        }
         char32_t c = 0;
         qsizetype len = 0;
         if (b >= 0xC2 && b < 0xE0 && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {

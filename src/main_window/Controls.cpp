@@ -57,9 +57,33 @@ PlainTextBox::PlainTextBox(QWidget *parent) : QPlainTextEdit(parent)
 void PlainTextBox::setText(const QString &text)
 {
     m_text = text;
-    m_setting = true;
-    setPlainText(text);
-    m_setting = false;
+    m_shown = false;
+    viewport()->update();
+}
+
+bool PlainTextBox::covered() const
+{
+    const QWidget *parent = parentWidget();
+    if (!parent)
+        return false;
+    const QObjectList &siblings = parent->children();
+    for (qsizetype i = siblings.indexOf(const_cast<PlainTextBox *>(this)) + 1; i < siblings.size(); ++i) {
+        const auto *above = qobject_cast<const QWidget *>(siblings[i]);
+        if (above && above->isVisible() && above->geometry().contains(geometry()))
+            return true;
+    }
+    return false;
+}
+
+bool PlainTextBox::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::Paint && !m_shown && !covered()) {
+        m_shown = true;
+        m_setting = true;
+        setPlainText(m_text);
+        m_setting = false;
+    }
+    return QPlainTextEdit::viewportEvent(event);
 }
 
 namespace {

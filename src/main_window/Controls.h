@@ -33,7 +33,10 @@ private:
 };
 
 // A multi-line box whose text is exactly what was put in: Qt's plain-text conversion would turn
-// non-breaking spaces into blanks and so change a definition that is saved unedited.
+// non-breaking spaces into blanks and so change a definition that is saved unedited. The text shown is
+// brought up to date when the box is drawn where it can be seen: the window keeps it under the
+// definition's view, and laying out every definition that passes through it would cost as much again as
+// showing it.
 class PlainTextBox : public QPlainTextEdit {
     Q_OBJECT
 
@@ -42,9 +45,16 @@ public:
     QString Text() const { return m_text; }
     void setText(const QString &text);
 
+protected:
+    bool viewportEvent(QEvent *event) override;
+
 private:
+    // A visible sibling stacked above holds the whole box.
+    bool covered() const;
+
     QString m_text;
     bool m_setting = false;
+    bool m_shown = true; // the document holds m_text
 };
 
 // The rich-text view of the definition; Text() gives the document's characters with line breaks as

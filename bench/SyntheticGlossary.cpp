@@ -60,4 +60,17 @@ QList<GlossaryFile::Row> rows(int count, quint32 seed)
     return out;
 }
 
+QString longDefinition(qsizetype chars, quint32 seed, bool lines)
+{
+    QRandomGenerator rng(seed);
+    QString text;
+    text.reserve(chars + 64);
+    while (text.size() < chars) {
+        for (int w = 0; w < 12; ++w)
+            text += word(rng, 1, 4) + u' ';
+        text += word(rng, 1, 4) + (lines ? QStringLiteral(".\n") : QStringLiteral(". "));
+    }
+    return text;
+}
+
 } // namespace SyntheticGlossary

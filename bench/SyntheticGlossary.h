@@ -10,5 +10,7 @@
 namespace SyntheticGlossary {
 
 QList<GlossaryFile::Row> rows(int count, quint32 seed = 20261208);
+// One definition of about `chars` characters of dictionary prose: short lines, or one paragraph.
+QString longDefinition(qsizetype chars, quint32 seed, bool lines);
 
 } // namespace SyntheticGlossary

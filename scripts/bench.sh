@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up what is missing, builds optimised, and runs the benchmark on synthetic glossaries of 32,767 and
-# 200,000 terms (made once, in /tmp/zorvane-bench). Extra arguments go to the benchmark (--help).
+# Sets up what is missing, builds optimised, and runs the benchmark on synthetic glossaries of 200,000 and
+# 1,000,000 terms and on terms with definitions of 1, 5 and 50 MB (made once, in /tmp/zorvane-bench).
+# Extra arguments go to the benchmark (--help).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"

@@ -3,8 +3,10 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include <algorithm>
@@ -59,16 +61,92 @@ PlainTextBox::PlainTextBox(QWidget *parent) : QPlainTextEdit(parent)
 void PlainTextBox::setText(const QString &text)
 {
     m_text = text;
-    m_setting = true;
-    setPlainText(text);
-    m_setting = false;
+    m_shown = false;
+    viewport()->update();
 }
+
+bool PlainTextBox::covered() const
+{
+    const QWidget *parent = parentWidget();
+    if (!parent)
+        return false;
+    const QObjectList &siblings = parent->children();
+    for (qsizetype i = siblings.indexOf(const_cast<PlainTextBox *>(this)) + 1; i < siblings.size(); ++i) {
+        const auto *above = qobject_cast<const QWidget *>(siblings[i]);
+        if (above && above->isVisible() && above->geometry().contains(geometry()))
+            return true;
+    }
+    return false;
+}
+
+bool PlainTextBox::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::Paint && !m_shown && !covered()) {
+        m_shown = true;
+        m_setting = true;
+        setPlainText(m_text);
+        m_setting = false;
+    }
+    return QPlainTextEdit::viewportEvent(event);
+}
+
+namespace {
+
+QString shownText(const QTextDocument *document)
+{
+    QString raw = document->toRawText();
+    raw.replace(QChar::ParagraphSeparator, u'\n');
+    return raw;
+}
+
+} // namespace
 
 QString RichTextBox::Text() const
 {
-    QString raw = document()->toRawText();
-    raw.replace(QChar::ParagraphSeparator, u'\n');
-    return raw;
+    return shownText(document());
+}
+
+void RichTextBox::setText(const QString &text, const std::function<Ranges(const QString &)> &marksOf,
+                          const QTextCharFormat &mark)
+{
+    setCurrentCharFormat(QTextCharFormat());
+    QTextDocument *previous = document();
+    // Not laid out while it has no view: the marks cost no layout of their own.
+    auto *next = new QTextDocument(this);
+    next->setDefaultFont(previous->defaultFont());
+    next->setDefaultTextOption(previous->defaultTextOption());
+    next->setDocumentMargin(previous->documentMargin());
+    next->setUndoRedoEnabled(false);
+    next->setPlainText(text);
+
+    Ranges marks = marksOf(shownText(next));
+    std::sort(marks.begin(), marks.end());
+    QTextCursor cursor(next);
+    cursor.beginEditBlock();
+    // Overlapping and touching marks are one range: one change of the document each.
+    for (qsizetype i = 0; i < marks.size();) {
+        const qsizetype start = marks[i].first;
+        qsizetype end = start + marks[i].second;
+        for (++i; i < marks.size() && marks[i].first <= end; ++i)
+            end = std::max(end, marks[i].first + marks[i].second);
+        cursor.setPosition(int(start));
+        cursor.setPosition(int(end), QTextCursor::KeepAnchor);
+        cursor.mergeCharFormat(mark);
+    }
+    cursor.endEditBlock();
+    next->setUndoRedoEnabled(true);
+
+    // A text longer than the view can ever show gets its scroll bar before it is laid out, not after,
+    // which would lay the whole of it out again for the narrower width.
+    const bool tall = text.size() > 4000 && verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded;
+    if (tall)
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    const bool ours = previous->parent() == this;
+    setDocument(next);
+    if (ours)
+        delete previous;
+    if (tall)
+        setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
 void RichTextBox::setText(const QString &text)

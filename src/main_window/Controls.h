@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QTextEdit>
 
+#include <functional>
 #include <optional>
 
 // A search box that knows its own background: none until it first gains the focus (the system's
@@ -32,7 +33,10 @@ private:
 };
 
 // A multi-line box whose text is exactly what was put in: Qt's plain-text conversion would turn
-// non-breaking spaces into blanks and so change a definition that is saved unedited.
+// non-breaking spaces into blanks and so change a definition that is saved unedited. The text shown is
+// brought up to date when the box is drawn where it can be seen: the window keeps it under the
+// definition's view, and laying out every definition that passes through it would cost as much again as
+// showing it.
 class PlainTextBox : public QPlainTextEdit {
     Q_OBJECT
 
@@ -41,9 +45,16 @@ public:
     QString Text() const { return m_text; }
     void setText(const QString &text);
 
+protected:
+    bool viewportEvent(QEvent *event) override;
+
 private:
+    // A visible sibling stacked above holds the whole box.
+    bool covered() const;
+
     QString m_text;
     bool m_setting = false;
+    bool m_shown = true; // the document holds m_text
 };
 
 // The rich-text view of the definition; Text() gives the document's characters with line breaks as
@@ -52,9 +63,17 @@ class RichTextBox : public QTextEdit {
     Q_OBJECT
 
 public:
+    // Character ranges (start, length) of a text as Text() gives it.
+    using Ranges = QList<QPair<qsizetype, qsizetype>>;
+
     using QTextEdit::QTextEdit;
     QString Text() const;
     void setText(const QString &text);
+    // The text with the ranges that marksOf finds in it in the format `mark`: the view gets text and
+    // marks in one new document and lays it out once, so a definition of many megabytes costs time in
+    // proportion to its size.
+    void setText(const QString &text, const std::function<Ranges(const QString &)> &marksOf,
+                 const QTextCharFormat &mark);
 };
 
 // A label that reacts to a click, for the update link. The Tab key reaches it (a click leaves the focus

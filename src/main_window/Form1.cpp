@@ -72,7 +72,10 @@ void Form1::Form_Initialize()
     m_Resizer->setJustShiftControls(false);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    finishPreload();
+}
 
 void Form1::buildLayout()
 {

@@ -14,6 +14,7 @@
 
 class CarryOverJob;
 class Form2;
+class QThread;
 class QAction;
 class clsResizer;
 class QListView;
@@ -107,7 +108,6 @@ private:
     // Fills the list from a query's rows; returns the number listed.
     qsizetype fillList(class Recordset &rs);
     void runSearch(SearchBox *own, SearchBox *other, bool byDefinition);
-    void markWords(const QString &words);
     void saveNewTerm(const QString &term, const QString &definition);
     void modifyTerm(const QString &term, const QString &definition);
     // Throws when the row with the shown ID no longer holds what was shown.
@@ -126,6 +126,10 @@ private:
     bool startCarryOver();
     // After the splash: says what was carried over, or throws why not.
     void finishCarryOver();
+    // The glossary is read into memory on a thread of its own while the splash is up, so that the
+    // window appears at the tick with its list ready and the first search finds everything loaded.
+    void startPreload();
+    void finishPreload();
 
     static int s_splashDelay;
     TermListModel *m_terms = nullptr;
@@ -140,6 +144,7 @@ private:
         QVariant definition;
     };
     std::optional<ShownRecord> m_shown;
+    QThread *m_preload = nullptr;
     // Timer1 ticked while the splash waited for the carry-over.
     bool m_tickWaiting = false;
 };

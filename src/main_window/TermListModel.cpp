@@ -2,29 +2,29 @@
 
 int TermListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_items.size());
+    return parent.isValid() ? 0 : int(m_terms.size());
 }
 
 QVariant TermListModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_items.size())
+    if (!index.isValid() || index.row() >= m_terms.size())
         return QVariant();
-    const Item &it = m_items[index.row()];
+    // A term stored as a database null lists as an empty item.
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
-        return it.term;
+        return m_terms.term(index.row());
     if (role == Qt::UserRole)
-        return it.id;
+        return m_terms.id(index.row());
     return QVariant();
 }
 
 void TermListModel::clear()
 {
-    setItems({});
+    setTerms(TermListing());
 }
 
-void TermListModel::setItems(QList<Item> items)
+void TermListModel::setTerms(TermListing terms)
 {
     beginResetModel();
-    m_items = std::move(items);
+    m_terms = std::move(terms);
     endResetModel();
 }

@@ -1,29 +1,26 @@
 #pragma once
 
+#include "TermListing.h"
+
 #include <QAbstractListModel>
-#include <QList>
 
 // The items of the term list: each shows its term and carries its row's ID, so that a selection reads
-// the very row that was listed.
+// the very row that was listed. The terms stay in the listing the store handed over; Qt is given the
+// text of the rows it draws, when it draws them.
 class TermListModel : public QAbstractListModel {
     Q_OBJECT
 
 public:
-    struct Item {
-        QString term;
-        qint64 id;
-    };
-
     using QAbstractListModel::QAbstractListModel;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
     void clear();
-    // Replaces every item in one go: a glossary can hold hundreds of thousands of terms.
-    void setItems(QList<Item> items);
-    const Item &item(int row) const { return m_items[row]; }
+    // Replaces every item in one go: a glossary can hold a million terms.
+    void setTerms(TermListing terms);
+    qint64 id(int row) const { return m_terms.id(row); }
 
 private:
-    QList<Item> m_items;
+    TermListing m_terms;
 };

@@ -5,7 +5,7 @@
 
 #include <QListView>
 #include <QPushButton>
-#include <QTextCursor>
+#include <QTextCharFormat>
 #include <QTimer>
 
 namespace {
@@ -26,7 +26,7 @@ void Form1::List1_Click()
     const QModelIndex current = List1[0]->selectionModel()->currentIndex();
     if (!current.isValid())
         return;
-    const qint64 id = m_terms->item(current.row()).id;
+    const qint64 id = m_terms->id(current.row());
     try {
         RichTextBox1->setCurrentCharFormat(QTextCharFormat());
         Recordset rs;
@@ -48,10 +48,14 @@ void Form1::List1_Click()
         if (!Txt_Search_Def->text().isEmpty())
             words = Txt_Search_Def->text();
 
-        RichTextBox1->setText(definition);
-        // The mirror copied the view's characters; the box keeps the definition exactly as stored.
+        const QString cerca = QString(words).replace(u' ', u'|');
+        {
+            // The mirror would copy the view's characters; the box keeps the definition exactly as stored.
+            const QSignalBlocker noMirror(RichTextBox1);
+            RichTextBox1->setText(
+                definition, [&cerca](const QString &shown) { return Evidenzia(shown, cerca); }, markFormat());
+        }
         TextDEFINIZIONE->setText(definition);
-        markWords(words);
         TextPAROLA->setText(term);
         showRestingState();
     } catch (const DbError &e) {
@@ -79,27 +83,6 @@ QList<QPair<qsizetype, qsizetype>> Form1::Evidenzia(const QString &testo, const 
             marks.append({p, word.size()});
     }
     return marks;
-}
-
-void Form1::markWords(const QString &words)
-{
-    const auto marks = Evidenzia(RichTextBox1->Text(), QString(words).replace(u' ', u'|'));
-    if (marks.isEmpty())
-        return;
-    // Marks change the look, not the text: the mirror has nothing to copy.
-    const QSignalBlocker quiet(RichTextBox1);
-    const QTextCharFormat mark = markFormat();
-    QTextCursor cursor(RichTextBox1->document());
-    cursor.beginEditBlock();
-    for (const auto &[start, length] : marks) {
-        cursor.setPosition(int(start));
-        cursor.setPosition(int(start + length), QTextCursor::KeepAnchor);
-        cursor.mergeCharFormat(mark);
-    }
-    cursor.endEditBlock();
-    QTextCursor caret = RichTextBox1->textCursor();
-    caret.setPosition(0);
-    RichTextBox1->setTextCursor(caret);
 }
 
 void Form1::RichTextBox1_Change()

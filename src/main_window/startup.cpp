@@ -1,3 +1,5 @@
+#include "ConnectionPool.h"
+#include "ConnectionTarget.h"
 #include "DbError.h"
 #include "Form1.h"
 #include "MsgBox.h"
@@ -8,6 +10,7 @@
 #include <QCloseEvent>
 #include <QListView>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 
 void showErrorBox(const DbError &error)
@@ -20,26 +23,40 @@ void Form1::Form_Load()
     emit Load();
     Timer1->start();
     const bool carrying = startCarryOver();
+    if (!carrying)
+        startPreload();
     showSplash();
+    finishPreload();
     if (carrying)
         finishCarryOver();
     CaricaLista();
 }
 
+void Form1::startPreload()
+{
+    m_preload = QThread::create(
+        [target = ConnectionTarget::parse(store::ConnectionString())] { ConnectionPool::preload(target); });
+    m_preload->start();
+}
+
+void Form1::finishPreload()
+{
+    // The reading is the list's own: whatever is left of it after the tick is waited for here.
+    if (!m_preload)
+        return;
+    m_preload->wait();
+    delete std::exchange(m_preload, nullptr);
+}
+
 qsizetype Form1::fillList(Recordset &rs)
 {
-    QList<TermListModel::Item> items;
+    TermListing rows;
     if (!rs.Eof()) {
         rs.MoveFirst();
-        while (!rs.Eof()) {
-            // A term stored as a database null lists as an empty item rather than stopping the fill.
-            items.append({rs.Fields(QStringLiteral("Parola")).Value().toString(),
-                          rs.Fields(QStringLiteral("ID")).Value().toLongLong()});
-            rs.MoveNext();
-        }
+        rows = rs.termListing(QStringLiteral("ID"), QStringLiteral("Parola"));
     }
-    const qsizetype count = items.size();
-    m_terms->setItems(std::move(items));
+    const qsizetype count = rows.size();
+    m_terms->setTerms(std::move(rows));
     return count;
 }
 

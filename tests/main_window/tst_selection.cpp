@@ -232,6 +232,18 @@ private slots:
         QVERIFY(f.TextDEFINIZIONE->Text().isEmpty());
     }
 
+    // The box under the view shows its text once nothing covers it any more.
+    void theBoxUnderTheViewShowsTheDefinitionWhenUncovered()
+    {
+        FormHarness h({{"alfa", "prima\u00a0lettera\r\ndell'alfabeto"}});
+        Form1 &f = *h.form;
+        h.clickTerm("alfa");
+        f.RichTextBox1->hide();
+        f.TextDEFINIZIONE->viewport()->repaint();
+        QCOMPARE(f.TextDEFINIZIONE->toPlainText(), QStringLiteral("prima lettera\ndell'alfabeto"));
+        QCOMPARE(f.TextDEFINIZIONE->Text(), QStringLiteral("prima\u00a0lettera\r\ndell'alfabeto"));
+    }
+
     void aFailedSelectionShowsTheErrorBox_data()
     {
         QTest::addColumn<bool>("removeFile");

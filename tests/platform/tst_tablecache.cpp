@@ -12,15 +12,26 @@ namespace {
 
 using Listing = QList<QPair<qint64, QString>>;
 
+// From the memory the rows after the first are read as the list reads them, all at once; from the file
+// row by row.
 Listing run(const QString &query, bool pooled)
 {
-    ConnectionPool::setEnabled(pooled);
+    // Switching drops the kept connection; staying keeps it, and with it what the last search found.
+    if (ConnectionPool::enabled() != pooled)
+        ConnectionPool::setEnabled(pooled);
     Recordset rs;
     rs.Open(query, store::ConnectionString(), 1, 3, 1);
     Listing out;
     while (!rs.Eof()) {
         out.append({rs.Fields("ID").Value().toLongLong(), rs.Fields("Parola").Value().toString()});
         rs.MoveNext();
+        if (pooled && !rs.Eof()) {
+            const TermListing rest = rs.termListing("id", "PAROLA");
+            for (qsizetype i = 0; i < rest.size(); ++i)
+                out.append({rest.id(i), rest.term(i)});
+            if (!rs.Eof())
+                return {};
+        }
     }
     return out;
 }
@@ -65,6 +76,23 @@ private slots:
                 const Listing fromMemory = run(query, true);
                 QCOMPARE(fromMemory, run(query, false));
             }
+
+            // Typing on in both boxes by turns: a search that extends the last one of its column looks only
+            // at the rows that one found, and must find exactly what a full search finds; a correction of
+            // the last keys and a step back search everything again.
+            if (i % 4 == 0) {
+                QStringList steps{text};
+                for (int k = 0; k < 3; ++k)
+                    steps.append(steps.last() + randomText(rng, 2));
+                steps << steps[2] + randomText(rng, 2) << steps[1];
+                QList<Listing> fromFile;
+                for (const QString &step : steps)
+                    fromFile << run(store::QueryFindTerm(step), false) << run(store::QueryFindDefinition(step), false);
+                for (qsizetype k = 0; k < steps.size(); ++k) {
+                    QCOMPARE(run(store::QueryFindTerm(steps[k]), true), fromFile[2 * k]);
+                    QCOMPARE(run(store::QueryFindDefinition(steps[k]), true), fromFile[2 * k + 1]);
+                }
+            }
             if (i % 10 == 0) {
                 // Own writes reach the copy; so do other programs' writes.
                 Recordset rs;
@@ -98,17 +126,41 @@ private slots:
         index.endDefinitions();
         const auto ids = [&](const QString &query) {
             QList<qint64> out;
-            for (const TableIndex::Hit &hit : index.select(JetQuery::parse(query)))
-                out.append(hit.id);
+            const TermListing hits = index.select(JetQuery::parse(query));
+            for (qsizetype i = 0; i < hits.size(); ++i)
+                out.append(hits.id(i));
             return out;
         };
         QCOMPARE(ids(store::QueryAllTerms()), QList<qint64>({3, 2, 4, 1}));
         QCOMPARE(ids(store::QueryFindDefinition("nave àncora")), QList<qint64>({2}));
         QCOMPARE(ids(store::QueryFindTerm("a")), QList<qint64>({2, 4}));
+        // A search that extends the last looks only at the rows that one found; a correction does not, nor
+        // a search after the rows have changed.
+        QCOMPARE(ids(store::QueryFindTerm("nc")), QList<qint64>({2}));
+        QCOMPARE(ids(store::QueryFindTerm("ca")), QList<qint64>({4}));
+        QCOMPARE(ids(store::QueryFindTerm("nco")), QList<qint64>({2}));
         index.rowWritten(5, QStringLiteral("àncora"), QStringLiteral("di salvezza"));
+        QCOMPARE(ids(store::QueryFindTerm("ncor")), QList<qint64>({2, 5}));
         index.rowDeleted(1);
         QCOMPARE(ids(store::QueryAllTerms()), QList<qint64>({3, 2, 5, 4}));
         QCOMPARE(ids(store::QueryFindDefinition("salv")), QList<qint64>({5}));
+    }
+
+    // The vector search against the plain one, at every alignment and across the ends of its blocks.
+    void findAgreesWithAPlainSearch()
+    {
+        QRandomGenerator rng(7);
+        for (int i = 0; i < 20000; ++i) {
+            std::string text(rng.bounded(80), 'a'), needle(1 + rng.bounded(20), 'a');
+            for (char &c : text)
+                c = char('a' + rng.bounded(3));
+            for (char &c : needle)
+                c = char('a' + rng.bounded(3));
+            const size_t from = text.empty() ? 0 : rng.bounded(int(text.size()));
+            const size_t expected = text.find(needle, from);
+            const char *found = TextMatch::find(text.data() + from, text.data() + text.size(), needle.data(), needle.size());
+            QCOMPARE(found ? size_t(found - text.data()) : std::string::npos, expected);
+        }
     }
 
     void leftAndRightAgreeInUtf8AndUtf16()

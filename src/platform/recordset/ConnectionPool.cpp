@@ -1,5 +1,7 @@
 #include "ConnectionPool.h"
 
+#include "DbError.h"
+
 #include <QByteArray>
 #include <QFile>
 
@@ -79,6 +81,20 @@ void discard(const std::shared_ptr<KeptConnection> &connection)
 {
     if (pool().entry.connection == connection)
         clear();
+}
+
+void preload(const ConnectionTarget &target)
+{
+    if (!pool().enabled)
+        return;
+    std::shared_ptr<KeptConnection> kept;
+    try {
+        kept = acquire(target);
+        kept->loader.refresh(kept->connection, kept->index, true);
+    } catch (const DbError &) {
+        if (kept)
+            discard(kept);
+    }
 }
 
 void setEnabled(bool enabled)

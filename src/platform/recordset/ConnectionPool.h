@@ -24,6 +24,10 @@ namespace ConnectionPool {
 std::shared_ptr<KeptConnection> acquire(const ConnectionTarget &target);
 // Forgets a connection that failed, so the next operation starts from a fresh one.
 void discard(const std::shared_ptr<KeptConnection> &connection);
+// Keys the file's connection and reads its whole table, definitions included, into the in-memory copy,
+// so that the first operations find it ready. A failure is left for the next operation to meet and
+// report as it would without this. Runs on any thread while nothing else uses the pool.
+void preload(const ConnectionTarget &target);
 
 // Off: every operation opens and keys its own connection (for measuring against).
 void setEnabled(bool enabled);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TermListing.h"
+
 #include <QVariant>
 #include <QVariantList>
 
@@ -18,4 +20,13 @@ public:
     virtual QVariantList row() = 0;
     // Lets go of any read of the file before the recordset writes.
     virtual void release() {}
+    // The ID and term of this row and of every one after it, at once; the cursor is then at its end.
+    virtual TermListing terms(int idColumn, int termColumn)
+    {
+        auto table = std::make_shared<TermListing::Table>();
+        QList<int> rows;
+        for (; !atEnd(); next())
+            rows.append(table->add(value(idColumn).toLongLong(), value(termColumn)));
+        return TermListing(std::move(table), std::move(rows));
+    }
 };

@@ -3,7 +3,7 @@
 #include "DbError.h"
 #include "Statement.h"
 
-IndexCursor::IndexCursor(const Connection &connection, QList<TableIndex::Hit> hits, int idColumn, int termColumn)
+IndexCursor::IndexCursor(const Connection &connection, TermListing hits, int idColumn, int termColumn)
     : m_connection(connection), m_hits(std::move(hits)), m_idColumn(idColumn), m_termColumn(termColumn)
 {
 }
@@ -22,19 +22,28 @@ void IndexCursor::next()
 
 QVariant IndexCursor::value(int column)
 {
-    const TableIndex::Hit &hit = m_hits[m_position];
     if (column == m_idColumn)
-        return QVariant(hit.id);
+        return QVariant(m_hits.id(m_position));
     if (column == m_termColumn)
-        return hit.termNull ? QVariant() : QVariant(hit.term);
+        return m_hits.value(m_position);
     return row().value(column);
+}
+
+TermListing IndexCursor::terms(int idColumn, int termColumn)
+{
+    if (idColumn != m_idColumn || termColumn != m_termColumn)
+        return Cursor::terms(idColumn, termColumn);
+    TermListing rest = m_position == 0 ? m_hits : m_hits.from(m_position);
+    m_position = m_hits.size();
+    m_row.reset();
+    return rest;
 }
 
 QVariantList IndexCursor::row()
 {
     if (!m_row) {
         Statement stmt(m_connection, "SELECT * FROM \"Tbl_Zorvane\" WHERE \"ID\" = ?1");
-        stmt.bind(1, QVariant(m_hits[m_position].id));
+        stmt.bind(1, QVariant(m_hits.id(m_position)));
         if (!stmt.step())
             throw DbError::noCurrentRecord(QStringLiteral("il termine non è più presente nel glossario"));
         QVariantList values;

@@ -11,17 +11,18 @@ class Connection;
 // file by ID when asked for.
 class IndexCursor : public Cursor {
 public:
-    IndexCursor(const Connection &connection, QList<TableIndex::Hit> hits, int idColumn, int termColumn);
+    IndexCursor(const Connection &connection, TermListing hits, int idColumn, int termColumn);
 
     bool atEnd() const override { return m_position >= m_hits.size(); }
     void first() override;
     void next() override;
     QVariant value(int column) override;
     QVariantList row() override;
+    TermListing terms(int idColumn, int termColumn) override;
 
 private:
     const Connection &m_connection;
-    QList<TableIndex::Hit> m_hits;
+    TermListing m_hits;
     qsizetype m_position = 0;
     int m_idColumn;
     int m_termColumn;

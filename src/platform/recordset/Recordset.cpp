@@ -310,3 +310,17 @@ void Recordset::Close()
     m_eof = true;
     m_atFirst = false;
 }
+
+TermListing Recordset::termListing(const QString &idField, const QString &termField)
+{
+    if (!isOpen())
+        closed();
+    const int id = columnIndex(idField);
+    const int term = columnIndex(termField);
+    if (m_mode != Mode::Browse || m_eof)
+        return TermListing();
+    TermListing rows = guarded([&] { return m_cursor->terms(id, term); });
+    m_eof = true;
+    m_atFirst = false;
+    return rows;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TermListing.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -53,6 +55,9 @@ public:
     void Close();
 
     bool isOpen() const;
+    // The ID and term of the current row and of every one after it, read at once, leaving the recordset
+    // at its end: filling a list of a million terms through Fields would cost more than the search.
+    TermListing termListing(const QString &idField, const QString &termField);
     // Rows the last Delete removed.
     qint64 RecordsAffected() const { return m_affected; }
 

@@ -23,6 +23,41 @@ QByteArray longestLiteralRun(const QByteArray &folded)
     return best;
 }
 
+// Whether every text that `wider` finds is also found by `narrower`: "%X%" holds for any text that
+// holds a stretch matching X, which a pattern with X in the middle of it demands.
+bool implies(const QByteArray &narrower, const QByteArray &wider)
+{
+    if (narrower == wider)
+        return true;
+    if (wider.size() < 2 || !wider.startsWith('%') || !wider.endsWith('%'))
+        return false;
+    return narrower.contains(QByteArrayView(wider).sliced(1, wider.size() - 2));
+}
+
+// A search narrows the previous one when each previous condition is implied by one of its own on the
+// same whole column.
+bool narrows(const QList<JetQuery::Predicate> &now, const QList<JetQuery::Predicate> &before)
+{
+    const auto plain = [](const JetQuery::Predicate &p) {
+        return p.isLike && p.operand.column != JetQuery::Id && p.operand.function == JetQuery::Operand::Whole;
+    };
+    for (const JetQuery::Predicate &b : before) {
+        if (!plain(b))
+            return false;
+        const QByteArray wider = TextMatch::fold(b.pattern);
+        bool implied = false;
+        for (const JetQuery::Predicate &n : now) {
+            if (plain(n) && n.operand.column == b.operand.column && implies(TextMatch::fold(n.pattern), wider)) {
+                implied = true;
+                break;
+            }
+        }
+        if (!implied)
+            return false;
+    }
+    return true;
+}
+
 quint64 prefixOf(const char *key, qsizetype size)
 {
     unsigned char bytes[8] = {};
@@ -55,10 +90,20 @@ void TableIndex::Column::close(qsizetype at, int row)
     owners.push_back(row);
 }
 
-int TableIndex::Column::ownerAt(qsizetype offset) const
+size_t TableIndex::Column::pieceAt(qsizetype offset, size_t from) const
 {
-    const auto it = std::upper_bound(starts.begin(), starts.end(), offset);
-    return owners[size_t(it - starts.begin()) - 1];
+    // Finds come in order and mostly close together: gallop from the last piece, then halve.
+    size_t step = 1;
+    size_t low = from;
+    size_t high = from + 1;
+    while (high < starts.size() && starts[high] <= offset) {
+        low = high;
+        step *= 2;
+        high = low + step;
+    }
+    high = std::min(high, starts.size());
+    const auto it = std::upper_bound(starts.begin() + qsizetype(low), starts.begin() + qsizetype(high), offset);
+    return size_t(it - starts.begin()) - 1;
 }
 
 bool TableIndex::answers(const JetQuery &query)
@@ -83,13 +128,25 @@ bool TableIndex::answers(const JetQuery &query)
     return anyLike;
 }
 
+void TableIndex::changed()
+{
+    ++m_version;
+    m_everyRow.reset();
+    m_last = LastSearch();
+}
+
 void TableIndex::invalidate()
 {
+    changed();
     m_termsLoaded = false;
     m_definitionsLoaded = false;
     m_rows.clear();
+    m_termSpans.clear();
+    m_definitionSpans.clear();
+    m_alive.clear();
     m_order.clear();
     m_byId.clear();
+    m_shown = std::make_shared<TermListing::Table>();
     m_terms.clear();
     m_keys.clear();
     m_definitions.clear();
@@ -102,100 +159,123 @@ void TableIndex::beginTerms(QStringList columns)
     m_columns = std::move(columns);
 }
 
-void TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
+int TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
 {
     // Each term goes straight into the folded column and the key buffer: no text of its own per row.
     const int index = int(m_rows.size());
     Row row;
     row.id = id;
+    TermListing::Table &table = shown();
+    const qsizetype textAt = table.text.size();
+    if (utf8)
+        table.text.append(QString::fromUtf8(*utf8));
+    const qsizetype textLength = table.text.size() - textAt;
+    table.entries.push_back({id, textAt, utf8 ? textLength : -1});
+    Span span;
     if (utf8) {
-        row.term = QString::fromUtf8(*utf8);
-        row.termAt = m_terms.text.size();
+        span.at = m_terms.text.size();
         TextMatch::appendFoldedUtf8(m_terms.text, *utf8);
-        row.termBytes = m_terms.text.size() - row.termAt;
-        m_terms.close(row.termAt, index);
+        span.bytes = m_terms.text.size() - span.at;
+        m_terms.close(span.at, index);
     }
     row.keyAt = m_keys.size();
-    TextMatch::appendSortKey(m_keys, row.term);
+    TextMatch::appendSortKey(m_keys, QStringView(table.text).sliced(textAt, textLength));
     row.keyBytes = m_keys.size() - row.keyAt;
-    row.keyPrefix = row.termAt < 0 ? 0 : prefixOf(m_keys.constData() + row.keyAt, row.keyBytes);
-    m_byId.insert(row.id, index);
+    row.keyPrefix = span.at < 0 ? 0 : prefixOf(m_keys.constData() + row.keyAt, row.keyBytes);
     m_rows.push_back(std::move(row));
+    m_termSpans.push_back(span);
+    m_definitionSpans.push_back(Span());
+    m_alive.push_back(1);
+    return index;
 }
 
 void TableIndex::endTerms()
 {
+    // Filled once the count is known, rather than grown and rehashed row by row.
+    m_byId.reserve(qsizetype(m_rows.size()));
+    for (int i = 0; i < int(m_rows.size()); ++i)
+        m_byId.insert(m_rows[size_t(i)].id, i);
     m_order.clear();
     m_order.reserve(m_rows.size());
     for (int i = 0; i < int(m_rows.size()); ++i)
         m_order.push_back(i);
     std::sort(m_order.begin(), m_order.end(), [this](int a, int b) { return lessInOrder(a, b); });
     m_termsLoaded = true;
+    changed();
 }
 
 void TableIndex::setDefinition(qint64 id, std::optional<QByteArrayView> utf8)
 {
     const auto it = m_byId.constFind(id);
-    if (it == m_byId.constEnd())
-        return;
-    Row &row = m_rows[size_t(*it)];
+    if (it != m_byId.constEnd())
+        setDefinitionOfRow(*it, utf8);
+}
+
+void TableIndex::setDefinitionOfRow(int index, std::optional<QByteArrayView> utf8)
+{
+    Span &span = m_definitionSpans[size_t(index)];
     if (!utf8) {
-        row.definitionAt = -1;
+        span = Span();
         return;
     }
-    const QByteArray folded = TextMatch::foldUtf8(*utf8);
-    row.definitionAt = m_definitions.append(folded, *it);
-    row.definitionBytes = folded.size();
+    // Folded straight into the shared buffer, as the terms are.
+    span.at = m_definitions.text.size();
+    TextMatch::appendFoldedUtf8(m_definitions.text, *utf8);
+    span.bytes = m_definitions.text.size() - span.at;
+    m_definitions.close(span.at, index);
 }
 
 void TableIndex::endDefinitions()
 {
     m_definitionsLoaded = true;
+    changed();
 }
 
 int TableIndex::addRow(qint64 id, const QVariant &term)
 {
     const QString text = term.toString();
-    return addRow(id, text, term.isNull(), TextMatch::fold(text), TextMatch::sortKey(text));
-}
-
-int TableIndex::addRow(qint64 id, QString term, bool isNull, const QByteArray &folded, const QByteArray &key)
-{
+    const bool isNull = term.isNull();
+    const QByteArray folded = TextMatch::fold(text);
+    const QByteArray key = TextMatch::sortKey(text);
     const int index = int(m_rows.size());
     Row row;
     row.id = id;
+    shown().add(id, term);
+    Span span;
     if (!isNull) {
-        row.termAt = m_terms.append(folded, index);
-        row.termBytes = folded.size();
+        span.at = m_terms.append(folded, index);
+        span.bytes = folded.size();
     }
     row.keyAt = m_keys.size();
     row.keyBytes = key.size();
     m_keys.append(key);
     // A null sorts before every text, as in SQLite.
     row.keyPrefix = isNull ? 0 : prefixOf(key.constData(), key.size());
-    row.term = std::move(term);
     m_rows.push_back(std::move(row));
+    m_termSpans.push_back(span);
+    m_definitionSpans.push_back(Span());
+    m_alive.push_back(1);
     m_byId.insert(id, index);
     return index;
 }
 
 void TableIndex::setDefinitionOf(int index, const QVariant &definition)
 {
-    Row &row = m_rows[size_t(index)];
+    Span &span = m_definitionSpans[size_t(index)];
     if (definition.isNull()) {
-        row.definitionAt = -1;
+        span = Span();
         return;
     }
     const QByteArray folded = TextMatch::fold(definition.toString());
-    row.definitionAt = m_definitions.append(folded, index);
-    row.definitionBytes = folded.size();
+    span.at = m_definitions.append(folded, index);
+    span.bytes = folded.size();
 }
 
 bool TableIndex::lessInOrder(int a, int b) const
 {
     const Row &ra = m_rows[size_t(a)];
     const Row &rb = m_rows[size_t(b)];
-    const bool nullA = ra.termAt < 0, nullB = rb.termAt < 0;
+    const bool nullA = m_termSpans[size_t(a)].at < 0, nullB = m_termSpans[size_t(b)].at < 0;
     if (nullA != nullB)
         return nullA;
     if (ra.keyPrefix != rb.keyPrefix)
@@ -233,6 +313,7 @@ void TableIndex::rowWritten(qint64 id, const QVariant &term, const QVariant &def
     if (m_definitionsLoaded)
         setDefinitionOf(index, definition);
     insertInOrder(index);
+    changed();
 }
 
 void TableIndex::rowDeleted(qint64 id)
@@ -244,32 +325,27 @@ void TableIndex::rowDeleted(qint64 id)
         return;
     const int index = *it;
     removeFromOrder(index);
-    m_rows[size_t(index)].alive = false;
+    m_alive[size_t(index)] = 0;
     m_byId.erase(it);
     ++m_dead;
+    changed();
 }
 
-QByteArrayView TableIndex::view(const Row &row, JetQuery::Column column) const
-{
-    if (column == JetQuery::Term)
-        return QByteArrayView(m_terms.text.constData() + row.termAt, row.termBytes);
-    return QByteArrayView(m_definitions.text.constData() + row.definitionAt, row.definitionBytes);
-}
-
-bool TableIndex::matchesGroup(const Row &row, const QList<JetQuery::Predicate> &group,
+bool TableIndex::matchesGroup(int row, const QList<JetQuery::Predicate> &group,
                               const std::vector<TextMatch::FoldedPattern> &patterns) const
 {
     for (qsizetype i = 0; i < group.size(); ++i) {
         const JetQuery::Predicate &p = group[i];
         if (p.operand.column == JetQuery::Id) {
-            if (row.id != p.number)
+            if (m_rows[size_t(row)].id != p.number)
                 return false;
             continue;
         }
-        const qsizetype at = p.operand.column == JetQuery::Term ? row.termAt : row.definitionAt;
-        if (at < 0)
+        const bool term = p.operand.column == JetQuery::Term;
+        const Span &span = (term ? m_termSpans : m_definitionSpans)[size_t(row)];
+        if (span.at < 0)
             return false; // like on a null is never true
-        QByteArrayView text = view(row, p.operand.column);
+        QByteArrayView text((term ? m_terms : m_definitions).text.constData() + span.at, span.bytes);
         if (p.operand.function == JetQuery::Operand::Left)
             text = TextMatch::leftCharacters(text, p.operand.count);
         else if (p.operand.function == JetQuery::Operand::Right)
@@ -289,65 +365,109 @@ bool TableIndex::readsDefinitions(const JetQuery &query)
     return false;
 }
 
-QList<TableIndex::Hit> TableIndex::select(const JetQuery &query) const
+void TableIndex::scan(const QList<JetQuery::Predicate> &group, std::vector<char> &matched) const
 {
-    std::vector<char> matched;
-    if (!query.where.isEmpty()) {
-        matched.assign(m_rows.size(), 0);
-        for (const auto &group : query.where) {
-            std::vector<TextMatch::FoldedPattern> patterns;
-            const Column *filterColumn = nullptr;
-            QByteArray filter;
-            for (const JetQuery::Predicate &p : group) {
-                patterns.emplace_back(p.pattern);
-                if (p.isLike && p.operand.function == JetQuery::Operand::Whole) {
-                    QByteArray run = longestLiteralRun(TextMatch::fold(p.pattern));
-                    if (run.size() > filter.size()) {
-                        filter = run;
-                        filterColumn = p.operand.column == JetQuery::Term ? &m_terms : &m_definitions;
-                    }
-                }
-            }
-            if (filterColumn) {
-                // One pass of a substring search over the whole column finds every candidate row.
-                const QByteArray &text = filterColumn->text;
-                qsizetype from = 0;
-                while (from < text.size()) {
-                    const void *found = memmem(text.constData() + from, size_t(text.size() - from),
-                                               filter.constData(), size_t(filter.size()));
-                    if (!found)
-                        break;
-                    const qsizetype at = static_cast<const char *>(found) - text.constData();
-                    const int owner = filterColumn->ownerAt(at);
-                    const Row &row = m_rows[size_t(owner)];
-                    if (row.alive && !matched[size_t(owner)] && matchesGroup(row, group, patterns))
-                        matched[size_t(owner)] = 1;
-                    const qsizetype end = text.indexOf('\xff', at);
-                    from = end < 0 ? text.size() : end + 1;
-                }
-            } else {
-                for (size_t i = 0; i < m_rows.size(); ++i) {
-                    if (m_rows[i].alive && !matched[i] && matchesGroup(m_rows[i], group, patterns))
-                        matched[i] = 1;
-                }
+    std::vector<TextMatch::FoldedPattern> patterns;
+    const Column *filterColumn = nullptr;
+    QByteArray filter;
+    for (const JetQuery::Predicate &p : group) {
+        patterns.emplace_back(p.pattern);
+        if (p.isLike && p.operand.function == JetQuery::Operand::Whole) {
+            QByteArray run = longestLiteralRun(TextMatch::fold(p.pattern));
+            if (run.size() > filter.size()) {
+                filter = run;
+                filterColumn = p.operand.column == JetQuery::Term ? &m_terms : &m_definitions;
             }
         }
+    }
+    if (!filterColumn) {
+        for (size_t i = 0; i < m_rows.size(); ++i) {
+            if (m_alive[i] && !matched[i] && matchesGroup(int(i), group, patterns))
+                matched[i] = 1;
+        }
+        return;
+    }
+    // One pass of a substring search over the whole column finds every candidate row.
+    const QByteArray &text = filterColumn->text;
+    const char *const begin = text.constData();
+    const char *const end = begin + text.size();
+    const TextMatch::Finder finder(filter);
+    size_t piece = 0;
+    for (const char *from = begin; from < end;) {
+        const char *found = finder.find(from, end);
+        if (!found)
+            break;
+        piece = filterColumn->pieceAt(found - begin, piece);
+        const int owner = filterColumn->owners[piece];
+        if (m_alive[size_t(owner)] && !matched[size_t(owner)] && matchesGroup(owner, group, patterns))
+            matched[size_t(owner)] = 1;
+        const void *rowEnd = memchr(found, '\xff', size_t(end - found));
+        from = rowEnd ? static_cast<const char *>(rowEnd) + 1 : end;
+    }
+}
+
+TermListing TableIndex::listing(const std::vector<int> &rows) const
+{
+    return TermListing(m_shown, QList<int>(rows.begin(), rows.end()));
+}
+
+TermListing::Table &TableIndex::shown()
+{
+    if (m_shown.use_count() > 1)
+        m_shown = std::make_shared<TermListing::Table>(*m_shown);
+    return *m_shown;
+}
+
+TermListing TableIndex::select(const JetQuery &query) const
+{
+    if (query.where.isEmpty()) {
+        // Every row in order: the same listing until the rows change.
+        if (!m_everyRow || m_everyRow->first != m_version)
+            m_everyRow.emplace(m_version, listing(m_order));
+        return m_everyRow->second;
     }
 
-    QList<Hit> hits;
-    if (query.ordered) {
-        for (int index : m_order) {
-            if (matched.empty() || matched[size_t(index)]) {
-                const Row &row = m_rows[size_t(index)];
-                hits.append({row.id, row.term, row.termAt < 0});
-            }
+    std::vector<int> rows;
+    const bool oneGroup = query.ordered && query.where.size() == 1;
+    if (oneGroup && m_last.version == m_version && narrows(query.where[0], m_last.group)) {
+        const QList<JetQuery::Predicate> &group = query.where[0];
+        std::vector<TextMatch::FoldedPattern> patterns;
+        for (const JetQuery::Predicate &p : group)
+            patterns.emplace_back(p.pattern);
+        // The candidates are tried in the order the rows lie in memory, then kept in the previous order.
+        std::vector<char> candidate(m_rows.size(), 0);
+        for (int index : m_last.rows)
+            candidate[size_t(index)] = 1;
+        const char *flags = candidate.data();
+        const char *const flagsEnd = flags + candidate.size();
+        for (const char *at = flags; (at = static_cast<const char *>(memchr(at, 1, size_t(flagsEnd - at))));) {
+            const size_t index = size_t(at - flags);
+            candidate[index] = matchesGroup(int(index), group, patterns) ? 2 : 0;
+            at = flags + index + 1;
+        }
+        for (int index : m_last.rows) {
+            if (candidate[size_t(index)] == 2)
+                rows.push_back(index);
         }
     } else {
-        for (size_t i = 0; i < m_rows.size(); ++i) {
-            if (m_rows[i].alive && (matched.empty() || matched[i]))
-                hits.append({m_rows[i].id, m_rows[i].term, m_rows[i].termAt < 0});
+        std::vector<char> matched(m_rows.size(), 0);
+        for (const auto &group : query.where)
+            scan(group, matched);
+        if (query.ordered) {
+            for (int index : m_order) {
+                if (matched[size_t(index)])
+                    rows.push_back(index);
+            }
+        } else {
+            for (size_t i = 0; i < m_rows.size(); ++i) {
+                if (matched[i])
+                    rows.push_back(int(i));
+            }
+            std::sort(rows.begin(), rows.end(), [this](int a, int b) { return m_rows[size_t(a)].id < m_rows[size_t(b)].id; });
         }
-        std::sort(hits.begin(), hits.end(), [](const Hit &a, const Hit &b) { return a.id < b.id; });
     }
-    return hits;
+    TermListing found = listing(rows);
+    if (oneGroup)
+        m_last = LastSearch{m_version, query.where[0], std::move(rows)};
+    return found;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JetQuery.h"
+#include "TermListing.h"
 #include "TextMatch.h"
 
 #include <QByteArray>
@@ -17,25 +18,21 @@
 // it, and this program's own writes are applied to it as they are committed.
 class TableIndex {
 public:
-    struct Hit {
-        qint64 id;
-        QString term;
-        bool termNull;
-    };
-
     // Scans are worth answering from memory; a lookup by ID is left to the file's own key.
     static bool answers(const JetQuery &query);
     // The query's rows, in its order; the definitions must be loaded when it reads them.
-    QList<Hit> select(const JetQuery &query) const;
+    TermListing select(const JetQuery &query) const;
     static bool readsDefinitions(const JetQuery &query);
     const QStringList &columns() const { return m_columns; }
 
     // Filling: the table's columns, then every row's term as stored (UTF-8, nullopt for a null), then
     // the definitions by ID.
     void beginTerms(QStringList columns);
-    void addTerm(qint64 id, std::optional<QByteArrayView> utf8);
+    // Returns the row's number, for the definition read along with it.
+    int addTerm(qint64 id, std::optional<QByteArrayView> utf8);
     void endTerms();
     void setDefinition(qint64 id, std::optional<QByteArrayView> utf8);
+    void setDefinitionOfRow(int row, std::optional<QByteArrayView> utf8);
     void endDefinitions();
     bool termsLoaded() const { return m_termsLoaded; }
     bool definitionsLoaded() const { return m_definitionsLoaded; }
@@ -49,15 +46,15 @@ public:
 private:
     struct Row {
         qint64 id;
-        QString term;
         quint64 keyPrefix;
         qsizetype keyAt = 0; // the sort key, in m_keys
         qsizetype keyBytes = 0;
-        qsizetype termAt = -1; // offset in m_terms, -1 for a database null
-        qsizetype termBytes = 0;
-        qsizetype definitionAt = -1;
-        qsizetype definitionBytes = 0;
-        bool alive = true;
+    };
+    // Where a row's folded text lies in its column; kept apart from the rows, so that a scan that tries
+    // one row in a few reads little besides the text.
+    struct Span {
+        qsizetype at = -1; // -1 for a database null
+        qsizetype bytes = 0;
     };
     // One folded column: every row's text one after another, and which row each piece belongs to.
     struct Column {
@@ -68,27 +65,49 @@ private:
         qsizetype append(QByteArrayView folded, int row);
         // Ends the text that starts at `at`, already written into `text`.
         void close(qsizetype at, int row);
-        int ownerAt(qsizetype offset) const;
+        // The piece that holds the offset, looking from piece `from` on.
+        size_t pieceAt(qsizetype offset, size_t from) const;
     };
 
     int addRow(qint64 id, const QVariant &term);
-    int addRow(qint64 id, QString term, bool isNull, const QByteArray &folded, const QByteArray &key);
     void setDefinitionOf(int row, const QVariant &definition);
     void insertInOrder(int row);
     void removeFromOrder(int row);
     bool lessInOrder(int a, int b) const;
-    QByteArrayView view(const Row &row, JetQuery::Column column) const;
-    bool matchesGroup(const Row &row, const QList<JetQuery::Predicate> &group,
+    bool matchesGroup(int row, const QList<JetQuery::Predicate> &group,
                       const std::vector<TextMatch::FoldedPattern> &patterns) const;
+    // Marks in `matched` the live rows that meet every condition of the group.
+    void scan(const QList<JetQuery::Predicate> &group, std::vector<char> &matched) const;
+    TermListing listing(const std::vector<int> &rows) const;
+    void changed();
+
+    // The last search of one group of conditions and the rows it found, in order: a search whose every
+    // condition is at least as narrow need only look at those rows.
+    struct LastSearch {
+        quint64 version = 0;
+        QList<JetQuery::Predicate> group;
+        std::vector<int> rows;
+    };
 
     bool m_termsLoaded = false;
     bool m_definitionsLoaded = false;
     QStringList m_columns;
     std::vector<Row> m_rows;
+    std::vector<Span> m_termSpans;       // by row
+    std::vector<Span> m_definitionSpans; // by row
+    std::vector<char> m_alive;           // by row
     std::vector<int> m_order; // live rows by term, then ID
     QHash<qint64, int> m_byId;
+    // Every row's ID and term as stored, shared with the listings handed out; copied before a change
+    // while one is still out.
+    std::shared_ptr<TermListing::Table> m_shown = std::make_shared<TermListing::Table>();
+    TermListing::Table &shown();
     Column m_terms;
     QByteArray m_keys;
     Column m_definitions;
     qsizetype m_dead = 0;
+    // Counts every change of the rows, so that what was worked out from them is known to be stale.
+    quint64 m_version = 1;
+    mutable std::optional<std::pair<quint64, TermListing>> m_everyRow;
+    mutable LastSearch m_last;
 };

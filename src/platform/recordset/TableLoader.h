@@ -14,6 +14,8 @@ public:
 
 private:
     void loadTerms(const Connection &connection, TableIndex &index);
+    // Terms and definitions: one thread reads and decrypts the file while this one folds and files.
+    void loadEverything(const Connection &connection, TableIndex &index);
     void loadDefinitions(const Connection &connection, TableIndex &index);
 
     qint64 m_dataVersion = -1;

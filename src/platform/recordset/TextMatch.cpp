@@ -5,6 +5,10 @@
 
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 void appendUtf8(QByteArray &out, char32_t c)
@@ -25,6 +29,25 @@ void appendUtf8(QByteArray &out, char32_t c)
         out.append(char(0x80 | (c & 0x3F)));
     }
 }
+
+// The folded form, as UTF-8, of every character written in two bytes (most accented letters): the
+// bulk of a glossary's non-ASCII text folds by one lookup.
+struct TwoByteFolds {
+    struct Fold {
+        char bytes[4];
+        unsigned char size;
+    };
+    Fold fold[0x800];
+    TwoByteFolds()
+    {
+        for (char32_t c = 0x80; c < 0x800; ++c) {
+            QByteArray out;
+            appendUtf8(out, QChar::toCaseFolded(c));
+            fold[c].size = static_cast<unsigned char>(out.size());
+            std::memcpy(fold[c].bytes, out.constData(), size_t(out.size()));
+        }
+    }
+};
 
 // Length in bytes of the UTF-8 sequence that starts with b.
 inline size_t sequenceLength(unsigned char b)
@@ -69,7 +92,7 @@ bool segmentMatch(const char *t, size_t tn, const char *p, size_t pn)
     if (!firstStar)
         return tn == pn && memcmp(t, p, pn) == 0;
     const size_t head = size_t(firstStar - p);
-    if (head > tn || memcmp(t, p, head) != 0)
+    if (head > tn || (head > 0 && memcmp(t, p, head) != 0))
         return false;
     const char *lastStar = firstStar;
     for (const char *q = pe - 1; q > firstStar; --q) {
@@ -79,7 +102,7 @@ bool segmentMatch(const char *t, size_t tn, const char *p, size_t pn)
         }
     }
     const size_t tail = size_t(pe - lastStar - 1);
-    if (head + tail > tn || memcmp(t + tn - tail, lastStar + 1, tail) != 0)
+    if (head + tail > tn || (tail > 0 && memcmp(t + tn - tail, lastStar + 1, tail) != 0))
         return false;
     const char *ts = t + head;
     const char *te = t + tn - tail;
@@ -90,10 +113,10 @@ bool segmentMatch(const char *t, size_t tn, const char *p, size_t pn)
             segEnd = lastStar;
         const size_t len = size_t(segEnd - seg);
         if (len > 0) {
-            const void *found = memmem(ts, size_t(te - ts), seg, len);
+            const char *found = TextMatch::find(ts, te, seg, len);
             if (!found)
                 return false;
-            ts = static_cast<const char *>(found) + len;
+            ts = found + len;
         }
         seg = segEnd + 1;
     }
@@ -102,7 +125,58 @@ bool segmentMatch(const char *t, size_t tn, const char *p, size_t pn)
 
 } // namespace
 
+namespace {
+
+// The bytes between a candidate's first and last: mostly none or a few, too few for a call to memcmp.
+inline bool sameMiddle(const char *at, const char *needle, size_t size)
+{
+    if (size > 18)
+        return memcmp(at + 1, needle + 1, size - 2) == 0;
+    for (size_t i = 1; i + 1 < size; ++i) {
+        if (at[i] != needle[i])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 namespace TextMatch {
+
+const char *find(const char *from, const char *end, const char *needle, size_t size)
+{
+    if (size == 0)
+        return from;
+    if (from >= end || size_t(end - from) < size)
+        return nullptr;
+    if (size == 1)
+        return static_cast<const char *>(memchr(from, needle[0], size_t(end - from)));
+    const char first = needle[0];
+    const char last = needle[size - 1];
+    const char *const limit = end - size + 1; // the last place a match can start, plus one
+    const char *at = from;
+#ifdef __SSE2__
+    const __m128i firsts = _mm_set1_epi8(first);
+    const __m128i lasts = _mm_set1_epi8(last);
+    for (; limit - at >= 16; at += 16) {
+        const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+        const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at + size - 1));
+        unsigned mask = unsigned(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(heads, firsts), _mm_cmpeq_epi8(tails, lasts))));
+        while (mask) {
+            const char *candidate = at + __builtin_ctz(mask);
+            if (sameMiddle(candidate, needle, size))
+                return candidate;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; at < limit; ++at) {
+        if (at[0] == first && at[size - 1] == last && sameMiddle(at, needle, size))
+            return at;
+    }
+    return nullptr;
+}
 
 QByteArray fold(QStringView text)
 {
@@ -140,10 +214,25 @@ void appendFoldedUtf8(QByteArray &out, QByteArrayView utf8)
     const qsizetype n = utf8.size();
     qsizetype i = 0;
     while (i < n) {
+        // Runs of ASCII, most of any Italian text, are lowered in bulk rather than appended byte by byte.
+        qsizetype run = i;
+        while (run < n && p[run] < 0x80)
+            ++run;
+        if (run > i) {
+            const qsizetype at = out.size();
+            out.resize(at + (run - i));
+            char *to = out.data() + at;
+            for (qsizetype k = i; k < run; ++k)
+                *to++ = char(unsigned(p[k] - 'A') < 26u ? p[k] + 32 : p[k]);
+            i = run;
+            continue;
+        }
         const unsigned char b = p[i];
-        if (b < 0x80) {
-            out.append(char(b >= 'A' && b <= 'Z' ? b + 32 : b));
-            ++i;
+        if (b >= 0xC2 && b < 0xE0 && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+            static const TwoByteFolds twoByte;
+            const auto &f = twoByte.fold[char32_t(b & 0x1F) << 6 | (p[i + 1] & 0x3F)];
+            out.append(f.bytes, f.size);
+            i += 2;
             continue;
         }
         char32_t c = 0;

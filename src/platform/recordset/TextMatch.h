@@ -28,6 +28,23 @@ private:
     bool m_plainSegments = true; // no "_": every run between "%" is found with a plain substring search
 };
 
+// Finds a folded needle in folded text: the places where its first and last bytes both stand are picked
+// out sixteen bytes at a time and only those are compared whole, which on text runs several times faster
+// than memmem.
+const char *find(const char *from, const char *end, const char *needle, size_t size);
+
+class Finder {
+public:
+    explicit Finder(QByteArray needle) : m_needle(std::move(needle)) {}
+    const char *find(const char *from, const char *end) const
+    {
+        return TextMatch::find(from, end, m_needle.constData(), size_t(m_needle.size()));
+    }
+
+private:
+    QByteArray m_needle;
+};
+
 // Left() and Right(): the first or last n characters, counted as "_" counts them, so a character
 // outside the basic plane is never cut in half.
 QStringView leftCharacters(QStringView text, qint64 n);

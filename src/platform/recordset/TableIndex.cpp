@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -56,6 +57,20 @@ bool narrows(const QList<JetQuery::Predicate> &now, const QList<JetQuery::Predic
             return false;
     }
     return true;
+}
+
+// Below this much work a second thread costs more than it saves.
+constexpr qsizetype SplitBytes = 8 << 20;
+constexpr size_t SplitRows = 100000;
+
+// Runs work(0) here and work(1) on the second core: the two halves of a long pass over rows that each
+// half alone writes to.
+template<typename F>
+void inTwoHalves(F &&work)
+{
+    std::thread other([&work] { work(1); });
+    work(0);
+    other.join();
 }
 
 quint64 prefixOf(const char *key, qsizetype size)
@@ -392,18 +407,30 @@ void TableIndex::scan(const QList<JetQuery::Predicate> &group, std::vector<char>
     const char *const begin = text.constData();
     const char *const end = begin + text.size();
     const TextMatch::Finder finder(filter);
-    size_t piece = 0;
-    for (const char *from = begin; from < end;) {
-        const char *found = finder.find(from, end);
-        if (!found)
-            break;
-        piece = filterColumn->pieceAt(found - begin, piece);
-        const int owner = filterColumn->owners[piece];
-        if (m_alive[size_t(owner)] && !matched[size_t(owner)] && matchesGroup(owner, group, patterns))
-            matched[size_t(owner)] = 1;
-        const void *rowEnd = memchr(found, '\xff', size_t(end - found));
-        from = rowEnd ? static_cast<const char *>(rowEnd) + 1 : end;
+    const auto pass = [&](const char *from, const char *to) {
+        if (from >= to)
+            return;
+        size_t piece = filterColumn->pieceAt(from - begin, 0);
+        while (from < to) {
+            const char *found = finder.find(from, to);
+            if (!found)
+                break;
+            piece = filterColumn->pieceAt(found - begin, piece);
+            const int owner = filterColumn->owners[piece];
+            if (m_alive[size_t(owner)] && !matched[size_t(owner)] && matchesGroup(owner, group, patterns))
+                matched[size_t(owner)] = 1;
+            const void *rowEnd = memchr(found, '\xff', size_t(to - found));
+            from = rowEnd ? static_cast<const char *>(rowEnd) + 1 : to;
+        }
+    };
+    if (text.size() < SplitBytes) {
+        pass(begin, end);
+        return;
     }
+    // Halves that meet where a row ends: no needle holds the separator, so no match spans them.
+    const void *firstRowEnd = memchr(begin + text.size() / 2, '\xff', size_t(end - begin - text.size() / 2));
+    const char *middle = firstRowEnd ? static_cast<const char *>(firstRowEnd) + 1 : end;
+    inTwoHalves([&](int half) { half == 0 ? pass(begin, middle) : pass(middle, end); });
 }
 
 TermListing TableIndex::listing(const std::vector<int> &rows) const
@@ -438,13 +465,20 @@ TermListing TableIndex::select(const JetQuery &query) const
         std::vector<char> candidate(m_rows.size(), 0);
         for (int index : m_last.rows)
             candidate[size_t(index)] = 1;
-        const char *flags = candidate.data();
-        const char *const flagsEnd = flags + candidate.size();
-        for (const char *at = flags; (at = static_cast<const char *>(memchr(at, 1, size_t(flagsEnd - at))));) {
-            const size_t index = size_t(at - flags);
-            candidate[index] = matchesGroup(int(index), group, patterns) ? 2 : 0;
-            at = flags + index + 1;
-        }
+        const auto pass = [&](size_t from, size_t to) {
+            const char *flags = candidate.data();
+            for (const char *at = flags + from; (at = static_cast<const char *>(memchr(at, 1, size_t(to) - size_t(at - flags))));) {
+                const size_t index = size_t(at - flags);
+                candidate[index] = matchesGroup(int(index), group, patterns) ? 2 : 0;
+                at = flags + index + 1;
+            }
+        };
+        if (m_last.rows.size() < SplitRows)
+            pass(0, candidate.size());
+        else
+            inTwoHalves([&](int half) {
+                half == 0 ? pass(0, candidate.size() / 2) : pass(candidate.size() / 2, candidate.size());
+            });
         for (int index : m_last.rows) {
             if (candidate[size_t(index)] == 2)
                 rows.push_back(index);

@@ -457,10 +457,20 @@ TermListing TableIndex::select(const JetQuery &query) const
     std::vector<int> rows;
     const bool oneGroup = query.ordered && query.where.size() == 1;
     if (oneGroup && m_last.version == m_version && narrows(query.where[0], m_last.group)) {
-        const QList<JetQuery::Predicate> &group = query.where[0];
+        // The rows found before meet every earlier condition: one asked again word for word is met.
+        QList<JetQuery::Predicate> group;
         std::vector<TextMatch::FoldedPattern> patterns;
-        for (const JetQuery::Predicate &p : group)
-            patterns.emplace_back(p.pattern);
+        for (const JetQuery::Predicate &p : query.where[0]) {
+            const bool askedBefore = std::any_of(m_last.group.begin(), m_last.group.end(), [&p](const JetQuery::Predicate &b) {
+                return b.operand.column == p.operand.column && b.operand.function == JetQuery::Operand::Whole &&
+                       p.operand.function == JetQuery::Operand::Whole && b.isLike && p.isLike &&
+                       TextMatch::fold(b.pattern) == TextMatch::fold(p.pattern);
+            });
+            if (!askedBefore) {
+                group.append(p);
+                patterns.emplace_back(p.pattern);
+            }
+        }
         // The candidates are tried in the order the rows lie in memory, then kept in the previous order.
         std::vector<char> candidate(m_rows.size(), 0);
         for (int index : m_last.rows)

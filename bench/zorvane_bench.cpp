@@ -83,7 +83,8 @@ QString glossaryFile(const QString &folder, int size)
 {
     const QString file = folder + QStringLiteral("/QUORLAN.mdb");
     if (!QFile::exists(file)) {
-        std::printf("  generating %s...\n", size > 0 ? qPrintable(QStringLiteral("%1 terms").arg(size)) : "large definitions");
+        std::printf("  generating %s...\n",
+                    size > 0 ? qPrintable(QStringLiteral("%1 terms").arg(size)) : "large definitions");
         std::fflush(stdout);
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -105,7 +106,9 @@ struct LargeCase {
     bool lines;
     QString term() const
     {
-        return QStringLiteral("voce di %1 MB%2").arg(megabytes, 2, 10, QLatin1Char('0')).arg(lines ? "" : ", un paragrafo");
+        return QStringLiteral("voce di %1 MB%2")
+            .arg(megabytes, 2, 10, QLatin1Char('0'))
+            .arg(lines ? "" : ", un paragrafo");
     }
 };
 const QList<LargeCase> LargeCases = {{1, true}, {5, true}, {50, true}, {1, false}, {5, false}};
@@ -392,7 +395,8 @@ int main(int argc, char *argv[])
         } else if (args[i] == QStringLiteral("--jet") && i + 1 < args.size()) {
             jetFile = args[++i];
         } else {
-            std::fprintf(stderr, "uso: zorvane-bench [--sizes 200000,1000000] [--reps 20] [--pooled-only] [--start-up-only] "
+            std::fprintf(stderr, "uso: zorvane-bench [--sizes 200000,1000000] [--reps 20] [--pooled-only] "
+                                 "[--start-up-only] "
                                  "[--large-up-to MB] [--splash MS] [--data CARTELLA] [--jet FILE.mdb]\n");
             return 2;
         }

@@ -163,7 +163,8 @@ private slots:
                 c = char('a' + rng.bounded(3));
             const size_t from = text.empty() ? 0 : rng.bounded(int(text.size()));
             const size_t expected = text.find(needle, from);
-            const char *found = TextMatch::find(text.data() + from, text.data() + text.size(), needle.data(), needle.size());
+            const char *end = text.data() + text.size();
+            const char *found = TextMatch::find(text.data() + from, end, needle.data(), needle.size());
             QCOMPARE(found ? size_t(found - text.data()) : std::string::npos, expected);
         }
     }

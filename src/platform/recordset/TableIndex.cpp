@@ -461,11 +461,12 @@ TermListing TableIndex::select(const JetQuery &query) const
         QList<JetQuery::Predicate> group;
         std::vector<TextMatch::FoldedPattern> patterns;
         for (const JetQuery::Predicate &p : query.where[0]) {
-            const bool askedBefore = std::any_of(m_last.group.begin(), m_last.group.end(), [&p](const JetQuery::Predicate &b) {
+            const auto same = [&p](const JetQuery::Predicate &b) {
                 return b.operand.column == p.operand.column && b.operand.function == JetQuery::Operand::Whole &&
                        p.operand.function == JetQuery::Operand::Whole && b.isLike && p.isLike &&
                        TextMatch::fold(b.pattern) == TextMatch::fold(p.pattern);
-            });
+            };
+            const bool askedBefore = std::any_of(m_last.group.begin(), m_last.group.end(), same);
             if (!askedBefore) {
                 group.append(p);
                 patterns.emplace_back(p.pattern);
@@ -477,10 +478,12 @@ TermListing TableIndex::select(const JetQuery &query) const
             candidate[size_t(index)] = 1;
         const auto pass = [&](size_t from, size_t to) {
             const char *flags = candidate.data();
-            for (const char *at = flags + from; (at = static_cast<const char *>(memchr(at, 1, size_t(to) - size_t(at - flags))));) {
-                const size_t index = size_t(at - flags);
+            for (size_t index = from; index < to; ++index) {
+                const void *next = memchr(flags + index, 1, to - index);
+                if (!next)
+                    break;
+                index = size_t(static_cast<const char *>(next) - flags);
                 candidate[index] = matchesGroup(int(index), group, patterns) ? 2 : 0;
-                at = flags + index + 1;
             }
         };
         if (m_last.rows.size() < SplitRows)
@@ -507,7 +510,8 @@ TermListing TableIndex::select(const JetQuery &query) const
                 if (matched[i])
                     rows.push_back(int(i));
             }
-            std::sort(rows.begin(), rows.end(), [this](int a, int b) { return m_rows[size_t(a)].id < m_rows[size_t(b)].id; });
+            std::sort(rows.begin(), rows.end(),
+                      [this](int a, int b) { return m_rows[size_t(a)].id < m_rows[size_t(b)].id; });
         }
     }
     TermListing found = listing(rows);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -56,6 +57,20 @@ bool narrows(const QList<JetQuery::Predicate> &now, const QList<JetQuery::Predic
             return false;
     }
     return true;
+}
+
+// Below this much work a second thread costs more than it saves.
+constexpr qsizetype SplitBytes = 8 << 20;
+constexpr size_t SplitRows = 100000;
+
+// Runs work(0) here and work(1) on the second core: the two halves of a long pass over rows that each
+// half alone writes to.
+template<typename F>
+void inTwoHalves(F &&work)
+{
+    std::thread other([&work] { work(1); });
+    work(0);
+    other.join();
 }
 
 quint64 prefixOf(const char *key, qsizetype size)
@@ -392,18 +407,30 @@ void TableIndex::scan(const QList<JetQuery::Predicate> &group, std::vector<char>
     const char *const begin = text.constData();
     const char *const end = begin + text.size();
     const TextMatch::Finder finder(filter);
-    size_t piece = 0;
-    for (const char *from = begin; from < end;) {
-        const char *found = finder.find(from, end);
-        if (!found)
-            break;
-        piece = filterColumn->pieceAt(found - begin, piece);
-        const int owner = filterColumn->owners[piece];
-        if (m_alive[size_t(owner)] && !matched[size_t(owner)] && matchesGroup(owner, group, patterns))
-            matched[size_t(owner)] = 1;
-        const void *rowEnd = memchr(found, '\xff', size_t(end - found));
-        from = rowEnd ? static_cast<const char *>(rowEnd) + 1 : end;
+    const auto pass = [&](const char *from, const char *to) {
+        if (from >= to)
+            return;
+        size_t piece = filterColumn->pieceAt(from - begin, 0);
+        while (from < to) {
+            const char *found = finder.find(from, to);
+            if (!found)
+                break;
+            piece = filterColumn->pieceAt(found - begin, piece);
+            const int owner = filterColumn->owners[piece];
+            if (m_alive[size_t(owner)] && !matched[size_t(owner)] && matchesGroup(owner, group, patterns))
+                matched[size_t(owner)] = 1;
+            const void *rowEnd = memchr(found, '\xff', size_t(to - found));
+            from = rowEnd ? static_cast<const char *>(rowEnd) + 1 : to;
+        }
+    };
+    if (text.size() < SplitBytes) {
+        pass(begin, end);
+        return;
     }
+    // Halves that meet where a row ends: no needle holds the separator, so no match spans them.
+    const void *firstRowEnd = memchr(begin + text.size() / 2, '\xff', size_t(end - begin - text.size() / 2));
+    const char *middle = firstRowEnd ? static_cast<const char *>(firstRowEnd) + 1 : end;
+    inTwoHalves([&](int half) { half == 0 ? pass(begin, middle) : pass(middle, end); });
 }
 
 TermListing TableIndex::listing(const std::vector<int> &rows) const
@@ -430,21 +457,41 @@ TermListing TableIndex::select(const JetQuery &query) const
     std::vector<int> rows;
     const bool oneGroup = query.ordered && query.where.size() == 1;
     if (oneGroup && m_last.version == m_version && narrows(query.where[0], m_last.group)) {
-        const QList<JetQuery::Predicate> &group = query.where[0];
+        // The rows found before meet every earlier condition: one asked again word for word is met.
+        QList<JetQuery::Predicate> group;
         std::vector<TextMatch::FoldedPattern> patterns;
-        for (const JetQuery::Predicate &p : group)
-            patterns.emplace_back(p.pattern);
+        for (const JetQuery::Predicate &p : query.where[0]) {
+            const auto same = [&p](const JetQuery::Predicate &b) {
+                return b.operand.column == p.operand.column && b.operand.function == JetQuery::Operand::Whole &&
+                       p.operand.function == JetQuery::Operand::Whole && b.isLike && p.isLike &&
+                       TextMatch::fold(b.pattern) == TextMatch::fold(p.pattern);
+            };
+            const bool askedBefore = std::any_of(m_last.group.begin(), m_last.group.end(), same);
+            if (!askedBefore) {
+                group.append(p);
+                patterns.emplace_back(p.pattern);
+            }
+        }
         // The candidates are tried in the order the rows lie in memory, then kept in the previous order.
         std::vector<char> candidate(m_rows.size(), 0);
         for (int index : m_last.rows)
             candidate[size_t(index)] = 1;
-        const char *flags = candidate.data();
-        const char *const flagsEnd = flags + candidate.size();
-        for (const char *at = flags; (at = static_cast<const char *>(memchr(at, 1, size_t(flagsEnd - at))));) {
-            const size_t index = size_t(at - flags);
-            candidate[index] = matchesGroup(int(index), group, patterns) ? 2 : 0;
-            at = flags + index + 1;
-        }
+        const auto pass = [&](size_t from, size_t to) {
+            const char *flags = candidate.data();
+            for (size_t index = from; index < to; ++index) {
+                const void *next = memchr(flags + index, 1, to - index);
+                if (!next)
+                    break;
+                index = size_t(static_cast<const char *>(next) - flags);
+                candidate[index] = matchesGroup(int(index), group, patterns) ? 2 : 0;
+            }
+        };
+        if (m_last.rows.size() < SplitRows)
+            pass(0, candidate.size());
+        else
+            inTwoHalves([&](int half) {
+                half == 0 ? pass(0, candidate.size() / 2) : pass(candidate.size() / 2, candidate.size());
+            });
         for (int index : m_last.rows) {
             if (candidate[size_t(index)] == 2)
                 rows.push_back(index);
@@ -463,7 +510,8 @@ TermListing TableIndex::select(const JetQuery &query) const
                 if (matched[i])
                     rows.push_back(int(i));
             }
-            std::sort(rows.begin(), rows.end(), [this](int a, int b) { return m_rows[size_t(a)].id < m_rows[size_t(b)].id; });
+            std::sort(rows.begin(), rows.end(),
+                      [this](int a, int b) { return m_rows[size_t(a)].id < m_rows[size_t(b)].id; });
         }
     }
     TermListing found = listing(rows);

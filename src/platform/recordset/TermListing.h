@@ -25,7 +25,10 @@ public:
     };
 
     TermListing() = default;
-    TermListing(std::shared_ptr<const Table> table, QList<int> rows) : m_table(std::move(table)), m_rows(std::move(rows)) {}
+    TermListing(std::shared_ptr<const Table> table, QList<int> rows)
+        : m_table(std::move(table)), m_rows(std::move(rows))
+    {
+    }
 
     qsizetype size() const { return m_rows.size(); }
     qint64 id(qsizetype i) const { return entry(i).id; }

@@ -200,14 +200,6 @@ QByteArray fold(QStringView text)
     return out;
 }
 
-QByteArray foldUtf8(QByteArrayView utf8)
-{
-    QByteArray out;
-    out.reserve(utf8.size() + 8);
-    appendFoldedUtf8(out, utf8);
-    return out;
-}
-
 void appendFoldedUtf8(QByteArray &out, QByteArrayView utf8)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());

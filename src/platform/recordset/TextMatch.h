@@ -11,8 +11,7 @@ namespace TextMatch {
 // Simple case folding, one code point for one, as UTF-8. Matching two folded texts byte by byte is
 // matching the texts without regard to case.
 QByteArray fold(QStringView text);
-// The same from UTF-8, as SQLite stores text, without a detour through UTF-16.
-QByteArray foldUtf8(QByteArrayView utf8);
+// The same from UTF-8, as SQLite stores text, without a detour through UTF-16, appended to out.
 void appendFoldedUtf8(QByteArray &out, QByteArrayView utf8);
 
 // `like` with "%" (any run, none included) and "_" (any one character); no escape character.

@@ -104,6 +104,16 @@ private:
     bool m_stopped = false;
 };
 
+// The table's columns in their stored order, as the recordset names its fields.
+QStringList tableColumns(const Connection &connection)
+{
+    QStringList columns;
+    Statement info(connection, "PRAGMA table_info(\"Tbl_Zorvane\")");
+    while (info.step())
+        columns.append(info.text(1));
+    return columns;
+}
+
 } // namespace
 
 void TableLoader::refresh(const Connection &connection, TableIndex &index, bool definitions)
@@ -126,11 +136,7 @@ void TableLoader::loadTerms(const Connection &connection, TableIndex &index)
 {
     // A read that fails half-way leaves nothing half-loaded behind.
     auto dropHalfLoaded = qScopeGuard([&] { index.invalidate(); });
-    QStringList columns;
-    Statement info(connection, "PRAGMA table_info(\"Tbl_Zorvane\")");
-    while (info.step())
-        columns.append(info.text(1));
-    index.beginTerms(columns);
+    index.beginTerms(tableColumns(connection));
     Statement rows(connection, "SELECT \"ID\", \"Parola\" FROM \"Tbl_Zorvane\"");
     while (rows.step())
         index.addTerm(rows.integer(0), utf8OrNull(rows, 1));
@@ -141,13 +147,7 @@ void TableLoader::loadTerms(const Connection &connection, TableIndex &index)
 void TableLoader::loadEverything(const Connection &connection, TableIndex &index)
 {
     auto dropHalfLoaded = qScopeGuard([&] { index.invalidate(); });
-    QStringList columns;
-    {
-        Statement info(connection, "PRAGMA table_info(\"Tbl_Zorvane\")");
-        while (info.step())
-            columns.append(info.text(1));
-    }
-    index.beginTerms(columns);
+    index.beginTerms(tableColumns(connection));
 
     BatchQueue queue;
     std::exception_ptr readFailure;

@@ -151,6 +151,47 @@ private slots:
         QCOMPARE(ids(store::QueryFindDefinition("salv")), QList<qint64>({5}));
     }
 
+    // Enough terms that a search and its narrowing each split the work between two threads: typing on,
+    // every step answers what a plain filter of the whole list answers, in the same order.
+    void aLargeIndexNarrowsAsAFullSearchFinds()
+    {
+        QRandomGenerator rng(1208);
+        TableIndex index;
+        index.beginTerms({"ID", "Parola", "Definizione"});
+        QHash<qint64, QString> terms;
+        for (qint64 id = 1; id <= 90000; ++id) {
+            // Most hold an "a", so that the first search keeps over a megabyte of terms to narrow.
+            const QString term = (rng.bounded(8) ? QStringLiteral("a") : QString()) + randomText(rng, 12);
+            terms.insert(id, term);
+            index.addTerm(id, id % 997 ? std::optional(QByteArrayView(term.toUtf8())) : std::nullopt);
+        }
+        index.endTerms();
+        index.rowDeleted(7);
+        const TermListing all = index.select(JetQuery::parse(store::QueryAllTerms()));
+        const auto expected = [&](const QString &typed) {
+            QList<qint64> out;
+            for (qsizetype i = 0; i < all.size(); ++i) {
+                const qint64 id = all.id(i);
+                const QStringList words = typed.split(u' ');
+                const bool hit = !all.isNull(i) && std::all_of(words.cbegin(), words.cend(), [&](const QString &word) {
+                    return TextMatch::like(terms[id], u'%' + word + u'%');
+                });
+                if (hit)
+                    out.append(id);
+            }
+            return out;
+        };
+        const QStringList typing = {"a", "ac", "aca", "aca a", "aca ca", "ac", "acit", "acitt", "àcittà", "a", "a%a",
+                                    "a%a_", "à"};
+        for (const QString &typed : typing) {
+            const TermListing found = index.select(JetQuery::parse(store::QueryFindTerm(typed)));
+            QList<qint64> ids;
+            for (qsizetype i = 0; i < found.size(); ++i)
+                ids.append(found.id(i));
+            QCOMPARE(ids, expected(typed));
+        }
+    }
+
     // The vector search against the plain one, at every alignment and across the ends of its blocks.
     void findAgreesWithAPlainSearch()
     {

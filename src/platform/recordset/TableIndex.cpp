@@ -60,7 +60,7 @@ bool narrows(const QList<JetQuery::Predicate> &now, const QList<JetQuery::Predic
 }
 
 // Below this much work a second thread costs more than it saves.
-constexpr qsizetype SplitBytes = 8 << 20;
+constexpr qsizetype SplitBytes = 1 << 20;
 constexpr size_t SplitRows = 100000;
 
 // Runs work(0) here and work(1) on the second core: the two halves of a long pass over rows that each
@@ -92,9 +92,21 @@ void TableIndex::Column::clear()
 qsizetype TableIndex::Column::append(QByteArrayView folded, int row)
 {
     const qsizetype at = text.size();
-    text.append(folded.data(), folded.size());
-    close(at, row);
+    text.resize(at + folded.size() + 1);
+    char *to = text.data() + at;
+    std::memcpy(to, folded.data(), size_t(folded.size()));
+    // A separator no folded text can hold, so a search never runs from one row into the next.
+    to[folded.size()] = '\xff';
+    starts.push_back(at);
+    owners.push_back(row);
     return at;
+}
+
+void TableIndex::Column::reserve(qsizetype bytes, size_t pieces)
+{
+    text.reserve(bytes);
+    starts.reserve(pieces);
+    owners.reserve(pieces);
 }
 
 void TableIndex::Column::close(qsizetype at, int row)
@@ -107,10 +119,15 @@ void TableIndex::Column::close(qsizetype at, int row)
 
 size_t TableIndex::Column::pieceAt(qsizetype offset, size_t from) const
 {
-    // Finds come in order and mostly close together: gallop from the last piece, then halve.
-    size_t step = 1;
+    // Finds come in order and mostly a few pieces apart: step from the last piece, then gallop and halve.
     size_t low = from;
-    size_t high = from + 1;
+    for (int i = 0; i < 8; ++i) {
+        if (low + 1 >= starts.size() || starts[low + 1] > offset)
+            return low;
+        ++low;
+    }
+    size_t step = 1;
+    size_t high = low + 1;
     while (high < starts.size() && starts[high] <= offset) {
         low = high;
         step *= 2;
@@ -346,26 +363,48 @@ void TableIndex::rowDeleted(qint64 id)
     changed();
 }
 
-bool TableIndex::matchesGroup(int row, const QList<JetQuery::Predicate> &group,
-                              const std::vector<TextMatch::FoldedPattern> &patterns) const
+TableIndex::Plan::Plan(const QList<JetQuery::Predicate> &group, const TableIndex &index)
+{
+    for (const JetQuery::Predicate &p : group) {
+        patterns.emplace_back(p.pattern);
+        if (p.isLike && p.operand.function == JetQuery::Operand::Whole) {
+            QByteArray run = longestLiteralRun(TextMatch::fold(p.pattern));
+            if (!filterColumn || run.size() > filter.size()) {
+                filter = run;
+                filterColumn = p.operand.column == JetQuery::Term ? &index.m_terms : &index.m_definitions;
+                decided = patterns.back().isContains() ? qsizetype(patterns.size() - 1) : -1;
+            }
+        }
+    }
+}
+
+bool TableIndex::matchesGroup(int row, const QList<JetQuery::Predicate> &group, const Plan &plan,
+                              std::optional<QByteArrayView> term) const
 {
     for (qsizetype i = 0; i < group.size(); ++i) {
+        if (i == plan.decided)
+            continue;
         const JetQuery::Predicate &p = group[i];
         if (p.operand.column == JetQuery::Id) {
             if (m_rows[size_t(row)].id != p.number)
                 return false;
             continue;
         }
-        const bool term = p.operand.column == JetQuery::Term;
-        const Span &span = (term ? m_termSpans : m_definitionSpans)[size_t(row)];
-        if (span.at < 0)
-            return false; // like on a null is never true
-        QByteArrayView text((term ? m_terms : m_definitions).text.constData() + span.at, span.bytes);
+        QByteArrayView text;
+        if (p.operand.column == JetQuery::Term && term) {
+            text = *term;
+        } else {
+            const bool isTerm = p.operand.column == JetQuery::Term;
+            const Span &span = (isTerm ? m_termSpans : m_definitionSpans)[size_t(row)];
+            if (span.at < 0)
+                return false; // like on a null is never true
+            text = QByteArrayView((isTerm ? m_terms : m_definitions).text.constData() + span.at, span.bytes);
+        }
         if (p.operand.function == JetQuery::Operand::Left)
             text = TextMatch::leftCharacters(text, p.operand.count);
         else if (p.operand.function == JetQuery::Operand::Right)
             text = TextMatch::rightCharacters(text, p.operand.count);
-        if (!patterns[size_t(i)].matches(text))
+        if (!plan.patterns[size_t(i)].matches(text))
             return false;
     }
     return true;
@@ -380,57 +419,134 @@ bool TableIndex::readsDefinitions(const JetQuery &query)
     return false;
 }
 
-void TableIndex::scan(const QList<JetQuery::Predicate> &group, std::vector<char> &matched) const
+template<typename Found>
+void TableIndex::findPieces(const Column &column, const Plan &plan, qsizetype from, qsizetype to, Found &&found) const
 {
-    std::vector<TextMatch::FoldedPattern> patterns;
-    const Column *filterColumn = nullptr;
-    QByteArray filter;
-    for (const JetQuery::Predicate &p : group) {
-        patterns.emplace_back(p.pattern);
-        if (p.isLike && p.operand.function == JetQuery::Operand::Whole) {
-            QByteArray run = longestLiteralRun(TextMatch::fold(p.pattern));
-            if (run.size() > filter.size()) {
-                filter = run;
-                filterColumn = p.operand.column == JetQuery::Term ? &m_terms : &m_definitions;
-            }
-        }
-    }
-    if (!filterColumn) {
+    if (from >= to)
+        return;
+    const char *const begin = column.text.constData();
+    const size_t pieces = column.starts.size();
+    size_t piece = column.pieceAt(from, 0);
+    // An empty filter finds every piece where it starts.
+    TextMatch::forEachMatch(begin + from, begin + to, plan.filter.constData(), size_t(plan.filter.size()),
+                            [&](const char *match) {
+                                piece = column.pieceAt(match - begin, piece);
+                                const char *pieceStart = begin + column.starts[piece];
+                                // Each piece ends with its separator, just before the next one starts.
+                                const char *pieceEnd =
+                                    begin + (piece + 1 < pieces ? column.starts[piece + 1] : column.text.size()) - 1;
+                                found(column.owners[piece], QByteArrayView(pieceStart, pieceEnd - pieceStart));
+                                return pieceEnd + 1;
+                            });
+}
+
+namespace {
+
+// Where to cut a column in two for the two cores: just after a piece ends, since no filter holds the
+// separator and so no find spans the cut.
+qsizetype middleOf(const QByteArray &text)
+{
+    const qsizetype half = text.size() / 2;
+    const void *rowEnd = memchr(text.constData() + half, '\xff', size_t(text.size() - half));
+    return rowEnd ? static_cast<const char *>(rowEnd) - text.constData() + 1 : text.size();
+}
+
+} // namespace
+
+bool TableIndex::scan(const QList<JetQuery::Predicate> &group, std::vector<char> &matched, TermHalves *terms) const
+{
+    const Plan plan(group, *this);
+    if (!plan.filterColumn) {
         for (size_t i = 0; i < m_rows.size(); ++i) {
-            if (m_alive[i] && !matched[i] && matchesGroup(int(i), group, patterns))
+            if (m_alive[i] && !matched[i] && matchesGroup(int(i), group, plan))
                 matched[i] = 1;
         }
-        return;
+        return false;
     }
-    // One pass of a substring search over the whole column finds every candidate row.
-    const QByteArray &text = filterColumn->text;
-    const char *const begin = text.constData();
-    const char *const end = begin + text.size();
-    const TextMatch::Finder finder(filter);
-    const auto pass = [&](const char *from, const char *to) {
-        if (from >= to)
-            return;
-        size_t piece = filterColumn->pieceAt(from - begin, 0);
-        while (from < to) {
-            const char *found = finder.find(from, to);
-            if (!found)
+    const bool byTerms = plan.filterColumn == &m_terms;
+    const bool keepTerms = byTerms && terms;
+    const auto pass = [&](int half, qsizetype from, qsizetype to) {
+        findPieces(*plan.filterColumn, plan, from, to, [&](int owner, QByteArrayView text) {
+            if (!m_alive[size_t(owner)] || matched[size_t(owner)] ||
+                !matchesGroup(owner, group, plan, byTerms ? std::optional(text) : std::nullopt))
+                return;
+            matched[size_t(owner)] = 1;
+            if (keepTerms)
+                (*terms)[size_t(half)].append(text, owner);
+        });
+    };
+    const QByteArray &text = plan.filterColumn->text;
+    if (text.size() < SplitBytes) {
+        pass(0, 0, text.size());
+    } else {
+        const qsizetype middle = middleOf(text);
+        inTwoHalves([&](int half) { half == 0 ? pass(0, 0, middle) : pass(1, middle, text.size()); });
+    }
+    return keepTerms;
+}
+
+std::vector<int> TableIndex::narrowByTerms(const QList<JetQuery::Predicate> &group, TermHalves &terms) const
+{
+    const Plan plan(group, *this);
+    const TermHalves &last = m_last.terms;
+    const auto pass = [&](int half) {
+        terms[size_t(half)].reserve(last[size_t(half)].text.size(), last[size_t(half)].starts.size());
+        findPieces(last[size_t(half)], plan, 0, last[size_t(half)].text.size(), [&](int owner, QByteArrayView text) {
+            if (matchesGroup(owner, group, plan, text)) {
+                m_kept[size_t(owner)] = 1;
+                terms[size_t(half)].append(text, owner);
+            }
+        });
+    };
+    m_kept.resize(m_rows.size());
+    if (last[0].text.size() + last[1].text.size() < SplitBytes) {
+        pass(0);
+        pass(1);
+    } else {
+        inTwoHalves(pass);
+    }
+    std::vector<int> rows;
+    rows.reserve(terms[0].owners.size() + terms[1].owners.size());
+    for (int index : m_last.rows) {
+        if (m_kept[size_t(index)]) {
+            m_kept[size_t(index)] = 0;
+            rows.push_back(index);
+        }
+    }
+    return rows;
+}
+
+std::vector<int> TableIndex::narrowByRows(const QList<JetQuery::Predicate> &group) const
+{
+    // No filter runs here: every condition is asked.
+    Plan plan(group, *this);
+    plan.decided = -1;
+    // The candidates are tried in the order the rows lie in memory, then kept in the previous order.
+    std::vector<char> candidate(m_rows.size(), 0);
+    for (int index : m_last.rows)
+        candidate[size_t(index)] = 1;
+    const auto pass = [&](size_t from, size_t to) {
+        const char *flags = candidate.data();
+        for (size_t index = from; index < to; ++index) {
+            const void *next = memchr(flags + index, 1, to - index);
+            if (!next)
                 break;
-            piece = filterColumn->pieceAt(found - begin, piece);
-            const int owner = filterColumn->owners[piece];
-            if (m_alive[size_t(owner)] && !matched[size_t(owner)] && matchesGroup(owner, group, patterns))
-                matched[size_t(owner)] = 1;
-            const void *rowEnd = memchr(found, '\xff', size_t(to - found));
-            from = rowEnd ? static_cast<const char *>(rowEnd) + 1 : to;
+            index = size_t(static_cast<const char *>(next) - flags);
+            candidate[index] = matchesGroup(int(index), group, plan) ? 2 : 0;
         }
     };
-    if (text.size() < SplitBytes) {
-        pass(begin, end);
-        return;
+    if (m_last.rows.size() < SplitRows)
+        pass(0, candidate.size());
+    else
+        inTwoHalves([&](int half) {
+            half == 0 ? pass(0, candidate.size() / 2) : pass(candidate.size() / 2, candidate.size());
+        });
+    std::vector<int> rows;
+    for (int index : m_last.rows) {
+        if (candidate[size_t(index)] == 2)
+            rows.push_back(index);
     }
-    // Halves that meet where a row ends: no needle holds the separator, so no match spans them.
-    const void *firstRowEnd = memchr(begin + text.size() / 2, '\xff', size_t(end - begin - text.size() / 2));
-    const char *middle = firstRowEnd ? static_cast<const char *>(firstRowEnd) + 1 : end;
-    inTwoHalves([&](int half) { half == 0 ? pass(begin, middle) : pass(middle, end); });
+    return rows;
 }
 
 TermListing TableIndex::listing(const std::vector<int> &rows) const
@@ -455,51 +571,34 @@ TermListing TableIndex::select(const JetQuery &query) const
     }
 
     std::vector<int> rows;
+    TermHalves terms;
+    bool termsKept = false;
     const bool oneGroup = query.ordered && query.where.size() == 1;
     if (oneGroup && m_last.version == m_version && narrows(query.where[0], m_last.group)) {
         // The rows found before meet every earlier condition: one asked again word for word is met.
         QList<JetQuery::Predicate> group;
-        std::vector<TextMatch::FoldedPattern> patterns;
         for (const JetQuery::Predicate &p : query.where[0]) {
             const auto same = [&p](const JetQuery::Predicate &b) {
                 return b.operand.column == p.operand.column && b.operand.function == JetQuery::Operand::Whole &&
                        p.operand.function == JetQuery::Operand::Whole && b.isLike && p.isLike &&
                        TextMatch::fold(b.pattern) == TextMatch::fold(p.pattern);
             };
-            const bool askedBefore = std::any_of(m_last.group.begin(), m_last.group.end(), same);
-            if (!askedBefore) {
+            if (std::none_of(m_last.group.begin(), m_last.group.end(), same))
                 group.append(p);
-                patterns.emplace_back(p.pattern);
-            }
         }
-        // The candidates are tried in the order the rows lie in memory, then kept in the previous order.
-        std::vector<char> candidate(m_rows.size(), 0);
-        for (int index : m_last.rows)
-            candidate[size_t(index)] = 1;
-        const auto pass = [&](size_t from, size_t to) {
-            const char *flags = candidate.data();
-            for (size_t index = from; index < to; ++index) {
-                const void *next = memchr(flags + index, 1, to - index);
-                if (!next)
-                    break;
-                index = size_t(static_cast<const char *>(next) - flags);
-                candidate[index] = matchesGroup(int(index), group, patterns) ? 2 : 0;
-            }
-        };
-        if (m_last.rows.size() < SplitRows)
-            pass(0, candidate.size());
-        else
-            inTwoHalves([&](int half) {
-                half == 0 ? pass(0, candidate.size() / 2) : pass(candidate.size() / 2, candidate.size());
-            });
-        for (int index : m_last.rows) {
-            if (candidate[size_t(index)] == 2)
-                rows.push_back(index);
+        const bool onTerms = std::all_of(group.begin(), group.end(), [](const JetQuery::Predicate &p) {
+            return p.operand.column != JetQuery::Definition;
+        });
+        if (m_last.termsKept && onTerms) {
+            rows = narrowByTerms(group, terms);
+            termsKept = true;
+        } else {
+            rows = narrowByRows(group);
         }
     } else {
         std::vector<char> matched(m_rows.size(), 0);
         for (const auto &group : query.where)
-            scan(group, matched);
+            termsKept = scan(group, matched, oneGroup ? &terms : nullptr);
         if (query.ordered) {
             for (int index : m_order) {
                 if (matched[size_t(index)])
@@ -516,6 +615,6 @@ TermListing TableIndex::select(const JetQuery &query) const
     }
     TermListing found = listing(rows);
     if (oneGroup)
-        m_last = LastSearch{m_version, query.where[0], std::move(rows)};
+        m_last = LastSearch{m_version, query.where[0], std::move(rows), termsKept, std::move(terms)};
     return found;
 }

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -67,6 +68,7 @@ private:
         void close(qsizetype at, int row);
         // The piece that holds the offset, looking from piece `from` on.
         size_t pieceAt(qsizetype offset, size_t from) const;
+        void reserve(qsizetype bytes, size_t pieces);
     };
 
     int addRow(qint64 id, const QVariant &term);
@@ -74,10 +76,31 @@ private:
     void insertInOrder(int row);
     void removeFromOrder(int row);
     bool lessInOrder(int a, int b) const;
-    bool matchesGroup(int row, const QList<JetQuery::Predicate> &group,
-                      const std::vector<TextMatch::FoldedPattern> &patterns) const;
-    // Marks in `matched` the live rows that meet every condition of the group.
-    void scan(const QList<JetQuery::Predicate> &group, std::vector<char> &matched) const;
+    // The terms a pass found, in the order of the rows in memory, as each of the two cores found them.
+    using TermHalves = std::array<Column, 2>;
+    // The conditions of one group made ready for a pass: the longest run of text that any match must hold
+    // is looked for first, in the column it belongs to, and the rest is asked only where it stands.
+    struct Plan {
+        std::vector<TextMatch::FoldedPattern> patterns;
+        QByteArray filter;
+        const Column *filterColumn = nullptr;
+        qsizetype decided = -1; // the condition the filter alone answers
+        explicit Plan(const QList<JetQuery::Predicate> &group, const TableIndex &index);
+    };
+    // `term`, when given, is the row's folded term as the pass found it, read instead of the column.
+    bool matchesGroup(int row, const QList<JetQuery::Predicate> &group, const Plan &plan,
+                      std::optional<QByteArrayView> term = std::nullopt) const;
+    // Calls found(row, its text) for every piece of `column` between `from` and `to` that holds the
+    // plan's filter; `from` must be where a piece starts.
+    template<typename Found>
+    void findPieces(const Column &column, const Plan &plan, qsizetype from, qsizetype to, Found &&found) const;
+    // Marks in `matched` the live rows that meet every condition of the group; with `terms`, also copies
+    // the terms of those rows there when the pass ran over terms, and answers whether it did.
+    bool scan(const QList<JetQuery::Predicate> &group, std::vector<char> &matched, TermHalves *terms = nullptr) const;
+    // The rows among the last search's that meet the group, whose conditions are all on the term, in the
+    // last search's order; their terms go to `terms`.
+    std::vector<int> narrowByTerms(const QList<JetQuery::Predicate> &group, TermHalves &terms) const;
+    std::vector<int> narrowByRows(const QList<JetQuery::Predicate> &group) const;
     TermListing listing(const std::vector<int> &rows) const;
     void changed();
 
@@ -87,6 +110,10 @@ private:
         quint64 version = 0;
         QList<JetQuery::Predicate> group;
         std::vector<int> rows;
+        // The folded terms of those rows, when the search went by terms: the next search scans these few
+        // bytes in one pass instead of looking each row up.
+        bool termsKept = false;
+        TermHalves terms;
     };
 
     bool m_termsLoaded = false;
@@ -110,4 +137,6 @@ private:
     quint64 m_version = 1;
     mutable std::optional<std::pair<quint64, TermListing>> m_everyRow;
     mutable LastSearch m_last;
+    // One flag per row, all clear between searches: which of the last search's rows a narrowing kept.
+    mutable std::vector<char> m_kept;
 };

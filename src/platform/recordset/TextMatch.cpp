@@ -5,10 +5,6 @@
 
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 namespace {
 
 void appendUtf8(QByteArray &out, char32_t c)
@@ -125,57 +121,18 @@ bool segmentMatch(const char *t, size_t tn, const char *p, size_t pn)
 
 } // namespace
 
-namespace {
-
-// The bytes between a candidate's first and last: mostly none or a few, too few for a call to memcmp.
-inline bool sameMiddle(const char *at, const char *needle, size_t size)
-{
-    if (size > 18)
-        return memcmp(at + 1, needle + 1, size - 2) == 0;
-    for (size_t i = 1; i + 1 < size; ++i) {
-        if (at[i] != needle[i])
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
 namespace TextMatch {
 
 const char *find(const char *from, const char *end, const char *needle, size_t size)
 {
     if (size == 0)
         return from;
-    if (from >= end || size_t(end - from) < size)
-        return nullptr;
-    if (size == 1)
-        return static_cast<const char *>(memchr(from, needle[0], size_t(end - from)));
-    const char first = needle[0];
-    const char last = needle[size - 1];
-    const char *const limit = end - size + 1; // the last place a match can start, plus one
-    const char *at = from;
-#ifdef __SSE2__
-    const __m128i firsts = _mm_set1_epi8(first);
-    const __m128i lasts = _mm_set1_epi8(last);
-    for (; limit - at >= 16; at += 16) {
-        const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
-        const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at + size - 1));
-        unsigned mask = unsigned(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(heads, firsts), _mm_cmpeq_epi8(tails, lasts))));
-        while (mask) {
-            const char *candidate = at + __builtin_ctz(mask);
-            if (sameMiddle(candidate, needle, size))
-                return candidate;
-            mask &= mask - 1;
-        }
-    }
-#endif
-    for (; at < limit; ++at) {
-        if (at[0] == first && at[size - 1] == last && sameMiddle(at, needle, size))
-            return at;
-    }
-    return nullptr;
+    const char *found = nullptr;
+    forEachMatch(from, end, needle, size, [&](const char *match) {
+        found = match;
+        return end;
+    });
+    return found;
 }
 
 QByteArray fold(QStringView text)
@@ -259,10 +216,17 @@ void appendFoldedUtf8(QByteArray &out, QByteArrayView utf8)
 FoldedPattern::FoldedPattern(QStringView pattern) : m_pattern(fold(pattern))
 {
     m_plainSegments = !m_pattern.contains('_');
+    m_contains = m_plainSegments && m_pattern.size() >= 2 && m_pattern.startsWith('%') && m_pattern.endsWith('%') &&
+                 !QByteArrayView(m_pattern).sliced(1, m_pattern.size() - 2).contains('%');
 }
 
 bool FoldedPattern::matches(QByteArrayView foldedText) const
 {
+    if (m_contains) {
+        const QByteArrayView run = this->run();
+        return run.isEmpty() || find(foldedText.data(), foldedText.data() + foldedText.size(), run.data(),
+                                     size_t(run.size())) != nullptr;
+    }
     return m_plainSegments
                ? segmentMatch(foldedText.data(), size_t(foldedText.size()), m_pattern.constData(),
                               size_t(m_pattern.size()))

@@ -525,21 +525,46 @@ std::vector<int> TableIndex::narrowByRows(const QList<JetQuery::Predicate> &grou
     std::vector<char> candidate(m_rows.size(), 0);
     for (int index : m_last.rows)
         candidate[size_t(index)] = 1;
+    std::vector<int> inMemory;
+    inMemory.reserve(m_last.rows.size());
+    for (size_t index = 0; index < candidate.size(); ++index) {
+        const void *next = memchr(candidate.data() + index, 1, candidate.size() - index);
+        if (!next)
+            break;
+        index = size_t(static_cast<const char *>(next) - candidate.data());
+        inMemory.push_back(int(index));
+    }
+    // Each text is read from memory afresh: the ones a few rows on are asked for while one is tried.
+    const auto reads = [&group](JetQuery::Column column) {
+        return std::any_of(group.begin(), group.end(),
+                           [column](const JetQuery::Predicate &p) { return p.operand.column == column; });
+    };
+    const bool readsTerms = reads(JetQuery::Term);
+    const bool readsDefinitions = reads(JetQuery::Definition);
+    constexpr size_t Ahead = 8;
     const auto pass = [&](size_t from, size_t to) {
-        const char *flags = candidate.data();
-        for (size_t index = from; index < to; ++index) {
-            const void *next = memchr(flags + index, 1, to - index);
-            if (!next)
-                break;
-            index = size_t(static_cast<const char *>(next) - flags);
-            candidate[index] = matchesGroup(int(index), group, plan) ? 2 : 0;
+        for (size_t i = from; i < to; ++i) {
+            if (i + Ahead < to) {
+                const size_t later = size_t(inMemory[i + Ahead]);
+                if (readsTerms && m_termSpans[later].at >= 0)
+                    __builtin_prefetch(m_terms.text.constData() + m_termSpans[later].at);
+                if (readsDefinitions && m_definitionSpans[later].at >= 0) {
+                    const char *text = m_definitions.text.constData() + m_definitionSpans[later].at;
+                    const qsizetype lines = qMin<qsizetype>(4, m_definitionSpans[later].bytes / 64 + 1);
+                    for (qsizetype line = 0; line < lines; ++line)
+                        __builtin_prefetch(text + line * 64);
+                }
+            }
+            const int index = inMemory[i];
+            candidate[size_t(index)] = matchesGroup(index, group, plan) ? 2 : 0;
         }
     };
-    if (m_last.rows.size() < SplitRows)
-        pass(0, candidate.size());
+    // A definition is worth a second thread far sooner than a term: each is a walk through memory.
+    if (inMemory.size() < (readsDefinitions ? SplitRows / 16 : SplitRows))
+        pass(0, inMemory.size());
     else
         inTwoHalves([&](int half) {
-            half == 0 ? pass(0, candidate.size() / 2) : pass(candidate.size() / 2, candidate.size());
+            half == 0 ? pass(0, inMemory.size() / 2) : pass(inMemory.size() / 2, inMemory.size());
         });
     std::vector<int> rows;
     for (int index : m_last.rows) {

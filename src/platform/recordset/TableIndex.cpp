@@ -92,13 +92,9 @@ void TableIndex::Column::clear()
 qsizetype TableIndex::Column::append(QByteArrayView folded, int row)
 {
     const qsizetype at = text.size();
-    text.resize(at + folded.size() + 1);
-    char *to = text.data() + at;
-    std::memcpy(to, folded.data(), size_t(folded.size()));
-    // A separator no folded text can hold, so a search never runs from one row into the next.
-    to[folded.size()] = '\xff';
-    starts.push_back(at);
-    owners.push_back(row);
+    text.resize(at + folded.size());
+    std::memcpy(text.data() + at, folded.data(), size_t(folded.size()));
+    close(at, row);
     return at;
 }
 

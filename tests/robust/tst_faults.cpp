@@ -611,17 +611,8 @@ private slots:
             QCOMPARE(h.form->TextDEFINIZIONE->Text(), definition);
         }
 
-        // Whole pages at a time, so that not even the tail of a page is left to write into.
-        constexpr qint64 Page = 4096;
-        const QString fillerName = folder + QStringLiteral("/riempitivo");
-        {
-            QFile filler(fillerName);
-            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-            const QByteArray page(Page, 'x');
-            while (filler.write(page) == page.size()) {
-            }
-            QVERIFY(filler.resize((filler.size() / Page - sparePages) * Page));
-        }
+        const QString fillerName = m_smallDisk->fill(sparePages);
+        QVERIFY(!fillerName.isEmpty());
         const QByteArray bytes = RawGlossary::bytes(file);
 
         h.boxes.answer(MsgBox::vbOK);

@@ -2,6 +2,7 @@
 
 #include "ConnectionPool.h"
 
+#include <QFile>
 #include <QProcess>
 
 SmallDisk::SmallDisk(const QString &size)
@@ -12,6 +13,21 @@ SmallDisk::SmallDisk(const QString &size)
     m_why = QString::fromLocal8Bit(mount.readAllStandardError()).trimmed();
     if (m_why.isEmpty())
         m_why = mount.errorString();
+}
+
+QString SmallDisk::fill(qint64 sparePages)
+{
+    constexpr qint64 Page = 4096;
+    const QString name = path() + QStringLiteral("/riempitivo");
+    QFile filler(name);
+    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return QString();
+    const QByteArray page(Page, 'x');
+    while (filler.write(page) == page.size()) {
+    }
+    if (!filler.resize((filler.size() / Page - sparePages) * Page))
+        return QString();
+    return name;
 }
 
 SmallDisk::~SmallDisk()

@@ -15,6 +15,10 @@ public:
     bool mounted() const { return m_mounted; }
     const QString &why() const { return m_why; }
     QString path() const { return m_dir.path(); }
+    // Takes up all of its space with one file, "riempitivo", in whole pages so that not even the tail of a
+    // page is left to write into; then gives back `sparePages` of them. Answers the filler's path, or an
+    // empty string when it could not be written.
+    QString fill(qint64 sparePages = 0);
 
 private:
     QTemporaryDir m_dir;

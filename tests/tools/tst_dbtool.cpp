@@ -484,13 +484,8 @@ private slots:
         } else {
             writeFile(file, previous);
         }
-        if (disk) {
-            QFile filler(folder + QStringLiteral("/riempitivo"));
-            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-            const QByteArray page(4096, 'x');
-            while (filler.write(page) == page.size()) {
-            }
-        }
+        if (disk)
+            QVERIFY(!disk->fill().isEmpty());
         std::optional<ReadOnlyPath> readOnly;
         if (scene.endsWith(u"read-only")) {
             readOnly.emplace(folder);

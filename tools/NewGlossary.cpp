@@ -1,6 +1,7 @@
 #include "NewGlossary.h"
 
 #include "DbError.h"
+#include "GlossaryFile.h"
 #include "TextFile.h"
 
 #include <QFile>
@@ -28,10 +29,7 @@ void make(const QString &path, const std::function<void(const QString &)> &fill)
     if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
         throw alreadyThere(path);
     const QString made = TextFile::besideName(path);
-    auto removed = qScopeGuard([&] {
-        QFile::remove(made);
-        QFile::remove(made + QStringLiteral("-journal"));
-    });
+    auto removed = qScopeGuard([&] { GlossaryFile::removeWithJournal(made); });
     try {
         fill(made);
     } catch (const DbError &e) {

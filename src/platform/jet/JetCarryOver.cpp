@@ -105,12 +105,8 @@ Result run(const QString &glossary, const QString &password, const Progress &pro
         cannotWrite(glossary, folder, errno == EROFS ? EROFS : EACCES);
     // What an interrupted start left half-written is of no use: it is made again from the old file.
     const QString fresh = glossary + QStringLiteral(".conversione");
-    QFile::remove(fresh);
-    QFile::remove(fresh + QStringLiteral("-journal"));
-    auto cleanUp = qScopeGuard([&] {
-        QFile::remove(fresh);
-        QFile::remove(fresh + QStringLiteral("-journal"));
-    });
+    GlossaryFile::removeWithJournal(fresh);
+    auto cleanUp = qScopeGuard([&] { GlossaryFile::removeWithJournal(fresh); });
     try {
         GlossaryFile::createFrom(fresh, records, old.lastAutoNumber(), password, [&](qsizetype done, qsizetype total) {
             if (progress)

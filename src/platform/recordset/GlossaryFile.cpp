@@ -20,12 +20,6 @@ struct DbCloser {
 };
 using Db = std::unique_ptr<sqlite3, DbCloser>;
 
-void removeWithJournal(const QString &path)
-{
-    QFile::remove(path);
-    QFile::remove(path + QStringLiteral("-journal"));
-}
-
 // A new keyed file with only the table; whatever fails leaves no file behind, since a file without its
 // table is not a glossary and would only block the next attempt.
 void createTable(const QString &path, const QString &password, const char *sql)
@@ -43,7 +37,7 @@ void createTable(const QString &path, const QString &password, const char *sql)
     if (created != SQLITE_OK) {
         const QString detail = QString::fromUtf8(sqlite3_errmsg(raw));
         db.reset();
-        removeWithJournal(path);
+        GlossaryFile::removeWithJournal(path);
         switch (created & 0xff) {
         case SQLITE_CANTOPEN:
         case SQLITE_READONLY:
@@ -63,6 +57,12 @@ void createTable(const QString &path, const QString &password, const char *sql)
 } // namespace
 
 namespace GlossaryFile {
+
+void removeWithJournal(const QString &path)
+{
+    QFile::remove(path);
+    QFile::remove(path + QStringLiteral("-journal"));
+}
 
 void create(const QString &path, const QString &password)
 {

@@ -45,6 +45,8 @@ void appendRecords(const QString &path, const QList<Record> &records, const QStr
                    const std::function<void(qsizetype, qsizetype)> &progress = {});
 // Every row in ID order, nulls kept.
 QList<Record> readRecords(const QString &path, const QString &password = DefaultPassword);
+// Removes a file and the journal SQLite may have left beside it.
+void removeWithJournal(const QString &path);
 // Opens the file afresh and checks it whole: a glossary, sound pages, the expected number of rows.
 void verify(const QString &path, qsizetype expectedRows, const QString &password = DefaultPassword);
 

@@ -118,6 +118,8 @@ private:
     void Form_Unload();
     // Empties the record's term, definition and the definition's view.
     void clearEntry();
+    // No record is shown any more: neither its ID in Text1 nor what was read of it is kept.
+    void forgetShownRecord();
     // The buttons as a fill or a selection leaves them: MODIFICA, with ELIMINA and INSERISCI enabled.
     void showRestingState();
     // Shows a new splash with no owner and waits until Timer1 unloads it.

@@ -77,8 +77,7 @@ void Form1::Cmd_Add_Click()
     Cmd_Delete->setEnabled(false);
     Cmd_Add->setEnabled(false);
     clearEntry();
-    Text1->setText(QString());
-    m_shown.reset();
+    forgetShownRecord();
     // No row counts as selected, so that clicking the row shown before starts a selection again.
     List1[0]->clearSelection();
 }
@@ -149,7 +148,7 @@ void Form1::modifyTerm(const QString &term, const QString &definition)
             checkUnchanged(rs);
             rs.Fields(QStringLiteral("PAROLA")).setValue(term);
             rs.Fields(QStringLiteral("DEFINIZIONE"))
-                .setValue(withStoredLineBreaks(definition, m_shown ? m_shown->definition.toString() : QString()));
+                .setValue(withStoredLineBreaks(definition, m_shown->definition.toString()));
             rs.UpdateBatch();
         }
         CaricaLista();
@@ -176,8 +175,7 @@ void Form1::reloadAfterConflict(const DbError &e)
     // be written over that row any more, while what the user typed stays in the boxes.
     if (e.number() != DbError::ChangedMeanwhile)
         return;
-    Text1->setText(QString());
-    m_shown.reset();
+    forgetShownRecord();
     try {
         refreshList();
     } catch (const DbError &again) {

@@ -62,7 +62,7 @@ QByteArray exportDocument(const QString &term, const QString &definition)
     return (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
 }
 
-// Qt's own file errors are in English; the reason the user reads is told from what stands at the path.
+// Qt's own file errors are in English: the reason the user reads is told from the kind of error.
 QString writeFailure(const QFileDevice &file)
 {
     return file.error() == QFileDevice::ResourceError ? QStringLiteral("spazio su disco insufficiente")

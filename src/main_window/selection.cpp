@@ -61,8 +61,7 @@ void Form1::List1_Click()
     } catch (const DbError &e) {
         // The previous record must not stay on show, ready for MODIFICA or ELIMINA, beside a highlight on
         // another term; without the highlight, choosing the same term again tries again.
-        Text1->setText(QString());
-        m_shown.reset();
+        forgetShownRecord();
         clearEntry();
         List1[0]->clearSelection();
         showErrorBox(e);

@@ -64,8 +64,7 @@ void Form1::CaricaLista()
 {
     refreshList();
     clearEntry();
-    Text1->setText(QString());
-    m_shown.reset();
+    forgetShownRecord();
     showRestingState();
     update();
 }
@@ -87,6 +86,12 @@ void Form1::clearEntry()
     TextPAROLA->setText(QString());
     TextDEFINIZIONE->setText(QString());
     RichTextBox1->setText(QString());
+}
+
+void Form1::forgetShownRecord()
+{
+    Text1->setText(QString());
+    m_shown.reset();
 }
 
 void Form1::showRestingState()

@@ -56,8 +56,7 @@ ProgressLine quiet;
 
 QByteArray sample(const char *name)
 {
-    QFile file(QStringLiteral(ZORVANE_TOOL_SAMPLES "/") + QLatin1String(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return bytesOf(QStringLiteral(ZORVANE_TOOL_SAMPLES "/") + QLatin1String(name));
 }
 
 QByteArray utf16(const QString &text, bool bigEndian)

@@ -17,7 +17,6 @@ public:
     Connection &operator=(const Connection &) = delete;
 
     sqlite3 *handle() const { return m_db.get(); }
-    const QString &file() const { return m_file; }
 
     // Turns a failed SQLite call into the DbError a user of the glossary understands.
     [[noreturn]] void fail(int rc) const;

@@ -2,8 +2,6 @@
 
 #include "DbError.h"
 
-#include <QStringList>
-
 ConnectionTarget ConnectionTarget::parse(const QString &connectionString)
 {
     ConnectionTarget target;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Cursor.h"
-#include "TableIndex.h"
 
 #include <optional>
 

@@ -8,7 +8,6 @@
 #include <QVariant>
 
 #include <memory>
-#include <optional>
 
 class Cursor;
 class Recordset;

@@ -186,10 +186,7 @@ void appendFoldedUtf8(QByteArray &out, QByteArrayView utf8)
         }
         char32_t c = 0;
         qsizetype len = 0;
-        if (b >= 0xC2 && b < 0xE0 && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
-            c = char32_t(b & 0x1F) << 6 | (p[i + 1] & 0x3F);
-            len = 2;
-        } else if (b >= 0xE0 && b < 0xF0 && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
+        if (b >= 0xE0 && b < 0xF0 && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
             c = char32_t(b & 0x0F) << 12 | char32_t(p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F);
             len = 3;
         } else if (b >= 0xF0 && b < 0xF5 && i + 3 < n && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80 &&
@@ -198,7 +195,7 @@ void appendFoldedUtf8(QByteArray &out, QByteArrayView utf8)
                 (p[i + 3] & 0x3F);
             len = 4;
         }
-        if (len == 0 || c < 0x80 || (c >= 0xD800 && c < 0xE000) || c > 0x10FFFF || (len == 3 && c < 0x800) ||
+        if (len == 0 || (c >= 0xD800 && c < 0xE000) || c > 0x10FFFF || (len == 3 && c < 0x800) ||
             (len == 4 && c < 0x10000)) {
             // Not well-formed: the one slow rule decides, so both routes agree on every byte.
             qsizetype j = i + 1;

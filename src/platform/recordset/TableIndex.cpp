@@ -158,7 +158,6 @@ bool TableIndex::answers(const JetQuery &query)
 
 void TableIndex::changed()
 {
-    ++m_version;
     m_everyRow.reset();
     m_last = LastSearch();
 }
@@ -191,8 +190,6 @@ int TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
 {
     // Each term goes straight into the folded column and the key buffer: no text of its own per row.
     const int index = int(m_rows.size());
-    Row row;
-    row.id = id;
     TermListing::Table &table = shown();
     const qsizetype textAt = table.text.size();
     if (utf8)
@@ -206,15 +203,24 @@ int TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
         span.bytes = m_terms.text.size() - span.at;
         m_terms.close(span.at, index);
     }
-    row.keyAt = m_keys.size();
+    const qsizetype keyAt = m_keys.size();
     TextMatch::appendSortKey(m_keys, QStringView(table.text).sliced(textAt, textLength));
-    row.keyBytes = m_keys.size() - row.keyAt;
-    row.keyPrefix = span.at < 0 ? 0 : prefixOf(m_keys.constData() + row.keyAt, row.keyBytes);
-    m_rows.push_back(std::move(row));
-    m_termSpans.push_back(span);
+    return pushRow(id, span, keyAt);
+}
+
+int TableIndex::pushRow(qint64 id, Span term, qsizetype keyAt)
+{
+    Row row;
+    row.id = id;
+    row.keyAt = keyAt;
+    row.keyBytes = m_keys.size() - keyAt;
+    // A null sorts before every text, as in SQLite.
+    row.keyPrefix = term.at < 0 ? 0 : prefixOf(m_keys.constData() + keyAt, row.keyBytes);
+    m_rows.push_back(row);
+    m_termSpans.push_back(term);
     m_definitionSpans.push_back(Span());
     m_alive.push_back(1);
-    return index;
+    return int(m_rows.size()) - 1;
 }
 
 void TableIndex::endTerms()
@@ -262,29 +268,18 @@ void TableIndex::endDefinitions()
 int TableIndex::addRow(qint64 id, const QVariant &term)
 {
     const QString text = term.toString();
-    const bool isNull = term.isNull();
-    const QByteArray folded = TextMatch::fold(text);
-    const QByteArray key = TextMatch::sortKey(text);
     const int index = int(m_rows.size());
-    Row row;
-    row.id = id;
     shown().add(id, term);
     Span span;
-    if (!isNull) {
+    if (!term.isNull()) {
+        const QByteArray folded = TextMatch::fold(text);
         span.at = m_terms.append(folded, index);
         span.bytes = folded.size();
     }
-    row.keyAt = m_keys.size();
-    row.keyBytes = key.size();
-    m_keys.append(key);
-    // A null sorts before every text, as in SQLite.
-    row.keyPrefix = isNull ? 0 : prefixOf(key.constData(), key.size());
-    m_rows.push_back(std::move(row));
-    m_termSpans.push_back(span);
-    m_definitionSpans.push_back(Span());
-    m_alive.push_back(1);
+    const qsizetype keyAt = m_keys.size();
+    TextMatch::appendSortKey(m_keys, text);
     m_byId.insert(id, index);
-    return index;
+    return pushRow(id, span, keyAt);
 }
 
 void TableIndex::setDefinitionOf(int index, const QVariant &definition)
@@ -586,16 +581,17 @@ TermListing TableIndex::select(const JetQuery &query) const
 {
     if (query.where.isEmpty()) {
         // Every row in order: the same listing until the rows change.
-        if (!m_everyRow || m_everyRow->first != m_version)
-            m_everyRow.emplace(m_version, listing(m_order));
-        return m_everyRow->second;
+        if (!m_everyRow)
+            m_everyRow = listing(m_order);
+        return *m_everyRow;
     }
 
     std::vector<int> rows;
     TermHalves terms;
     bool termsKept = false;
     const bool oneGroup = query.ordered && query.where.size() == 1;
-    if (oneGroup && m_last.version == m_version && narrows(query.where[0], m_last.group)) {
+    // A search always has a condition: an empty one is no search, or one the rows have changed since.
+    if (oneGroup && !m_last.group.isEmpty() && narrows(query.where[0], m_last.group)) {
         // The rows found before meet every earlier condition: one asked again word for word is met.
         QList<JetQuery::Predicate> group;
         for (const JetQuery::Predicate &p : query.where[0]) {
@@ -636,6 +632,6 @@ TermListing TableIndex::select(const JetQuery &query) const
     }
     TermListing found = listing(rows);
     if (oneGroup)
-        m_last = LastSearch{m_version, query.where[0], std::move(rows), termsKept, std::move(terms)};
+        m_last = LastSearch{query.where[0], std::move(rows), termsKept, std::move(terms)};
     return found;
 }

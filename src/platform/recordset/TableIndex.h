@@ -72,6 +72,8 @@ private:
     };
 
     int addRow(qint64 id, const QVariant &term);
+    // The row's bookkeeping, once its term is in the column and its key at keyAt; answers its number.
+    int pushRow(qint64 id, Span term, qsizetype keyAt);
     void setDefinitionOf(int row, const QVariant &definition);
     void insertInOrder(int row);
     void removeFromOrder(int row);
@@ -102,12 +104,12 @@ private:
     std::vector<int> narrowByTerms(const QList<JetQuery::Predicate> &group, TermHalves &terms) const;
     std::vector<int> narrowByRows(const QList<JetQuery::Predicate> &group) const;
     TermListing listing(const std::vector<int> &rows) const;
+    // Forgets what was worked out from the rows before they changed.
     void changed();
 
     // The last search of one group of conditions and the rows it found, in order: a search whose every
     // condition is at least as narrow need only look at those rows.
     struct LastSearch {
-        quint64 version = 0;
         QList<JetQuery::Predicate> group;
         std::vector<int> rows;
         // The folded terms of those rows, when the search went by terms: the next search scans these few
@@ -133,9 +135,8 @@ private:
     QByteArray m_keys;
     Column m_definitions;
     qsizetype m_dead = 0;
-    // Counts every change of the rows, so that what was worked out from them is known to be stale.
-    quint64 m_version = 1;
-    mutable std::optional<std::pair<quint64, TermListing>> m_everyRow;
+    // Every row in order, handed out again until the rows change.
+    mutable std::optional<TermListing> m_everyRow;
     mutable LastSearch m_last;
     // One flag per row, all clear between searches: which of the last search's rows a narrowing kept.
     mutable std::vector<char> m_kept;

@@ -2,7 +2,7 @@
 
 #include "DbError.h"
 #include "GlossaryFile.h"
-#include "TextFile.h"
+#include "WholeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -28,7 +28,7 @@ void make(const QString &path, const std::function<void(const QString &)> &fill)
 {
     if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
         throw alreadyThere(path);
-    const QString made = TextFile::besideName(path);
+    const QString made = WholeFile::besideName(path);
     auto removed = qScopeGuard([&] { GlossaryFile::removeWithJournal(made); });
     try {
         fill(made);

@@ -18,8 +18,6 @@ Decoded decode(const QByteArray &bytes);
 
 // The whole file; a missing or unreadable one is a DbError naming it.
 QByteArray read(const QString &path);
-// A hidden name beside the file's that nothing has taken yet, for a file made whole before it takes the name.
-QString besideName(const QString &path);
 // Replaces the file with the bytes, or leaves it as it was and throws a DbError naming the cause. A link at
 // the name is replaced itself, never written through; a device or a pipe takes the bytes as a stream.
 void write(const QString &path, const QByteArray &bytes);

@@ -2,19 +2,16 @@
 #include "MsgBox.h"
 #include "Shell.h"
 #include "Store.h"
+#include "WholeFile.h"
 
 #include <QDateTime>
 #include <QFileInfo>
 #include <QListView>
 #include <QLocale>
-#include <QTemporaryFile>
 #include <QUrl>
 
 #include <cerrno>
-#include <cstdio>
 #include <optional>
-
-#include <unistd.h>
 
 namespace {
 
@@ -62,38 +59,25 @@ QByteArray exportDocument(const QString &term, const QString &definition)
     return (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
 }
 
-// Qt's own file errors are in English: the reason the user reads is told from the kind of error.
-QString writeFailure(const QFileDevice &file)
+// The system's own messages are in English: the reason the user reads is told from the kind of error.
+QString reasonOf(int error)
 {
-    return file.error() == QFileDevice::ResourceError ? QStringLiteral("spazio su disco insufficiente")
-                                                      : QStringLiteral("la scrittura non è stata completata");
-}
-
-bool writeWhole(QFile &file, const QByteArray &content)
-{
-    return file.write(content) == content.size() && file.flush() && fsync(file.handle()) == 0;
-}
-
-// Where no new file can be made beside it (a read-only folder), the existing file is rewritten in place,
-// and put back as it was when the writing fails.
-std::optional<QString> rewriteInPlace(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("spazio su disco insufficiente");
+    case EACCES:
+    case EPERM:
+    case EROFS:
         return QStringLiteral("accesso negato");
-    const QByteArray previous = file.readAll();
-    if (file.seek(0) && writeWhole(file, content) && file.resize(content.size()))
-        return std::nullopt;
-    const QString reason = writeFailure(file);
-    file.seek(0);
-    file.write(previous);
-    file.resize(previous.size());
-    return reason;
+    case EISDIR:
+        return QStringLiteral("al suo posto c'è una cartella");
+    default:
+        return QStringLiteral("la scrittura non è stata completata");
+    }
 }
 
-// The whole file or nothing: the text is written beside and takes the name with one rename, so an
-// interrupted or failed export leaves the previous file as it was, and a link at the name is replaced
-// itself instead of being written through. Gives the reason of a failure.
+// The whole file or nothing, and never written through a link at the name. Gives the reason of a failure.
 std::optional<QString> saveWhole(const QString &path, const QByteArray &content)
 {
     const QFileInfo target(path);
@@ -101,20 +85,8 @@ std::optional<QString> saveWhole(const QString &path, const QByteArray &content)
         return QStringLiteral("la cartella non esiste");
     if (target.isDir() && !target.isSymLink())
         return QStringLiteral("al suo posto c'è una cartella");
-    QTemporaryFile fresh(target.path() + QStringLiteral("/.ZORVANE.txt.XXXXXX"));
-    if (!fresh.open()) {
-        if (target.isFile() && !target.isSymLink())
-            return rewriteInPlace(path, content);
-        return QStringLiteral("accesso negato");
-    }
-    if (!writeWhole(fresh, content))
-        return writeFailure(fresh);
-    // Readable by others as any file the user saves.
-    fresh.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    fresh.close();
-    if (std::rename(QFile::encodeName(fresh.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        return errno == EISDIR ? QStringLiteral("al suo posto c'è una cartella") : QStringLiteral("accesso negato");
-    fresh.setAutoRemove(false);
+    if (const std::optional<int> error = WholeFile::replace(path, content))
+        return reasonOf(*error);
     return std::nullopt;
 }
 

@@ -69,18 +69,23 @@ namespace GlossaryExport {
 
 Output render(const QList<Record> &records, Format format, const ProgressLine::Step &progress)
 {
-    QList<GlossaryFile::Row> rows;
-    rows.reserve(records.size());
     for (const Record &record : records) {
         checkText(record.id, record.term, "parola");
         checkText(record.id, record.definition, "definizione");
-        rows.append({*record.term, *record.definition});
     }
+    // Only CSV is written from plain rows; the other formats take the records as they are.
+    const auto rows = [&records] {
+        QList<GlossaryFile::Row> out;
+        out.reserve(records.size());
+        for (const Record &record : records)
+            out.append({*record.term, *record.definition});
+        return out;
+    };
     switch (format) {
     case Format::Csv:
-        return {CsvGlossary::writeCsv(rows, CsvGlossary::Plain, progress)};
+        return {CsvGlossary::writeCsv(rows(), CsvGlossary::Plain, progress)};
     case Format::Spreadsheet:
-        return {CsvGlossary::writeCsv(rows, CsvGlossary::Spreadsheet, progress)};
+        return {CsvGlossary::writeCsv(rows(), CsvGlossary::Spreadsheet, progress)};
     case Format::Tsv: {
         TsvGlossary::Written written = TsvGlossary::writeTsv(records, progress);
         return {std::move(written.bytes), written.changed};

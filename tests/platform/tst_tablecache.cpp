@@ -36,6 +36,16 @@ Listing run(const QString &query, bool pooled)
     return out;
 }
 
+// The IDs a search of the index found, in its order.
+QList<qint64> idsFound(const TableIndex &index, const QString &query)
+{
+    QList<qint64> out;
+    const TermListing hits = index.select(JetQuery::parse(query));
+    for (qsizetype i = 0; i < hits.size(); ++i)
+        out.append(hits.id(i));
+    return out;
+}
+
 QString randomText(QRandomGenerator &rng, int maxLength)
 {
     static const QStringList pieces = {"a", "à", "À", "e", "é", "È", "ca", "CA", "città", "CITTÀ", " ", "'", "%", "_",
@@ -128,13 +138,7 @@ private slots:
         index.setDefinition(2, QByteArrayView("ÀNCORA DELLA NAVE"));
         index.setDefinition(4, std::nullopt);
         index.endDefinitions();
-        const auto ids = [&](const QString &query) {
-            QList<qint64> out;
-            const TermListing hits = index.select(JetQuery::parse(query));
-            for (qsizetype i = 0; i < hits.size(); ++i)
-                out.append(hits.id(i));
-            return out;
-        };
+        const auto ids = [&](const QString &query) { return idsFound(index, query); };
         QCOMPARE(ids(store::QueryAllTerms()), QList<qint64>({3, 2, 4, 1}));
         QCOMPARE(ids(store::QueryFindDefinition("nave àncora")), QList<qint64>({2}));
         QCOMPARE(ids(store::QueryFindTerm("a")), QList<qint64>({2, 4}));
@@ -187,12 +191,8 @@ private slots:
                         }))
                         expected.append(id);
                 }
-                const TermListing found = index.select(JetQuery::parse(
-                    column == 0 ? store::QueryFindTerm(typed) : store::QueryFindDefinition(typed)));
-                QList<qint64> ids;
-                for (qsizetype i = 0; i < found.size(); ++i)
-                    ids.append(found.id(i));
-                QCOMPARE(ids, expected);
+                QCOMPARE(idsFound(index, column == 0 ? store::QueryFindTerm(typed) : store::QueryFindDefinition(typed)),
+                         expected);
             }
         }
     }

@@ -5,7 +5,7 @@
 #include <QList>
 #include <QString>
 
-// The old Jet glossaries made for these tests, beside the project, with the rows each one holds.
+// The old Jet glossaries made for these tests (tests/data/jet), with the rows each one holds.
 namespace JetFixtures {
 
 QString path(const QString &name);

@@ -14,7 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
+namespace
+{
 
 const QString Password = GlossaryFile::DefaultPassword;
 
@@ -29,13 +30,14 @@ void verifyRows(const QList<GlossaryFile::Record> &actual, const QList<GlossaryF
         QCOMPARE(actual[i].id, expected[i].id);
         QVERIFY2(actual[i].term == expected[i].term, qPrintable(QStringLiteral("Parola of ID %1").arg(expected[i].id)));
         QVERIFY2(actual[i].definition == expected[i].definition,
-                 qPrintable(QStringLiteral("Definizione of ID %1").arg(expected[i].id)));
+            qPrintable(QStringLiteral("Definizione of ID %1").arg(expected[i].id)));
     }
 }
 
 } // namespace
 
-class TestJetFile : public QObject {
+class TestJetFile : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -63,7 +65,8 @@ private slots:
                 return *std::find_if(rows.cbegin(), rows.cend(), [&](const auto &r) { return r.id == id; });
             };
             QCOMPARE(byId(315).definition->size(), 300073);
-            QVERIFY(std::any_of(byId(324).term->cbegin(), byId(324).term->cend(), [](QChar c) { return c.isHighSurrogate(); }));
+            QVERIFY(std::any_of(
+                byId(324).term->cbegin(), byId(324).term->cend(), [](QChar c) { return c.isHighSurrogate(); }));
             QVERIFY(!byId(324).definition->contains(QStringLiteral("??")));
             QVERIFY(byId(316).definition.has_value() && byId(316).definition->isEmpty());
             QVERIFY(!byId(317).definition.has_value());
@@ -77,8 +80,10 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::newRow("2000") << "glossario-2000.mdb" << GlossaryFile::DefaultPassword;
         QTest::newRow("2003") << "glossario-2003.mdb" << GlossaryFile::DefaultPassword;
-        QTest::newRow("another") << "altra-password.mdb" << "ALTRA";
-        QTest::newRow("none") << "senza-password.mdb" << "";
+        QTest::newRow("another") << "altra-password.mdb"
+                                 << "ALTRA";
+        QTest::newRow("none") << "senza-password.mdb"
+                              << "";
     }
 
     void storedPassword()
@@ -94,28 +99,61 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<qint64>("keepBytes"); // 0: the whole fixture
+        QTest::addColumn<qint64>("patchAt"); // where `patch` is written over a copy, when it is not empty
+        QTest::addColumn<QByteArray>("patch");
         QTest::addColumn<int>("number");
-        QTest::newRow("another password") << "altra-password.mdb" << qint64(0) << int(DbError::WrongPassword);
-        QTest::newRow("no Tbl_Zorvane") << "senza-tabella.mdb" << qint64(0) << int(DbError::NotAGlossary);
-        QTest::newRow("truncated mid-page") << "troncato.mdb" << qint64(0) << int(DbError::Corrupt);
+        const auto whole = [](const char *row, const char *name, int number) {
+            QTest::newRow(row) << name << qint64(0) << qint64(0) << QByteArray() << number;
+        };
+        whole("another password", "altra-password.mdb", DbError::WrongPassword);
+        whole("no Tbl_Zorvane", "senza-tabella.mdb", DbError::NotAGlossary);
+        whole("truncated mid-page", "troncato.mdb", DbError::Corrupt);
         // Whole pages, so that only the references past the end can tell.
-        QTest::newRow("cut at a page boundary") << "glossario-2000.mdb" << qint64(101 * 4096) << int(DbError::Corrupt);
-        QTest::newRow("catalogue cut") << "glossario-2003.mdb" << qint64(2 * 4096) << int(DbError::Corrupt);
+        QTest::newRow("cut at a page boundary")
+            << "glossario-2000.mdb" << qint64(101 * 4096) << qint64(0) << QByteArray() << int(DbError::Corrupt);
+        QTest::newRow("catalogue cut") << "glossario-2003.mdb" << qint64(2 * 4096) << qint64(0) << QByteArray()
+                                       << int(DbError::Corrupt);
+
+        // A file that says of itself what its bytes do not hold. In glossario-2000.mdb the table is
+        // defined on page 24 (0x18000), its first rows are on page 28 and ID 314's definition is a chain
+        // of 30 long-value pages from page 0x3d.
+        const auto lie = [](const char *row, qint64 at, const QByteArray &bytes) {
+            QTest::newRow(row) << "glossario-2000.mdb" << qint64(0) << at << bytes << int(DbError::Corrupt);
+        };
+        lie("a long-value chain back to its own third page", 0x40015, QByteArray("\x3f", 1));
+        lie("a long value declared 2 bytes short", 0x1cfeb, QByteArray("\x21", 1));
+        lie("a long value declared empty", 0x1cfeb, QByteArray("\0\0", 2));
+        lie("no variable columns in the definition", 0x18000 + 43, QByteArray("\0", 1));
+        lie("the definition a text column", 0x18000 + 0x7d, QByteArray("\x0a", 1));
+        QTest::newRow("the definition a text column, 2003")
+            << "glossario-2003.mdb" << qint64(0) << qint64(50 * 4096 + 0x7d) << QByteArray("\x0a", 1)
+            << int(DbError::Corrupt);
+        lie("the definition at another variable place", 0x18000 + 0x7d + 7, QByteArray("\x02", 1));
+        lie("the definition at the term's variable place", 0x18000 + 0x7d + 7, QByteArray("\0", 1));
+        lie("a row starting in its page's header", 28 * 4096 + 14 + 2, QByteArray("\0\0", 2));
+        lie("a long value starting in its page's header", 27 * 4096 + 14, QByteArray("\0\0", 2));
+        lie("a row running into the next", 28 * 4096 + 14 + 2, QByteArray("\xe0\x0f", 2));
+        lie("a billion rows counted", 0x18000 + 16, QByteArray("\xff\xff\xff\x3f", 4));
     }
 
     void refusesWhatIsNotASoundGlossary()
     {
         QFETCH(QString, name);
         QFETCH(qint64, keepBytes);
+        QFETCH(qint64, patchAt);
+        QFETCH(QByteArray, patch);
         QFETCH(int, number);
         QTemporaryDir dir;
         QString file = JetFixtures::path(name);
-        if (keepBytes > 0) {
-            const QString cut = dir.filePath(QStringLiteral("tagliato.mdb"));
-            QFile out(cut);
+        if (keepBytes > 0 || !patch.isEmpty()) {
+            QByteArray bytes = bytesOf(file);
+            if (keepBytes > 0)
+                bytes.truncate(keepBytes);
+            bytes.replace(patchAt, patch.size(), patch);
+            file = dir.filePath(QStringLiteral("alterato.mdb"));
+            QFile out(file);
             QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write(bytesOf(file).left(keepBytes));
-            file = cut;
+            out.write(bytes);
         }
         QVERIFY(JetFile::isJetFile(file));
         const auto read = [&] {
@@ -137,15 +175,16 @@ private slots:
         QVERIFY(JetCarryOver::needed(glossary));
 
         QList<qsizetype> written;
-        const JetCarryOver::Result result =
-            JetCarryOver::run(glossary, Password, [&](JetCarryOver::Phase phase, qsizetype done, qsizetype) {
-                if (phase == JetCarryOver::Phase::Writing)
-                    written.append(done);
-            });
+        const JetCarryOver::Result result
+            = JetCarryOver::run(glossary, Password, [&](JetCarryOver::Phase phase, qsizetype done, qsizetype) {
+                  if (phase == JetCarryOver::Phase::Writing)
+                      written.append(done);
+              });
         QCOMPARE(result.rows, 329);
         QCOMPARE(written.last(), 329);
         QCOMPARE(result.keptAs, dir.filePath(QStringLiteral("QUORLAN-originale-2.mdb")));
-        QCOMPARE(entries(dir.path()), QStringList({"QUORLAN-originale-2.mdb", "QUORLAN-originale.mdb", "QUORLAN.mdb"}));
+        QCOMPARE(
+            entries(dir.path()), QStringList({ "QUORLAN-originale-2.mdb", "QUORLAN-originale.mdb", "QUORLAN.mdb" }));
         QCOMPARE(bytesOf(result.keptAs), bytesOf(JetFixtures::path(QStringLiteral("glossario-2000.mdb"))));
         QCOMPARE(bytesOf(taken.fileName()), QByteArray("altro"));
         QVERIFY(!JetCarryOver::needed(glossary));
@@ -185,7 +224,7 @@ private slots:
                 QSKIP("the folder cannot be made read-only here");
         }
         QCOMPARE(failureNumber([&] { JetCarryOver::run(glossary, Password); }), number);
-        QCOMPARE(entries(dir.path()), QStringList({"QUORLAN.mdb"}));
+        QCOMPARE(entries(dir.path()), QStringList({ "QUORLAN.mdb" }));
         QCOMPARE(bytesOf(glossary), bytesOf(JetFixtures::path(name)));
     }
 };

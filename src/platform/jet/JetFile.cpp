@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
@@ -15,10 +14,20 @@
 #include <iconv.h>
 #include <mdbtools.h>
 
-namespace {
+namespace
+{
 
 constexpr int PageSize = 4096;
 constexpr int RowCountOffset = 0x0c;
+// A data page's header, then one offset per row.
+constexpr int RowOffsetsStart = RowCountOffset + 2;
+// In the table definition: the counts of rows and columns, and where the columns' entries begin.
+constexpr int TableRowsOffset = 16;
+constexpr int TableAutoNumberOffset = 20;
+constexpr int TableMaxColumnsOffset = 41;
+constexpr int MemoHeaderSize = 12;
+// The longest text column Jet 4 allows: 255 characters of two bytes.
+constexpr int MaxTextBytes = 510;
 constexpr quint16 OffsetMask = 0x1fff;
 // A row's offset flags: both bits for a deleted row, the first alone for a row that now lives on
 // another page and left only a pointer, the second alone for that row at its new place.
@@ -26,6 +35,7 @@ constexpr quint16 MovedAway = 0x4000;
 constexpr quint16 NotHere = 0x8000;
 constexpr quint32 InlineValue = 0x80000000;
 constexpr quint32 SinglePageValue = 0x40000000;
+constexpr quint32 LongValueKind = 0xc0000000;
 constexpr int MaxHops = 8;
 
 quint16 u16(const unsigned char *p)
@@ -41,7 +51,7 @@ quint32 u32(const unsigned char *p)
 // The header of page 0 from 0x18 on is hidden under RC4 with a key that every Jet 4 file shares.
 void rc4(const std::array<unsigned char, 4> &key, unsigned char *data, int size)
 {
-    std::array<unsigned char, 256> s{};
+    std::array<unsigned char, 256> s {};
     for (int i = 0; i < 256; ++i)
         s[i] = static_cast<unsigned char>(i);
     for (int i = 0, j = 0; i < 256; ++i) {
@@ -112,9 +122,9 @@ bool JetFile::isJetFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return false;
     const QByteArray head = file.read(20);
-    return head.size() == 20 && head.at(0) == 0 &&
-           (head.mid(4, 16) == QByteArrayLiteral("Standard Jet DB\0") ||
-            head.mid(4, 16) == QByteArrayLiteral("Standard ACE DB\0"));
+    return head.size() == 20 && head.at(0) == 0
+        && (head.mid(4, 16) == QByteArrayLiteral("Standard Jet DB\0")
+            || head.mid(4, 16) == QByteArrayLiteral("Standard ACE DB\0"));
 }
 
 std::optional<QString> JetFile::storedPassword(const QByteArray &firstPage)
@@ -123,13 +133,13 @@ std::optional<QString> JetFile::storedPassword(const QByteArray &firstPage)
         return std::nullopt;
     QByteArray header = firstPage.left(0x98);
     auto *h = reinterpret_cast<unsigned char *>(header.data());
-    rc4({0xc7, 0xda, 0x39, 0x6b}, h + 0x18, 0x80);
+    rc4({ 0xc7, 0xda, 0x39, 0x6b }, h + 0x18, 0x80);
     // The 40 bytes of the password are also masked with the whole days of the creation date.
     double created = 0;
     std::memcpy(&created, h + 0x72, sizeof created);
     const auto days = static_cast<qint32>(created);
-    const unsigned char mask[4] = {static_cast<unsigned char>(days), static_cast<unsigned char>(days >> 8),
-                                   static_cast<unsigned char>(days >> 16), static_cast<unsigned char>(days >> 24)};
+    const unsigned char mask[4] = { static_cast<unsigned char>(days), static_cast<unsigned char>(days >> 8),
+        static_cast<unsigned char>(days >> 16), static_cast<unsigned char>(days >> 24) };
     QString password;
     for (int i = 0; i < 40; i += 2) {
         const char16_t unit = char16_t((h[0x42 + i] ^ mask[i % 4]) | ((h[0x43 + i] ^ mask[(i + 1) % 4]) << 8));
@@ -140,28 +150,34 @@ std::optional<QString> JetFile::storedPassword(const QByteArray &firstPage)
     return password;
 }
 
-JetFile::JetFile(const QString &path, const QString &password) : m_path(path), m_handle(std::make_unique<Handle>())
+JetFile::JetFile(const QString &path, const QString &password)
+    : m_path(path)
+    , m_handle(std::make_unique<Handle>())
 {
     QFile file(path);
     if (!file.exists())
         throw DbError(DbError::FileNotFound, QStringLiteral("Impossibile trovare il file '%1'.").arg(path));
     if (!file.open(QIODevice::ReadOnly))
-        throw DbError(DbError::FileLocked,
-                      QStringLiteral("Impossibile aprire il file '%1': accesso non consentito.").arg(path));
+        throw DbError(
+            DbError::FileLocked, QStringLiteral("Impossibile aprire il file '%1': accesso non consentito.").arg(path));
     const QByteArray first = file.read(PageSize);
-    m_fileSize = file.size();
-    file.close();
     if (first.size() < 0x98 || first.at(0x14) != MDB_VER_JET4)
         throw DbError(DbError::NotAGlossary,
-                      notAGlossary(path, QStringLiteral("è un database Access di una versione che non si può leggere "
-                                                        "(solo Access 2000-2003, Jet 4.0)")));
+            notAGlossary(path,
+                QStringLiteral("è un database Access di una versione che non si può leggere "
+                               "(solo Access 2000-2003, Jet 4.0)")));
     // A file without a password opens with any, as it did for the engine that wrote it.
     const QString stored = storedPassword(first).value_or(QString());
     if (!stored.isEmpty() && stored != password)
         throw DbError(DbError::WrongPassword,
-                      QStringLiteral("Password non valida per il file '%1', oppure il file non è un glossario.").arg(path));
-    if (m_fileSize % PageSize != 0)
+            QStringLiteral("Password non valida per il file '%1', oppure il file non è un glossario.").arg(path));
+    if (file.size() % PageSize != 0)
         damaged(QStringLiteral("la sua lunghezza non è un numero intero di pagine: è stato troncato"));
+    file.seek(0);
+    m_bytes = file.readAll();
+    if (m_bytes.size() != file.size())
+        throw DbError(DbError::FileLocked, QStringLiteral("Impossibile leggere il file '%1'.").arg(path));
+    file.close();
 
     const QByteArray name = QFile::encodeName(path);
     m_handle->mdb = mdb_open(name.constData(), MDB_NOFLAGS);
@@ -173,33 +189,12 @@ JetFile::JetFile(const QString &path, const QString &password) : m_path(path), m
     MdbCatalogEntry *entry = mdb_get_catalogentry_by_name(mdb, "Tbl_Zorvane");
     if (!entry || entry->object_type != MDB_TABLE)
         throw DbError(DbError::NotAGlossary, notAGlossary(path, QStringLiteral("non contiene la tabella Tbl_Zorvane")));
-    if (qint64(entry->table_pg + 1) * PageSize > m_fileSize)
-        damaged(QStringLiteral("la tabella Tbl_Zorvane è oltre la fine del file"));
+    const quint32 definition = quint32(entry->table_pg);
+    page(definition);
     m_handle->table = mdb_read_table(entry);
     if (!m_handle->table || !mdb_read_columns(m_handle->table))
         damaged(QStringLiteral("la definizione della tabella Tbl_Zorvane non si legge"));
-    MdbTableDef *table = m_handle->table;
-
-    for (unsigned i = 0; i < table->num_cols; ++i) {
-        const auto *column = static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, i));
-        const bool text = column->col_type == MDB_TEXT || column->col_type == MDB_MEMO;
-        const bool number = column->col_type == MDB_LONGINT || column->col_type == MDB_INT ||
-                            column->col_type == MDB_BYTE;
-        if (g_ascii_strcasecmp(column->name, "ID") == 0 && number)
-            m_idColumn = int(i);
-        else if (g_ascii_strcasecmp(column->name, "Parola") == 0 && text)
-            m_termColumn = int(i);
-        else if (g_ascii_strcasecmp(column->name, "Definizione") == 0 && text)
-            m_definitionColumn = int(i);
-    }
-    if (m_idColumn < 0 || m_termColumn < 0 || m_definitionColumn < 0)
-        throw DbError(DbError::NotAGlossary,
-                      notAGlossary(path, QStringLiteral("non ha le colonne ID (numero), Parola e Definizione (testo)")));
-
-    // The row count and the AutoNumber's last value follow the page header of the table definition.
-    readPage(entry->table_pg, false);
-    m_rowCount = qsizetype(u32(mdb->pg_buf + 16));
-    m_lastAutoNumber = qint64(u32(mdb->pg_buf + 20));
+    checkTableDefinition(definition);
 }
 
 JetFile::~JetFile() = default;
@@ -209,123 +204,221 @@ void JetFile::damaged(const QString &why) const
     throw DbError(DbError::Corrupt, QStringLiteral("Il file '%1' è danneggiato: %2.").arg(m_path, why));
 }
 
-void JetFile::readPage(quint32 page, bool alternate)
+void JetFile::checkTableDefinition(quint32 definitionPage)
 {
-    // The library reads a page past the end of the file as zeros, which would turn into empty texts.
-    if (page == 0 || qint64(page + 1) * PageSize > m_fileSize)
-        damaged(QStringLiteral("rimanda alla pagina %1, oltre la fine del file").arg(page));
-    MdbHandle *mdb = m_handle->mdb;
-    const ssize_t got = alternate ? mdb_read_alt_pg(mdb, page) : mdb_read_pg(mdb, page);
-    if (got != PageSize)
-        damaged(QStringLiteral("la pagina %1 non si legge").arg(page));
+    const MdbTableDef *table = m_handle->table;
+    const unsigned char *def = page(definitionPage);
+    m_rowCount = qsizetype(u32(def + TableRowsOffset));
+    m_lastAutoNumber = qint64(u32(def + TableAutoNumberOffset));
+    m_maxColumns = u16(def + TableMaxColumnsOffset);
+
+    // The counts the definition gives must match the columns it lists, or every row is split wrongly.
+    int variable = 0, fixedEnd = 0;
+    QSet<int> numbers, varIndexes;
+    QList<std::pair<int, int>> fixedParts;
+    for (unsigned i = 0; i < table->num_cols; ++i) {
+        const auto *c = static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, i));
+        if (c->col_num >= m_maxColumns || numbers.contains(c->col_num))
+            damaged(QStringLiteral("la tabella ha due colonne con lo stesso numero, o un numero fuori posto"));
+        numbers.insert(c->col_num);
+        if (c->is_fixed) {
+            fixedParts.append({ c->fixed_offset, c->fixed_offset + c->col_size });
+            fixedEnd = std::max(fixedEnd, c->fixed_offset + c->col_size);
+        } else {
+            ++variable;
+            if (varIndexes.contains(c->var_col_num))
+                damaged(QStringLiteral("due colonne di lunghezza variabile hanno lo stesso posto nelle righe"));
+            varIndexes.insert(c->var_col_num);
+        }
+    }
+    if (int(table->num_var_cols) != variable)
+        damaged(QStringLiteral("la tabella dichiara %1 colonne di lunghezza variabile ma ne elenca %2")
+                    .arg(table->num_var_cols)
+                    .arg(variable));
+    std::sort(fixedParts.begin(), fixedParts.end());
+    for (qsizetype i = 1; i < fixedParts.size(); ++i) {
+        if (fixedParts[i].first < fixedParts[i - 1].second)
+            damaged(QStringLiteral("due colonne di lunghezza fissa si sovrappongono"));
+    }
+    m_variableColumns = variable;
+    m_fixedEnd = 2 + fixedEnd;
+
+    for (unsigned i = 0; i < table->num_cols; ++i) {
+        const auto *c = static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, i));
+        const Column column { c->col_num, c->is_fixed ? -1 : int(c->var_col_num), c->fixed_offset, c->col_size,
+            c->col_type };
+        const int idSize = c->col_type == MDB_LONGINT ? 4
+            : c->col_type == MDB_INT                  ? 2
+            : c->col_type == MDB_BYTE                 ? 1
+                                                      : 0;
+        const bool text = c->col_type == MDB_TEXT || c->col_type == MDB_MEMO;
+        // A text column is variable and holds 1 to 255 characters; a memo's size is not kept in the definition.
+        if (text && (c->is_fixed || (c->col_type == MDB_TEXT && (c->col_size <= 0 || c->col_size > MaxTextBytes))))
+            damaged(QStringLiteral("la colonna %1 ha una definizione impossibile").arg(QString::fromUtf8(c->name)));
+        if (g_ascii_strcasecmp(c->name, "ID") == 0 && idSize > 0 && c->is_fixed && c->col_size == idSize)
+            m_id = column;
+        else if (g_ascii_strcasecmp(c->name, "Parola") == 0 && text)
+            m_term = column;
+        else if (g_ascii_strcasecmp(c->name, "Definizione") == 0 && text)
+            m_definition = column;
+    }
+    if (m_id.number < 0 || m_term.number < 0 || m_definition.number < 0)
+        throw DbError(DbError::NotAGlossary,
+            notAGlossary(m_path, QStringLiteral("non ha le colonne ID (numero), Parola e Definizione (testo)")));
+}
+
+const unsigned char *JetFile::page(quint32 number) const
+{
+    if (number == 0 || qint64(number) >= m_bytes.size() / PageSize)
+        damaged(QStringLiteral("rimanda alla pagina %1, oltre la fine del file").arg(number));
+    return reinterpret_cast<const unsigned char *>(m_bytes.constData()) + qint64(number) * PageSize;
+}
+
+JetFile::Span JetFile::rowSpan(const unsigned char *page, quint32 number, int row) const
+{
+    // Rows fill a page from its end; each ends where the one before it starts.
+    const int count = u16(page + RowCountOffset);
+    const int table = RowOffsetsStart + 2 * count;
+    if (row >= count || table > PageSize)
+        damaged(QStringLiteral("la pagina %1 non ha la riga %2").arg(number).arg(row));
+    const int start = u16(page + RowOffsetsStart + 2 * row) & OffsetMask;
+    const int end = row == 0 ? PageSize : u16(page + RowOffsetsStart + 2 * (row - 1)) & OffsetMask;
+    if (start < table || start >= end || end > PageSize)
+        damaged(QStringLiteral("la pagina %1 ha una riga fuori posto").arg(number));
+    return { start, end };
 }
 
 QByteArray JetFile::longValue(const unsigned char *header, int size)
 {
-    if (size < MDB_MEMO_OVERHEAD)
+    if (size < MemoHeaderSize)
         damaged(QStringLiteral("un testo lungo ha un'intestazione incompleta"));
     const quint32 word = u32(header);
-    const qsizetype length = qsizetype(word & 0x3fffffff);
-    if (word & InlineValue) {
-        if (size - MDB_MEMO_OVERHEAD != length)
+    const quint32 kind = word & LongValueKind;
+    const qsizetype length = qsizetype(word & ~LongValueKind);
+    if (kind == InlineValue) {
+        if (size - MemoHeaderSize != length)
             damaged(QStringLiteral("un testo lungo non ha la lunghezza dichiarata"));
-        return QByteArray(reinterpret_cast<const char *>(header + MDB_MEMO_OVERHEAD), length);
+        return QByteArray(reinterpret_cast<const char *>(header + MemoHeaderSize), length);
     }
-    if ((word & 0xff000000) != 0 && !(word & SinglePageValue))
+    if (kind == LongValueKind)
         damaged(QStringLiteral("un testo lungo è di un tipo sconosciuto"));
+    if (size != MemoHeaderSize || length == 0 || length > m_bytes.size())
+        damaged(QStringLiteral("un testo lungo dichiara una lunghezza che il file non può contenere"));
 
-    // Stored elsewhere: on one page, or on a chain of pages each naming the next in its first 4 bytes.
-    const bool chained = !(word & SinglePageValue);
+    // Stored elsewhere: on one page, or on a chain of pages each naming the next in its first 4 bytes,
+    // which must give exactly the declared length and reach each part once.
+    const bool chained = kind != SinglePageValue;
     QByteArray value;
     value.reserve(length);
-    quint32 pointer = u32(header + 4);
-    MdbHandle *mdb = m_handle->mdb;
-    for (int pages = 0; pointer != 0 && value.size() < length; ++pages) {
-        if (pages > m_fileSize / PageSize)
-            damaged(QStringLiteral("la catena di pagine di un testo lungo non finisce"));
-        readPage(pointer >> 8, true);
-        const unsigned char *page = mdb->alt_pg_buf;
+    for (quint32 pointer = u32(header + 4); pointer != 0;) {
+        if (m_reached.contains(pointer))
+            damaged(QStringLiteral("un testo lungo torna su una parte già letta"));
+        m_reached.insert(pointer);
+        const unsigned char *lval = page(pointer >> 8);
         const int row = int(pointer & 0xff);
-        if (page[0] != MDB_PAGE_DATA || row >= u16(page + RowCountOffset))
+        if (lval[0] != MDB_PAGE_DATA || std::memcmp(lval + 4, "LVAL", 4) != 0 || row >= u16(lval + RowCountOffset)
+            || (u16(lval + RowOffsetsStart + 2 * row) & (MovedAway | NotHere)) != 0)
             damaged(QStringLiteral("un testo lungo rimanda a una pagina che non lo contiene"));
-        const int start = u16(page + RowCountOffset + 2 + 2 * row) & OffsetMask;
-        const int end = row == 0 ? PageSize : u16(page + RowCountOffset + 2 * row) & OffsetMask;
+        const Span span = rowSpan(lval, pointer >> 8, row);
         const int skip = chained ? 4 : 0;
-        if (start + skip > end || end > PageSize)
-            damaged(QStringLiteral("un testo lungo ha una parte fuori posto"));
-        value.append(reinterpret_cast<const char *>(page + start + skip), end - start - skip);
-        pointer = chained ? u32(page + start) : 0;
+        if (span.end - span.start < skip || value.size() + (span.end - span.start - skip) > length)
+            damaged(QStringLiteral("un testo lungo è più lungo della lunghezza dichiarata"));
+        value.append(reinterpret_cast<const char *>(lval + span.start + skip), span.end - span.start - skip);
+        pointer = chained ? u32(lval + span.start) : 0;
     }
-    if (value.size() < length)
+    if (value.size() != length)
         damaged(QStringLiteral("un testo lungo è più corto della lunghezza dichiarata"));
-    value.truncate(length);
     return value;
 }
 
-std::optional<QString> JetFile::fieldText(int column, const void *fieldArray)
+std::optional<QString> JetFile::text(const Column &column, const unsigned char *bytes, int size, bool null)
 {
-    const auto &field = static_cast<const MdbField *>(fieldArray)[column];
-    if (field.is_null)
+    if (null) {
+        if (size != 0)
+            damaged(QStringLiteral("un testo nullo occupa dei byte"));
         return std::nullopt;
-    const auto *col = static_cast<const MdbColumn *>(g_ptr_array_index(m_handle->table->columns, column));
-    const auto *bytes = m_handle->mdb->pg_buf + field.start;
+    }
     std::optional<QString> text;
-    if (col->col_type == MDB_MEMO) {
-        const QByteArray value = longValue(bytes, field.siz);
+    if (column.type == MDB_MEMO) {
+        const QByteArray value = longValue(bytes, size);
         text = decodeText(reinterpret_cast<const unsigned char *>(value.constData()), value.size());
     } else {
-        text = decodeText(bytes, field.siz);
+        if (size > column.size)
+            damaged(QStringLiteral("un testo è più lungo della sua colonna"));
+        text = decodeText(bytes, size);
     }
     if (!text)
         damaged(QStringLiteral("un testo ha un numero dispari di byte"));
+    // No text written through Access holds a NUL; a value of another shape read as text does.
+    if (text->contains(QChar(u'\0')))
+        damaged(QStringLiteral("un testo contiene un carattere nullo"));
     return text;
 }
 
-void JetFile::readRowAt(int start, int size, QList<GlossaryFile::Record> &rows)
+void JetFile::readRowAt(const unsigned char *row, int size, QList<GlossaryFile::Record> &rows)
 {
-    MdbTableDef *table = m_handle->table;
-    QVarLengthArray<MdbField, 8> fields(table->num_cols);
-    if (size <= 0 || mdb_crack_row(table, start, size_t(size), fields.data()) < 0)
-        damaged(QStringLiteral("una riga della tabella non si legge"));
-    const MdbField &idField = fields[m_idColumn];
-    if (idField.is_null)
+    // A row: its column count, the fixed columns, the variable ones, their offsets backwards from the
+    // end (the last one where the data ends), their count, and a null mask of one bit per column.
+    if (size < 2)
+        damaged(QStringLiteral("una riga della tabella è troppo corta"));
+    const int columns = u16(row);
+    const int mask = (columns + 7) / 8;
+    if (columns > m_maxColumns || columns <= std::max({ m_id.number, m_term.number, m_definition.number })
+        || 2 + mask + 2 > size)
+        damaged(QStringLiteral("una riga non ha le colonne della tabella"));
+    const int varCount = u16(row + size - mask - 2);
+    const int trailer = mask + 2 + 2 * (varCount + 1);
+    if (2 + trailer > size || varCount > m_maxColumns || m_term.varIndex >= varCount
+        || m_definition.varIndex >= varCount)
+        damaged(QStringLiteral("una riga non ha le colonne della tabella"));
+    const auto offset = [&](int k) { return int(u16(row + size - mask - 4 - 2 * k)); };
+    if (offset(varCount) != size - trailer || offset(0) < m_fixedEnd)
+        damaged(QStringLiteral("una riga ha le sue parti fuori posto"));
+    for (int k = 0; k < varCount; ++k) {
+        if (offset(k) > offset(k + 1))
+            damaged(QStringLiteral("una riga ha le sue parti fuori posto"));
+    }
+    const auto isNull = [&](const Column &c) { return !(row[size - mask + c.number / 8] & (1 << (c.number % 8))); };
+    const auto field = [&](const Column &c) {
+        const int start = offset(c.varIndex);
+        return text(c, row + start, offset(c.varIndex + 1) - start, isNull(c));
+    };
+
+    if (isNull(m_id))
         damaged(QStringLiteral("una riga non ha l'ID"));
-    const unsigned char *id = m_handle->mdb->pg_buf + idField.start;
-    GlossaryFile::Record row;
-    row.id = idField.siz == 4 ? qint64(qint32(u32(id))) : idField.siz == 2 ? qint64(qint16(u16(id))) : qint64(id[0]);
-    row.term = fieldText(m_termColumn, fields.data());
-    row.definition = fieldText(m_definitionColumn, fields.data());
-    rows.append(std::move(row));
+    const unsigned char *id = row + 2 + m_id.fixedOffset;
+    GlossaryFile::Record record;
+    record.id = m_id.size == 4 ? qint64(qint32(u32(id))) : m_id.size == 2 ? qint64(qint16(u16(id))) : qint64(id[0]);
+    record.term = field(m_term);
+    record.definition = field(m_definition);
+    rows.append(std::move(record));
 }
 
-void JetFile::readRow(int row, quint32 page, QList<GlossaryFile::Record> &rows, int hops)
+void JetFile::readRow(int row, quint32 number, QList<GlossaryFile::Record> &rows, int hops)
 {
-    const unsigned char *buf = m_handle->mdb->pg_buf;
-    const quint16 offset = u16(buf + RowCountOffset + 2 + 2 * row);
-    const quint16 flags = offset & (MovedAway | NotHere);
+    const unsigned char *buf = page(number);
+    const quint16 flags = u16(buf + RowOffsetsStart + 2 * row) & (MovedAway | NotHere);
     // Deleted rows carry both flags; a moved row at its new place is read through its pointer only.
     if (hops == 0 && (flags & NotHere))
         return;
     if (flags == (MovedAway | NotHere))
         damaged(QStringLiteral("una riga spostata rimanda a una riga cancellata"));
-    const int start = offset & OffsetMask;
-    const int end = row == 0 ? PageSize : u16(buf + RowCountOffset + 2 * row) & OffsetMask;
-    if (start >= end || end > PageSize)
-        damaged(QStringLiteral("la pagina %1 ha una riga fuori posto").arg(page));
+    const Span span = rowSpan(buf, number, row);
     if (flags != MovedAway) {
-        readRowAt(start, end - start, rows);
+        readRowAt(buf + span.start, span.end - span.start, rows);
         return;
     }
     // An edited row that grew was moved to another page; its old place only says where.
-    if (hops == MaxHops || end - start < 4)
+    if (hops == MaxHops || span.end - span.start < 4)
         damaged(QStringLiteral("una riga spostata non si ritrova"));
-    const quint32 pointer = u32(buf + start);
-    const quint32 target = pointer >> 8;
-    readPage(target, false);
-    if (buf[0] != MDB_PAGE_DATA || int(pointer & 0xff) >= u16(buf + RowCountOffset))
+    const quint32 pointer = u32(buf + span.start);
+    const unsigned char *target = page(pointer >> 8);
+    if (m_reached.contains(pointer) || target[0] != MDB_PAGE_DATA
+        || u32(target + 4) != quint32(m_handle->table->entry->table_pg)
+        || int(pointer & 0xff) >= u16(target + RowCountOffset))
         damaged(QStringLiteral("una riga spostata rimanda a una pagina che non la contiene"));
-    readRow(int(pointer & 0xff), target, rows, hops + 1);
-    readPage(page, false);
+    m_reached.insert(pointer);
+    readRow(int(pointer & 0xff), pointer >> 8, rows, hops + 1);
 }
 
 QList<GlossaryFile::Record> JetFile::readAll(const Progress &progress)
@@ -334,19 +427,27 @@ QList<GlossaryFile::Record> JetFile::readAll(const Progress &progress)
     MdbTableDef *table = m_handle->table;
     const auto owner = quint32(table->entry->table_pg);
     QList<GlossaryFile::Record> rows;
-    rows.reserve(m_rowCount);
+    // The count is only the file's word: no more is reserved than its pages could hold.
+    rows.reserve(std::min<qsizetype>(m_rowCount, m_bytes.size() / 16));
+    m_reached.clear();
     if (table->map_sz == 0 || !table->usage_map)
         damaged(QStringLiteral("la mappa delle pagine della tabella manca"));
-    for (gint32 page = mdb_map_find_next(mdb, table->usage_map, unsigned(table->map_sz), 0); page > 0;
-         page = mdb_map_find_next(mdb, table->usage_map, unsigned(table->map_sz), quint32(page))) {
-        readPage(quint32(page), false);
-        if (mdb->pg_buf[0] != MDB_PAGE_DATA || u32(mdb->pg_buf + 4) != owner)
+    QSet<gint32> seen;
+    for (gint32 number = mdb_map_find_next(mdb, table->usage_map, unsigned(table->map_sz), 0); number > 0;
+         number = mdb_map_find_next(mdb, table->usage_map, unsigned(table->map_sz), quint32(number))) {
+        if (seen.contains(number))
+            damaged(QStringLiteral("la mappa delle pagine nomina due volte la pagina %1").arg(number));
+        seen.insert(number);
+        const unsigned char *buf = page(quint32(number));
+        if (buf[0] != MDB_PAGE_DATA || u32(buf + 4) != owner)
             continue; // the map may name a page that has since gone to another table
-        const int count = u16(mdb->pg_buf + RowCountOffset);
-        if (RowCountOffset + 2 + 2 * count > PageSize)
-            damaged(QStringLiteral("la pagina %1 dichiara troppe righe").arg(page));
+        const int count = u16(buf + RowCountOffset);
+        if (RowOffsetsStart + 2 * count > PageSize)
+            damaged(QStringLiteral("la pagina %1 dichiara troppe righe").arg(number));
         for (int row = 0; row < count; ++row)
-            readRow(row, quint32(page), rows, 0);
+            readRow(row, quint32(number), rows, 0);
+        if (rows.size() > m_rowCount)
+            break; // already more than the table counts: refused below, without reading the rest
         if (progress)
             progress(rows.size(), std::max(m_rowCount, rows.size()));
     }
@@ -356,7 +457,7 @@ QList<GlossaryFile::Record> JetFile::readAll(const Progress &progress)
     QList<std::pair<qint64, qsizetype>> order;
     order.reserve(rows.size());
     for (qsizetype i = 0; i < rows.size(); ++i)
-        order.append({rows[i].id, i});
+        order.append({ rows[i].id, i });
     std::sort(order.begin(), order.end());
     QList<GlossaryFile::Record> sorted;
     sorted.reserve(rows.size());

@@ -6,14 +6,18 @@
 #include <QList>
 #include <QString>
 
+#include <QSet>
+
 #include <functional>
 #include <memory>
 #include <optional>
 
 // A glossary kept in the Jet 4.0 format (Access 2000-2003), read whole. The library of mdbtools finds
-// the table and splits its rows; the texts, the long values and every page reference are read and
-// checked here, because the library silently cuts, mangles or empties them.
-class JetFile {
+// the table, its columns and its pages; the rows, the texts and the long values are split and read here,
+// and everything the file says about them is checked against what it holds, because the library silently
+// cuts, mangles or empties what a damaged file says wrongly.
+class JetFile
+{
 public:
     using Progress = std::function<void(qsizetype done, qsizetype total)>;
 
@@ -41,17 +45,34 @@ public:
 
 private:
     struct Handle;
+    // Where a column of ours lies in a row, as the table definition says.
+    struct Column {
+        int number = -1; // its bit in the null mask
+        int varIndex = -1; // its entry in the row's table of variable columns
+        int fixedOffset = 0;
+        int size = 0; // bytes of a fixed column; the most bytes of a text column
+        int type = 0;
+    };
+    struct Span {
+        int start = 0, end = 0;
+    };
+
     [[noreturn]] void damaged(const QString &why) const;
-    void readPage(quint32 page, bool alternate);
+    void checkTableDefinition(quint32 definitionPage);
+    const unsigned char *page(quint32 number) const;
+    Span rowSpan(const unsigned char *page, quint32 number, int row) const;
     QByteArray longValue(const unsigned char *header, int size);
-    std::optional<QString> fieldText(int column, const void *fields);
-    void readRowAt(int start, int size, QList<GlossaryFile::Record> &rows);
+    std::optional<QString> text(const Column &column, const unsigned char *bytes, int size, bool null);
+    void readRowAt(const unsigned char *row, int size, QList<GlossaryFile::Record> &rows);
     void readRow(int row, quint32 page, QList<GlossaryFile::Record> &rows, int hops);
 
     QString m_path;
-    qint64 m_fileSize = 0;
+    QByteArray m_bytes; // the whole file, read once
     std::unique_ptr<Handle> m_handle;
     qsizetype m_rowCount = 0;
     qint64 m_lastAutoNumber = 0;
-    int m_idColumn = -1, m_termColumn = -1, m_definitionColumn = -1;
+    Column m_id, m_term, m_definition;
+    int m_maxColumns = 0, m_variableColumns = 0, m_fixedEnd = 0;
+    // Every row reached by a pointer (a moved row, a part of a long value): each is reached once only.
+    QSet<quint32> m_reached;
 };

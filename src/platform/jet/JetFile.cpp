@@ -372,7 +372,11 @@ void JetFile::readRowAt(const unsigned char *row, int size, QList<GlossaryFile::
         || m_definition.varIndex >= varCount)
         damaged(QStringLiteral("una riga non ha le colonne della tabella"));
     const auto offset = [&](int k) { return int(u16(row + size - mask - 4 - 2 * k)); };
-    if (offset(varCount) != size - trailer || offset(0) < m_fixedEnd)
+    // Where no column was ever dropped or added, every row's fixed part is exactly the definition's; rows
+    // of other tables keep the bytes of dropped columns or lack those of added ones, but must hold the ID.
+    const bool asDefined = m_maxColumns == int(m_handle->table->num_cols) && columns == m_maxColumns;
+    if (offset(varCount) != size - trailer
+        || (asDefined ? offset(0) != m_fixedEnd : offset(0) < 2 + m_id.fixedOffset + m_id.size))
         damaged(QStringLiteral("una riga ha le sue parti fuori posto"));
     for (int k = 0; k < varCount; ++k) {
         if (offset(k) > offset(k + 1))

@@ -28,9 +28,21 @@ void Form1::finishCarryOver()
     if (job->error())
         throw *job->error();
     const JetCarryOver::Result &done = *job->result();
+    if (!done.linkedTo.isEmpty()) {
+        // The old file lay elsewhere: both names are said in full, or the user would look beside the program.
+        MsgBox::show(
+            QStringLiteral("Il glossario è stato convertito nel nuovo formato protetto: %1 termini trasferiti.\n"
+                           "\"%2\" è un collegamento a \"%3\", che ora contiene il nuovo glossario; il "
+                           "file originale è conservato come \"%4\".")
+                .arg(done.rows)
+                .arg(QFileInfo(ConnectionTarget::parse(store::ConnectionString()).dataSource).fileName(), done.linkedTo,
+                    done.keptAs),
+            64);
+        return;
+    }
     MsgBox::show(QStringLiteral("Il glossario è stato convertito nel nuovo formato protetto: %1 termini trasferiti.\n"
                                 "Il file originale è conservato con il nome \"%2\".")
                      .arg(done.rows)
                      .arg(QFileInfo(done.keptAs).fileName()),
-                 64);
+        64);
 }

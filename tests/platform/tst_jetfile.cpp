@@ -199,6 +199,46 @@ private slots:
         rs.Close();
     }
 
+    void namesAreLookedAtNeverFollowed_data()
+    {
+        QTest::addColumn<QString>("kept");   // where a link named like the kept original leads, if there is one
+        QTest::addColumn<bool>("elsewhere"); // the glossary's own name a link to an old file in another folder
+        QTest::newRow("a dangling link on the kept name") << "nessuno.mdb" << false;
+        QTest::newRow("a link on the kept name to the glossary") << "QUORLAN.mdb" << false;
+        QTest::newRow("the glossary a link to an old file") << QString() << true;
+    }
+
+    void namesAreLookedAtNeverFollowed()
+    {
+        QFETCH(QString, kept);
+        QFETCH(bool, elsewhere);
+        QTemporaryDir dir;
+        const QString old = JetFixtures::path(QStringLiteral("senza-password.mdb"));
+        QString glossary = JetFixtures::placeAsGlossary(QStringLiteral("senza-password.mdb"), dir.path());
+        const QString link = glossary;
+        if (elsewhere) {
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("altrove")));
+            glossary = dir.filePath(QStringLiteral("altrove/vecchio.mdb"));
+            QVERIFY(QFile::rename(link, glossary));
+            QVERIFY(QFile::link(QStringLiteral("altrove/vecchio.mdb"), link));
+        }
+        if (!kept.isEmpty())
+            QVERIFY(QFile::link(kept, dir.filePath(QStringLiteral("QUORLAN-originale.mdb"))));
+
+        const JetCarryOver::Result result = JetCarryOver::run(link, Password);
+        const QString firstFree = elsewhere ? dir.filePath(QStringLiteral("altrove/vecchio-originale.mdb"))
+                                            : dir.filePath(QStringLiteral("QUORLAN-originale-2.mdb"));
+        QCOMPARE(result.keptAs, firstFree);
+        QVERIFY(!QFileInfo(result.keptAs).isSymLink());
+        QCOMPARE(bytesOf(result.keptAs), bytesOf(old));
+        QCOMPARE(result.linkedTo, elsewhere ? glossary : QString());
+        QCOMPARE(QFileInfo(link).isSymLink(), elsewhere);
+        if (!kept.isEmpty())
+            QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("QUORLAN-originale.mdb"))).symLinkTarget(),
+                     dir.filePath(kept));
+        verifyRows(GlossaryFile::readRecords(link), JetFixtures::expected(QStringLiteral("senza-password.mdb")));
+    }
+
     void aFailureLeavesTheOldFileAsItWas_data()
     {
         QTest::addColumn<QString>("name");

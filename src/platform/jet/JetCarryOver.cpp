@@ -15,13 +15,32 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
+// Names are looked at, never followed: a link named like the kept original is taken, wherever it leads.
 bool sameFile(const QString &a, const QString &b)
 {
-    struct stat sa {}, sb {};
-    return stat(QFile::encodeName(a).constData(), &sa) == 0 && stat(QFile::encodeName(b).constData(), &sb) == 0 &&
-           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    struct stat sa {
+    }, sb {};
+    return lstat(QFile::encodeName(a).constData(), &sa) == 0 && lstat(QFile::encodeName(b).constData(), &sb) == 0
+        && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool taken(const QString &name)
+{
+    struct stat st {
+    };
+    return lstat(QFile::encodeName(name).constData(), &st) == 0 || errno != ENOENT;
+}
+
+// "NAME-originale.EXT", then "NAME-originale-N.EXT" from N = 2.
+QString keptName(const QString &glossary, int n)
+{
+    const QFileInfo info(glossary);
+    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    return info.path() + u'/' + info.completeBaseName() + QStringLiteral("-originale")
+        + (n == 1 ? QString() : u'-' + QString::number(n)) + suffix;
 }
 
 // The new names must reach the disk before the program goes on as if they were there.
@@ -38,10 +57,10 @@ void syncFolder(const QString &folder)
 {
     if (error == ENOSPC || error == EDQUOT)
         throw DbError(DbError::DiskFull,
-                      QStringLiteral("Spazio su disco insufficiente per convertire il glossario '%1'.").arg(glossary));
+            QStringLiteral("Spazio su disco insufficiente per convertire il glossario '%1'.").arg(glossary));
     throw DbError(DbError::FileLocked,
-                  QStringLiteral("Impossibile convertire il glossario '%1': la cartella '%2' deve essere scrivibile.")
-                      .arg(glossary, folder));
+        QStringLiteral("Impossibile convertire il glossario '%1': la cartella '%2' deve essere scrivibile.")
+            .arg(glossary, folder));
 }
 
 // A copy for file systems without hard links, written beside and renamed only when whole.
@@ -59,7 +78,7 @@ bool copyWhole(const QString &from, const QString &to, int *error)
     *error = ok ? 0 : (out.error() == QFileDevice::ResourceError ? ENOSPC : EACCES);
     out.close();
     // Kept only where the name is still free: an existing file is never replaced.
-    if (ok && QFileInfo::exists(to)) {
+    if (ok && taken(to)) {
         *error = EEXIST;
         ok = false;
     }
@@ -73,27 +92,22 @@ bool copyWhole(const QString &from, const QString &to, int *error)
 
 } // namespace
 
-namespace JetCarryOver {
+namespace JetCarryOver
+{
 
 bool needed(const QString &glossary)
 {
     return JetFile::isJetFile(glossary);
 }
 
-QString keptName(const QString &glossary)
+Result run(const QString &link, const QString &password, const Progress &progress)
 {
-    const QFileInfo info(glossary);
-    const QString stem = info.path() + u'/' + info.completeBaseName() + QStringLiteral("-originale");
-    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
-    for (int n = 1;; ++n) {
-        const QString name = stem + (n == 1 ? QString() : u'-' + QString::number(n)) + suffix;
-        if (!QFileInfo::exists(name) || sameFile(name, glossary))
-            return name;
-    }
-}
-
-Result run(const QString &glossary, const QString &password, const Progress &progress)
-{
+    // A glossary reached through a link is carried over where the file itself lies, so that the link
+    // names the new glossary afterwards and the file kept is the old one's bytes, not a copy of the link.
+    const QFileInfo named(link);
+    const QString glossary = named.isSymLink() ? named.canonicalFilePath() : link;
+    if (glossary.isEmpty())
+        throw DbError(DbError::FileNotFound, QStringLiteral("Impossibile trovare il file '%1'.").arg(link));
     JetFile old(glossary, password);
     const QList<GlossaryFile::Record> records = old.readAll([&](qsizetype done, qsizetype total) {
         if (progress)
@@ -123,12 +137,18 @@ Result run(const QString &glossary, const QString &password, const Progress &pro
     }
 
     // The old file gets its second name first, then the new file takes the first in one rename.
+    // A name already there (a file, a link, even a dangling one) is passed over; one that already is this
+    // very file, from an interrupted start, is taken again.
     QString kept;
-    for (;;) {
-        kept = keptName(glossary);
+    for (int n = 1;; ++n) {
+        if (n > 10000)
+            cannotWrite(glossary, folder, EEXIST);
+        kept = keptName(glossary, n);
         if (sameFile(kept, glossary))
             break;
-        if (link(QFile::encodeName(glossary).constData(), QFile::encodeName(kept).constData()) == 0)
+        if (taken(kept))
+            continue;
+        if (::link(QFile::encodeName(glossary).constData(), QFile::encodeName(kept).constData()) == 0)
             break;
         int error = errno;
         if (error == EEXIST)
@@ -145,7 +165,7 @@ Result run(const QString &glossary, const QString &password, const Progress &pro
         cannotWrite(glossary, folder, errno);
     cleanUp.dismiss();
     syncFolder(folder);
-    return {records.size(), kept};
+    return { records.size(), kept, glossary == link ? QString() : glossary };
 }
 
 } // namespace JetCarryOver

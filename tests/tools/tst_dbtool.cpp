@@ -38,6 +38,14 @@ char *toString(const Row &row)
 {
     return QTest::toString(QStringLiteral("(%1 | %2)").arg(row.term, row.definition));
 }
+char *toString(const Record &record)
+{
+    const auto shown = [](const std::optional<QString> &text) {
+        return text ? QStringLiteral("\"%1\"").arg(*text) : QStringLiteral("NULL");
+    };
+    return QTest::toString(
+        QStringLiteral("(%1: %2 | %3)").arg(record.id).arg(shown(record.term), shown(record.definition)));
+}
 } // namespace GlossaryFile
 
 namespace {
@@ -546,6 +554,42 @@ private slots:
         QVERIFY2(damaged.err.contains("danneggiato"), qPrintable(damaged.err));
         QVERIFY(!QFile::exists(path("rotto.mdb")));
         QCOMPARE(bytesOf(glossary()->file()), before);
+    }
+
+    // An old file's missing texts go into a glossary made now as they are; one made by an earlier version,
+    // whose columns refuse them, takes an empty text in their place and the user is told which rows.
+    void importsMissingTextsIntoAnyGlossary_data()
+    {
+        QTest::addColumn<QString>("columns");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("made by create") << QString() << QString();
+    }
+
+    void importsMissingTextsIntoAnyGlossary()
+    {
+        QFETCH(QString, columns);
+        QFETCH(QString, told);
+        const QString file = glossary()->file();
+        if (!columns.isEmpty())
+            glossary()->exec(QStringLiteral("DROP TABLE Tbl_Zorvane; CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY "
+                                            "AUTOINCREMENT, %1)")
+                                 .arg(columns));
+        glossary()->add({{"uno", "primo"}});
+        const QString old = JetFixtures::path("glossario-2000.mdb");
+        const Run run = zorvaneDb({"import", file, old});
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.out, QStringLiteral("329 righe aggiunte a '%1', 0 già presenti.\n").arg(file) + told.arg(file));
+        QList<GlossaryFile::Record> expected = JetFixtures::expected("glossario-2000.mdb");
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            expected[i].id = i + 2;
+            if (!columns.isEmpty()) {
+                expected[i].term = expected[i].term.value_or(QString());
+                expected[i].definition = expected[i].definition.value_or(QString());
+            }
+        }
+        QCOMPARE(GlossaryFile::readRecords(file).sliced(1), expected);
+        QCOMPARE(zorvaneDb({"import", file, old}).out,
+                 QStringLiteral("0 righe aggiunte a '%1', 329 già presenti.\n").arg(file));
     }
 
     void progressShowsOnlyAfterASecond()

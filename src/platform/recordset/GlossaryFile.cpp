@@ -20,9 +20,14 @@ struct DbCloser {
 };
 using Db = std::unique_ptr<sqlite3, DbCloser>;
 
+// Every glossary the program makes: AUTOINCREMENT keeps the highest ID ever handed out, so the numbers of
+// deleted rows stay retired; the texts may be missing, as in the old files carried over.
+const char *const Schema
+    = "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY AUTOINCREMENT, Parola TEXT, Definizione TEXT)";
+
 // A new keyed file with only the table; whatever fails leaves no file behind, since a file without its
 // table is not a glossary and would only block the next attempt.
-void createTable(const QString &path, const QString &password, const char *sql)
+void createTable(const QString &path, const QString &password)
 {
     if (QFileInfo::exists(path))
         throw DbError(DbError::Unknown, QStringLiteral("Il file '%1' esiste già: non viene sovrascritto.").arg(path));
@@ -33,7 +38,7 @@ void createTable(const QString &path, const QString &password, const char *sql)
     const QByteArray key = password.toUtf8();
     if (rc == SQLITE_OK)
         sqlite3_key(raw, key.constData(), int(key.size()));
-    const int created = rc == SQLITE_OK ? sqlite3_exec(raw, sql, nullptr, nullptr, nullptr) : rc;
+    const int created = rc == SQLITE_OK ? sqlite3_exec(raw, Schema, nullptr, nullptr, nullptr) : rc;
     if (created != SQLITE_OK) {
         const QString detail = QString::fromUtf8(sqlite3_errmsg(raw));
         db.reset();
@@ -66,9 +71,7 @@ void removeWithJournal(const QString &path)
 
 void create(const QString &path, const QString &password)
 {
-    // AUTOINCREMENT: the file remembers every ID it handed out, so a deleted row's number is never reused.
-    createTable(path, password, "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY AUTOINCREMENT, Parola TEXT NOT NULL, "
-                                "Definizione TEXT NOT NULL)");
+    createTable(path, password);
 }
 
 void append(const QString &path, const QList<Row> &rows, const QString &password)
@@ -98,9 +101,7 @@ QList<Row> readAll(const QString &path, const QString &password)
 void createFrom(const QString &path, const QList<Record> &records, qint64 lastId, const QString &password,
                 const std::function<void(qsizetype, qsizetype)> &progress)
 {
-    // AUTOINCREMENT keeps the highest ID ever handed out, so the numbers of deleted rows stay retired.
-    createTable(path, password,
-                "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY AUTOINCREMENT, Parola TEXT, Definizione TEXT)");
+    createTable(path, password);
     try {
         Connection connection(ConnectionTarget{path, password});
         Transaction transaction(connection);

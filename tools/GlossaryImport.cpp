@@ -61,17 +61,21 @@ GlossaryImport::Result addTo(const QString &glossary, const QList<Record> &recor
     GlossaryImport::Result result;
     QList<Record> fresh = records;
     if (!everyRow) {
-        std::set<std::pair<std::optional<QString>, std::optional<QString>>> held;
+        // A glossary that refuses missing texts holds empty ones in their place.
+        const auto shown = [](const Record &record) {
+            return std::pair{record.term.value_or(QString()), record.definition.value_or(QString())};
+        };
+        std::set<std::pair<QString, QString>> held;
         for (const Record &record : GlossaryFile::readRecords(glossary, password))
-            held.emplace(record.term, record.definition);
+            held.insert(shown(record));
         fresh.clear();
         for (const Record &record : records) {
-            if (!held.contains({record.term, record.definition}))
+            if (!held.contains(shown(record)))
                 fresh.append(record);
         }
         result.alreadyThere = records.size() - fresh.size();
     }
-    GlossaryFile::appendRecords(glossary, fresh, password, progress.step(Writing));
+    result.filledIn = GlossaryFile::appendRecords(glossary, fresh, password, progress.step(Writing));
     result.added = fresh.size();
     return result;
 }

@@ -76,6 +76,19 @@ QString counted(qsizetype n, const char *one, const char *many)
     return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? one : many));
 }
 
+// The first few, so that the message stays readable however many there are.
+QString ids(const QList<qint64> &list)
+{
+    constexpr qsizetype shown = 10;
+    QStringList out;
+    for (const qint64 id : list.first(std::min(list.size(), shown)))
+        out.append(QString::number(id));
+    QString text = out.join(QStringLiteral(", "));
+    if (list.size() > shown)
+        text += QStringLiteral(" e altri %1").arg(list.size() - shown);
+    return text;
+}
+
 QString imported(const GlossaryImport::Result &result, const QString &glossary, const QString &input)
 {
     using GlossaryImport::Format;
@@ -94,7 +107,14 @@ QString imported(const GlossaryImport::Result &result, const QString &glossary, 
     text += QStringLiteral("%1 a '%2'").arg(counted(result.added, "riga aggiunta", "righe aggiunte"), glossary);
     if (result.alreadyThere)
         text += QStringLiteral(", %1").arg(counted(*result.alreadyThere, "già presente", "già presenti"));
-    return text + QStringLiteral(".\n");
+    text += QStringLiteral(".\n");
+    if (!result.filledIn.isEmpty())
+        text += QStringLiteral("%1 (ID %2): il glossario '%3' non ammette testi mancanti, quindi al loro posto è "
+                               "stato scritto un testo vuoto.\n")
+                    .arg(counted(result.filledIn.size(), "riga senza parola o senza definizione",
+                                 "righe senza parola o senza definizione"),
+                         ids(result.filledIn), glossary);
+    return text;
 }
 
 QString formatName(GlossaryExport::Format format)

@@ -563,6 +563,10 @@ private slots:
         QTest::addColumn<QString>("columns");
         QTest::addColumn<QString>("told");
         QTest::newRow("made by create") << QString() << QString();
+        QTest::newRow("made earlier, texts NOT NULL")
+            << "Parola TEXT NOT NULL, Definizione TEXT NOT NULL"
+            << "2 righe senza parola o senza definizione (ID 311, 312): il glossario '%1' non ammette testi "
+               "mancanti, quindi al loro posto è stato scritto un testo vuoto.\n";
     }
 
     void importsMissingTextsIntoAnyGlossary()

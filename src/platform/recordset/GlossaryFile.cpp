@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -57,6 +58,23 @@ void createTable(const QString &path, const QString &password)
             throw DbError(DbError::Unknown, QStringLiteral("Impossibile creare il file '%1' (%2).").arg(path, detail));
         }
     }
+}
+
+// What a table that refuses missing texts takes in their place.
+const std::optional<QString> EmptyText = QStringLiteral("");
+
+// Whether the table refuses a missing term and a missing definition (NOT NULL).
+std::pair<bool, bool> requiredTexts(const Connection &connection)
+{
+    Statement columns(connection, "PRAGMA table_info(\"Tbl_Zorvane\")");
+    std::pair<bool, bool> required;
+    while (columns.step()) {
+        if (columns.text(1).compare(u"Parola", Qt::CaseInsensitive) == 0)
+            required.first = columns.integer(3) != 0;
+        else if (columns.text(1).compare(u"Definizione", Qt::CaseInsensitive) == 0)
+            required.second = columns.integer(3) != 0;
+    }
+    return required;
 }
 
 } // namespace
@@ -129,21 +147,29 @@ void createFrom(const QString &path, const QList<Record> &records, qint64 lastId
     }
 }
 
-void appendRecords(const QString &path, const QList<Record> &records, const QString &password,
-                   const std::function<void(qsizetype, qsizetype)> &progress)
+QList<qint64> appendRecords(const QString &path, const QList<Record> &records, const QString &password,
+                            const std::function<void(qsizetype, qsizetype)> &progress)
 {
     Connection connection(ConnectionTarget{path, password});
+    const auto [termRequired, definitionRequired] = requiredTexts(connection);
     Transaction transaction(connection);
     Statement insert(connection, "INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES (?1, ?2)");
+    QList<qint64> filledIn;
     for (qsizetype i = 0; i < records.size(); ++i) {
-        insert.bind(1, records[i].term);
-        insert.bind(2, records[i].definition);
+        const Record &record = records[i];
+        const bool noTerm = !record.term && termRequired;
+        const bool noDefinition = !record.definition && definitionRequired;
+        insert.bind(1, noTerm ? EmptyText : record.term);
+        insert.bind(2, noDefinition ? EmptyText : record.definition);
         insert.step();
         insert.reset();
+        if (noTerm || noDefinition)
+            filledIn.append(sqlite3_last_insert_rowid(connection.handle()));
         if (progress && (i % 1024 == 1023 || i + 1 == records.size()))
             progress(i + 1, records.size());
     }
     transaction.commit();
+    return filledIn;
 }
 
 QList<Record> readRecords(const QString &path, const QString &password)

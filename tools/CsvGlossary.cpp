@@ -54,11 +54,33 @@ bool isName(QStringView field, QStringView name)
     return field.compare(name, Qt::CaseInsensitive) == 0;
 }
 
+// How spreadsheets tell a formula or a command from a text; tab and CR too, as OWASP advises for CSV.
+bool startsFormula(QChar c)
+{
+    return c == u'=' || c == u'+' || c == u'-' || c == u'@' || c == u'\t' || c == u'\r';
+}
+
+// How many apostrophes the text starts with when a formula's first character follows them, else -1: the
+// guard against formulas is one more apostrophe, so a text that already starts so gets one too.
+qsizetype apostrophesBeforeFormula(QStringView text)
+{
+    qsizetype n = 0;
+    while (n < text.size() && text[n] == u'\'')
+        ++n;
+    return n < text.size() && startsFormula(text[n]) ? n : -1;
+}
+
 // QString::fromUtf8 would drop a U+FEFF at the start of a field as if it were a byte order mark.
 QString fieldText(const QByteArray &utf8)
 {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
     return decoder(utf8);
+}
+
+// Without the apostrophe a spreadsheet's guard put before a formula.
+QString unguarded(QString text)
+{
+    return apostrophesBeforeFormula(text) > 0 ? text.remove(0, 1) : text;
 }
 
 // What the libcsv callbacks gather. They are called from C, so a bad record is noted here and the
@@ -138,7 +160,7 @@ struct Reader {
         // SQLite would keep a NUL, but the window reads text only up to it.
         if (record[0].contains('\0') || record[1].contains('\0'))
             return fail(QStringLiteral("il testo contiene un carattere nullo"));
-        rows.append({fieldText(record[0]), fieldText(record[1])});
+        rows.append({unguarded(fieldText(record[0])), unguarded(fieldText(record[1]))});
     }
 };
 
@@ -152,12 +174,17 @@ void onRecord(int terminator, void *context)
     static_cast<Reader *>(context)->endRecord(terminator);
 }
 
-void appendField(QByteArray &out, const QString &field, char separator)
+// A field that holds any separator a spreadsheet may take is quoted, and for a spreadsheet every field. There
+// an apostrophe guards a formula; the plain dialect leaves formulas alone, but a text that already starts with
+// apostrophes and a formula's character gets one more all the same, since reading takes one away.
+void appendField(QByteArray &out, const QString &field, CsvGlossary::Dialect dialect)
 {
-    const QByteArray utf8 = field.toUtf8();
-    const bool quoted = std::any_of(utf8.cbegin(), utf8.cend(), [separator](char c) {
-        return c == separator || c == '"' || c == '\r' || c == '\n';
-    });
+    const qsizetype apostrophes = apostrophesBeforeFormula(field);
+    const bool guarded = apostrophes > 0 || (apostrophes == 0 && dialect.forSpreadsheet);
+    const QByteArray utf8 = (guarded ? QByteArrayLiteral("'") : QByteArray()) + field.toUtf8();
+    const bool quoted = dialect.forSpreadsheet || std::any_of(utf8.cbegin(), utf8.cend(), [](char c) {
+                            return c == ',' || c == ';' || c == '\t' || c == '"' || c == '\r' || c == '\n';
+                        });
     if (!quoted) {
         out += utf8;
         return;
@@ -223,14 +250,16 @@ bool hasHeader(const QString &text)
 
 QByteArray writeCsv(const QList<Row> &rows, Dialect dialect, const std::function<void(qsizetype, qsizetype)> &progress)
 {
-    const char separator = dialect.separator;
     QByteArray out = dialect.byteOrderMark ? QByteArrayLiteral("\xEF\xBB\xBF") : QByteArray();
-    out += QByteArrayLiteral("Parola") + separator + QByteArrayLiteral("Definizione\r\n");
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        appendField(out, rows[i].term, separator);
-        out += separator;
-        appendField(out, rows[i].definition, separator);
+    const auto appendRecord = [&](const QString &term, const QString &definition) {
+        appendField(out, term, dialect);
+        out += dialect.separator;
+        appendField(out, definition, dialect);
         out += "\r\n";
+    };
+    appendRecord(QStringLiteral("Parola"), QStringLiteral("Definizione"));
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        appendRecord(rows[i].term, rows[i].definition);
         if (progress && (i % 1024 == 1023 || i + 1 == rows.size()))
             progress(i + 1, rows.size());
     }

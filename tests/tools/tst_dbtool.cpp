@@ -250,7 +250,7 @@ private slots:
         }
     }
 
-    void writesQuotesOnlyWhereNeeded_data()
+    void writesCsvThatReadsBack_data()
     {
         QTest::addColumn<Rows>("rows");
         QTest::addColumn<bool>("forSpreadsheet");
@@ -264,11 +264,22 @@ private slots:
         QTest::newRow("LF stays LF") << Rows{{"x", "uno\ndue"}} << false
                                      << QByteArray("Parola,Definizione\r\nx,\"uno\ndue\"\r\n");
         QTest::newRow("CR") << Rows{{"x\ry", "z"}} << false << QByteArray("Parola,Definizione\r\n\"x\ry\",z\r\n");
-        QTest::newRow("spreadsheet: mark, semicolons quoted, commas not")
-            << Rows{{"a;b", "c, d"}} << true << QByteArray("\xEF\xBB\xBFParola;Definizione\r\n\"a;b\";c, d\r\n");
+        QTest::newRow("every separator a spreadsheet may tick")
+            << Rows{{"a;b", "c\td"}} << false << QByteArray("Parola,Definizione\r\n\"a;b\",\"c\td\"\r\n");
+        QTest::newRow("formulas left alone, an apostrophe before one doubled")
+            << Rows{{"=1+1", "'@x"}, {"-ismo", "l'ape"}} << false
+            << QByteArray("Parola,Definizione\r\n=1+1,''@x\r\n-ismo,l'ape\r\n");
+        QTest::newRow("spreadsheet: mark, every field quoted")
+            << Rows{{"a;b", "c, d"}, {"007", "2024-01-15"}} << true
+            << QByteArray("\xEF\xBB\xBF\"Parola\";\"Definizione\"\r\n\"a;b\";\"c, d\"\r\n\"007\";\"2024-01-15\"\r\n");
+        QTest::newRow("spreadsheet: formulas made inert")
+            << Rows{{"=HYPERLINK(\"http://x\")", "@cmd"}, {"+1", "-1"}, {"\tinizio", "\rfine"}, {"'=già", "'testo"}}
+            << true
+            << QByteArray("\xEF\xBB\xBF\"Parola\";\"Definizione\"\r\n\"'=HYPERLINK(\"\"http://x\"\")\";\"'@cmd\"\r\n"
+                          "\"'+1\";\"'-1\"\r\n\"'\tinizio\";\"'\rfine\"\r\n\"''=già\";\"'testo\"\r\n");
     }
 
-    void writesQuotesOnlyWhereNeeded()
+    void writesCsvThatReadsBack()
     {
         QFETCH(Rows, rows);
         QFETCH(bool, forSpreadsheet);

@@ -16,10 +16,10 @@ enum class Format { Csv, Tsv, Tbx, Jet };
 
 struct Parsed {
     Format format = Format::Csv;
-    QList<GlossaryFile::Row> rows;
+    QList<GlossaryFile::Record> rows; // without IDs
     bool windows1252 = false; // the text was not UTF-8 and was read as Windows-1252
     QString language;         // TBX: the language whose terms were taken
-    qsizetype leftOut = 0;    // TBX: entries with no term or no definition in that language
+    qsizetype leftOut = 0;    // TBX: entries with no term in that language
 };
 
 // XML is TBX; text whose first line is a comment, or holds a tab but is not the header, is tab-separated;

@@ -49,16 +49,19 @@ const QString Usage =
                    "\n"
                    "Formati:\n"
                    "  CSV  comincia con l'intestazione \"Parola\" e \"Definizione\", separate da una virgola, un\n"
-                   "       punto e virgola o una tabulazione; ogni record ha una parola e una definizione, non\n"
-                   "       vuote. Un campo che contiene il separatore, virgolette o a capo va tra virgolette,\n"
+                   "       punto e virgola o una tabulazione; ogni record ha una parola e una definizione: un\n"
+                   "       campo vuoto senza virgolette è un testo mancante, \"\" un testo vuoto. Un campo che\n"
+                   "       contiene il separatore, virgolette o a capo va tra virgolette,\n"
                    "       con le virgolette interne raddoppiate; un apostrofo davanti a =, +, -, @ viene\n"
                    "       tolto. Si legge in UTF-8 (con o senza BOM), UTF-16 con BOM, o Windows-1252 se il\n"
                    "       testo non è UTF-8.\n"
                    "  TSV  una voce per riga, parola e definizione separate da una tabulazione; le righe che\n"
                    "       cominciano con # sono commenti, le colonne dopo la seconda non contano. A capo e\n"
-                   "       tabulazioni dentro una definizione vi diventano spazi.\n"
+                   "       tabulazioni dentro una definizione vi diventano spazi; un testo mancante vi è\n"
+                   "       vuoto.\n"
                    "  TBX  versione corrente (tbx, conceptEntry) o 2 (martif, termEntry): si prendono i\n"
-                   "       termini italiani, o quelli dell'unica lingua, con la loro definizione.\n"
+                   "       termini italiani, o quelli dell'unica lingua, con la loro definizione; un\n"
+                   "       elemento assente è un testo mancante.\n"
                    "\n"
                    "Esce con 0 se riesce, 1 se l'operazione non riesce, 2 se il comando è scritto male.\n");
 
@@ -103,7 +106,7 @@ QString imported(const GlossaryImport::Result &result, const QString &glossary, 
                                "termini.\n")
                     .arg(parsed.language);
     if (parsed.leftOut > 0)
-        text += QStringLiteral("%1: senza parola o senza definizione nella lingua letta (%2).\n")
+        text += QStringLiteral("%1: senza parola nella lingua letta (%2).\n")
                     .arg(counted(parsed.leftOut, "voce del file TBX tralasciata", "voci del file TBX tralasciate"),
                          parsed.language);
     text += QStringLiteral("%1 a '%2'").arg(counted(result.added, "riga aggiunta", "righe aggiunte"), glossary);
@@ -131,9 +134,15 @@ QString formatName(GlossaryExport::Format format)
     }
 }
 
-QString exported(const GlossaryExport::Result &result, const QString &output)
+QString exported(const GlossaryExport::Result &result, const QString &output, GlossaryExport::Format format)
 {
-    QString text = QStringLiteral("%1 in '%2'.\n").arg(counted(result.rows, "riga scritta", "righe scritte"), output);
+    QString text = QStringLiteral("%1 in '%2'").arg(counted(result.rows, "riga scritta", "righe scritte"), output);
+    if (result.incomplete > 0)
+        text += QStringLiteral(", di cui %1 con un testo vuoto o mancante").arg(result.incomplete);
+    text += QStringLiteral(".\n");
+    if (result.incomplete > 0 && format == GlossaryExport::Format::Tsv)
+        text += QStringLiteral("Un file TSV non distingue un testo mancante da uno vuoto: rileggendolo, saranno tutti "
+                               "vuoti.\n");
     if (result.changed > 0)
         text += QStringLiteral("%1: a capo e tabulazioni sono diventati spazi e gli spazi ai bordi sono stati "
                                "tolti, perché un file TSV non li può contenere.\n")
@@ -222,9 +231,9 @@ int main(int argc, char *argv[])
                 args[1], args[2], key, {parser.isSet(create), parser.isSet(everyRow)}, progress);
             out << imported(result, args[1], args[2]);
         } else {
-            const GlossaryExport::Result result = GlossaryExport::exportFile(
-                args[1], args[2], key, format.value_or(GlossaryExport::Format::Csv), progress);
-            out << exported(result, args[2]);
+            const GlossaryExport::Format chosen = format.value_or(GlossaryExport::Format::Csv);
+            const GlossaryExport::Result result = GlossaryExport::exportFile(args[1], args[2], key, chosen, progress);
+            out << exported(result, args[2], chosen);
         }
     } catch (const InputError &e) {
         progress.interrupt();

@@ -38,13 +38,10 @@ char *toString(const Row &row)
 {
     return QTest::toString(QStringLiteral("(%1 | %2)").arg(row.term, row.definition));
 }
-char *toString(const Record &record)
+char *toString(const Record &r)
 {
-    const auto shown = [](const std::optional<QString> &text) {
-        return text ? QStringLiteral("\"%1\"").arg(*text) : QStringLiteral("NULL");
-    };
-    return QTest::toString(
-        QStringLiteral("(%1: %2 | %3)").arg(record.id).arg(shown(record.term), shown(record.definition)));
+    const auto shown = [](const std::optional<QString> &text) { return text ? '"' + *text + '"' : "NULL"; };
+    return QTest::toString(QStringLiteral("(%1: %2 | %3)").arg(r.id).arg(shown(r.term), shown(r.definition)));
 }
 } // namespace GlossaryFile
 
@@ -629,11 +626,10 @@ private slots:
         QCOMPARE(run.out, QStringLiteral("329 righe aggiunte a '%1', 0 già presenti.\n").arg(file) + told.arg(file));
         QList<GlossaryFile::Record> expected = JetFixtures::expected("glossario-2000.mdb");
         for (qsizetype i = 0; i < expected.size(); ++i) {
-            expected[i].id = i + 2;
-            if (!columns.isEmpty()) {
-                expected[i].term = expected[i].term.value_or(QString());
-                expected[i].definition = expected[i].definition.value_or(QString());
-            }
+            auto &[id, term, definition] = expected[i];
+            id = i + 2;
+            if (!columns.isEmpty())
+                std::tie(term, definition) = std::pair(term.value_or(QString()), definition.value_or(QString()));
         }
         QCOMPARE(GlossaryFile::readRecords(file).sliced(1), expected);
         QCOMPARE(zorvaneDb({"import", file, old}).out,

@@ -1,5 +1,6 @@
 #include "CsvGlossary.h"
 
+#include "ExportError.h"
 #include "InputError.h"
 
 #include <QScopeGuard>
@@ -12,7 +13,7 @@
 
 namespace {
 
-using GlossaryFile::Row;
+using GlossaryFile::Record;
 
 const QString Kind = QStringLiteral("CSV");
 
@@ -54,11 +55,37 @@ bool isName(QStringView field, QStringView name)
     return field.compare(name, Qt::CaseInsensitive) == 0;
 }
 
+// How spreadsheets tell a formula or a command from a text; tab and CR too, as OWASP advises for CSV.
+bool startsFormula(QChar c)
+{
+    return c == u'=' || c == u'+' || c == u'-' || c == u'@' || c == u'\t' || c == u'\r';
+}
+
+// How many apostrophes the text starts with when a formula's first character follows them, else -1: the
+// guard against formulas is one more apostrophe, so a text that already starts so gets one too.
+qsizetype apostrophesBeforeFormula(QStringView text)
+{
+    qsizetype n = 0;
+    while (n < text.size() && text[n] == u'\'')
+        ++n;
+    return n < text.size() && startsFormula(text[n]) ? n : -1;
+}
+
 // QString::fromUtf8 would drop a U+FEFF at the start of a field as if it were a byte order mark.
 QString fieldText(const QByteArray &utf8)
 {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
     return decoder(utf8);
+}
+
+// A null field is one the file left empty without quotes: a missing text. Without the apostrophe a
+// spreadsheet's guard put before a formula.
+std::optional<QString> textOf(const QByteArray &field)
+{
+    if (field.isNull())
+        return std::nullopt;
+    QString text = fieldText(field);
+    return apostrophesBeforeFormula(text) > 0 ? text.remove(0, 1) : text;
 }
 
 // What the libcsv callbacks gather. They are called from C, so a bad record is noted here and the
@@ -75,7 +102,7 @@ struct Reader {
     bool headerSeen = false;
     bool crlfTail = false; // the next LF only completes the CRLF that ended the last record
     QList<QByteArray> fields;
-    QList<Row> rows;
+    QList<Record> rows;
     std::optional<InputError> error;
 
     void fail(const QString &reason, int at = 0)
@@ -102,7 +129,7 @@ struct Reader {
         const QList<QByteArray> record = std::exchange(fields, {});
         if (!headerSeen)
             checkHeader(record);
-        else if (std::all_of(record.cbegin(), record.cend(), [](const QByteArray &f) { return f.isEmpty(); }))
+        else if (std::all_of(record.cbegin(), record.cend(), [](const QByteArray &f) { return f.isNull(); }))
             // Spreadsheets leave blank lines, or lines of bare separators, after the last row: only a record
             // after them makes them an error.
             blankLine = blankLine ? blankLine : recordLine;
@@ -131,20 +158,18 @@ struct Reader {
             return fail(QStringLiteral("manca la definizione: il record ha un solo campo"));
         if (record.size() != 2)
             return fail(QStringLiteral("il record ha %1 campi invece di 2 (Parola e Definizione)").arg(record.size()));
-        if (record[0].isEmpty())
-            return fail(QStringLiteral("la parola è vuota"));
-        if (record[1].isEmpty())
-            return fail(QStringLiteral("la definizione è vuota"));
         // SQLite would keep a NUL, but the window reads text only up to it.
         if (record[0].contains('\0') || record[1].contains('\0'))
             return fail(QStringLiteral("il testo contiene un carattere nullo"));
-        rows.append({fieldText(record[0]), fieldText(record[1])});
+        rows.append({0, textOf(record[0]), textOf(record[1])});
     }
 };
 
+// libcsv hands over an empty field without quotes as no data at all, which stays a null array.
 void onField(void *data, size_t size, void *context)
 {
-    static_cast<Reader *>(context)->fields.append(QByteArray(static_cast<const char *>(data), qsizetype(size)));
+    static_cast<Reader *>(context)->fields.append(data ? QByteArray(static_cast<const char *>(data), qsizetype(size))
+                                                       : QByteArray());
 }
 
 void onRecord(int terminator, void *context)
@@ -152,12 +177,21 @@ void onRecord(int terminator, void *context)
     static_cast<Reader *>(context)->endRecord(terminator);
 }
 
-void appendField(QByteArray &out, const QString &field, char separator)
+// A field that holds any separator a spreadsheet may take is quoted, an empty one too, since a missing text is
+// written as nothing at all, and for a spreadsheet every field. There an apostrophe guards a formula; the plain
+// dialect leaves formulas alone, but a text that already starts with apostrophes and a formula's character gets
+// one more all the same, since reading takes one away.
+void appendField(QByteArray &out, const std::optional<QString> &field, CsvGlossary::Dialect dialect)
 {
-    const QByteArray utf8 = field.toUtf8();
-    const bool quoted = std::any_of(utf8.cbegin(), utf8.cend(), [separator](char c) {
-        return c == separator || c == '"' || c == '\r' || c == '\n';
-    });
+    if (!field)
+        return;
+    const qsizetype apostrophes = apostrophesBeforeFormula(*field);
+    const bool guarded = apostrophes > 0 || (apostrophes == 0 && dialect.forSpreadsheet);
+    const QByteArray utf8 = (guarded ? QByteArrayLiteral("'") : QByteArray()) + field->toUtf8();
+    const bool quoted = dialect.forSpreadsheet || utf8.isEmpty()
+                        || std::any_of(utf8.cbegin(), utf8.cend(), [](char c) {
+                               return c == ',' || c == ';' || c == '\t' || c == '"' || c == '\r' || c == '\n';
+                           });
     if (!quoted) {
         out += utf8;
         return;
@@ -171,12 +205,12 @@ void appendField(QByteArray &out, const QString &field, char separator)
 
 namespace CsvGlossary {
 
-QList<Row> parseCsv(const QString &text, const std::function<void(qsizetype, qsizetype)> &progress)
+QList<Record> parseCsv(const QString &text, const std::function<void(qsizetype, qsizetype)> &progress)
 {
     const char separator = separatorOf(text);
     const QByteArray bytes = text.toUtf8();
     csv_parser parser;
-    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL) != 0)
+    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL | CSV_EMPTY_IS_NULL) != 0)
         throw std::bad_alloc();
     const auto release = qScopeGuard([&] { csv_free(&parser); });
     csv_set_delim(&parser, separator);
@@ -221,18 +255,25 @@ bool hasHeader(const QString &text)
     return names.size() == 2 && isName(names[0], u"Parola") && isName(names[1], u"Definizione");
 }
 
-QByteArray writeCsv(const QList<Row> &rows, Dialect dialect, const std::function<void(qsizetype, qsizetype)> &progress)
+QByteArray writeCsv(const QList<Record> &records, Dialect dialect,
+                    const std::function<void(qsizetype, qsizetype)> &progress)
 {
-    const char separator = dialect.separator;
     QByteArray out = dialect.byteOrderMark ? QByteArrayLiteral("\xEF\xBB\xBF") : QByteArray();
-    out += QByteArrayLiteral("Parola") + separator + QByteArrayLiteral("Definizione\r\n");
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        appendField(out, rows[i].term, separator);
-        out += separator;
-        appendField(out, rows[i].definition, separator);
+    const auto appendRecord = [&](const std::optional<QString> &term, const std::optional<QString> &definition) {
+        appendField(out, term, dialect);
+        out += dialect.separator;
+        appendField(out, definition, dialect);
         out += "\r\n";
-        if (progress && (i % 1024 == 1023 || i + 1 == rows.size()))
-            progress(i + 1, rows.size());
+    };
+    appendRecord(QStringLiteral("Parola"), QStringLiteral("Definizione"));
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const Record &record = records[i];
+        if (!record.term && !record.definition)
+            throw ExportError(record.id, QStringLiteral("la parola e la definizione mancano entrambe, e in un file CSV "
+                                                        "la riga sarebbe letta come una riga vuota"));
+        appendRecord(record.term, record.definition);
+        if (progress && (i % 1024 == 1023 || i + 1 == records.size()))
+            progress(i + 1, records.size());
     }
     return out;
 }

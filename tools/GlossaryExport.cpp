@@ -11,6 +11,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <utility>
 
 #include <sys/stat.h>
@@ -19,14 +20,17 @@ namespace {
 
 using GlossaryFile::Record;
 
-// What no format carries back: every reader refuses an empty text or a NUL. (Half a surrogate pair never
-// comes out of SQLite, which hands it over as U+FFFD.)
+// What no format carries back: every reader refuses a NUL. (Half a surrogate pair never comes out of SQLite,
+// which hands it over as U+FFFD.)
 void checkText(qint64 id, const std::optional<QString> &text, const char *what)
 {
-    if (!text || text->isEmpty())
-        throw ExportError(id, QStringLiteral("la %1 è vuota").arg(what));
-    if (text->contains(QChar(0)))
+    if (text && text->contains(QChar(0)))
         throw ExportError(id, QStringLiteral("la %1 contiene un carattere nullo").arg(what));
+}
+
+bool isIncomplete(const Record &record)
+{
+    return !record.term || record.term->isEmpty() || !record.definition || record.definition->isEmpty();
 }
 
 // Every row in ID order, as GlossaryFile::readRecords gives them, read here to see each value's type: a
@@ -73,25 +77,18 @@ Output render(const QList<Record> &records, Format format, const ProgressLine::S
         checkText(record.id, record.term, "parola");
         checkText(record.id, record.definition, "definizione");
     }
-    // Only CSV is written from plain rows; the other formats take the records as they are.
-    const auto rows = [&records] {
-        QList<GlossaryFile::Row> out;
-        out.reserve(records.size());
-        for (const Record &record : records)
-            out.append({*record.term, *record.definition});
-        return out;
-    };
+    const qsizetype incomplete = std::count_if(records.cbegin(), records.cend(), isIncomplete);
     switch (format) {
     case Format::Csv:
-        return {CsvGlossary::writeCsv(rows(), CsvGlossary::Plain, progress)};
+        return {CsvGlossary::writeCsv(records, CsvGlossary::Plain, progress), 0, incomplete};
     case Format::Spreadsheet:
-        return {CsvGlossary::writeCsv(rows(), CsvGlossary::Spreadsheet, progress)};
+        return {CsvGlossary::writeCsv(records, CsvGlossary::Spreadsheet, progress), 0, incomplete};
     case Format::Tsv: {
         TsvGlossary::Written written = TsvGlossary::writeTsv(records, progress);
-        return {std::move(written.bytes), written.changed};
+        return {std::move(written.bytes), written.changed, incomplete};
     }
     case Format::Tbx:
-        return {TbxGlossary::writeTbx(records, progress)};
+        return {TbxGlossary::writeTbx(records, progress), 0, incomplete};
     }
     Q_UNREACHABLE();
 }
@@ -105,7 +102,7 @@ Result exportFile(const QString &glossary, const QString &output, const QString 
     const QList<Record> records = readTexts(glossary, password);
     const Output rendered = render(records, format, progress.step(QStringLiteral("Scrittura")));
     TextFile::write(output, rendered.bytes);
-    return {records.size(), rendered.changed};
+    return {records.size(), rendered.changed, rendered.incomplete};
 }
 
 } // namespace GlossaryExport

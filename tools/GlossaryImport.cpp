@@ -44,6 +44,7 @@ bool isTabSeparated(const QString &text)
     return first.trimmed().startsWith(u'#') || (first.contains(u'\t') && !CsvGlossary::hasHeader(text));
 }
 
+// A tab-separated file has no way to leave a text out: every text is there, if empty.
 QList<Record> toRecords(const QList<GlossaryFile::Row> &rows)
 {
     QList<Record> records;
@@ -61,17 +62,21 @@ GlossaryImport::Result addTo(const QString &glossary, const QList<Record> &recor
     GlossaryImport::Result result;
     QList<Record> fresh = records;
     if (!everyRow) {
-        std::set<std::pair<std::optional<QString>, std::optional<QString>>> held;
+        // A glossary that refuses missing texts holds empty ones in their place.
+        const auto shown = [](const Record &record) {
+            return std::pair{record.term.value_or(QString()), record.definition.value_or(QString())};
+        };
+        std::set<std::pair<QString, QString>> held;
         for (const Record &record : GlossaryFile::readRecords(glossary, password))
-            held.emplace(record.term, record.definition);
+            held.insert(shown(record));
         fresh.clear();
         for (const Record &record : records) {
-            if (!held.contains({record.term, record.definition}))
+            if (!held.contains(shown(record)))
                 fresh.append(record);
         }
         result.alreadyThere = records.size() - fresh.size();
     }
-    GlossaryFile::appendRecords(glossary, fresh, password, progress.step(Writing));
+    result.filledIn = GlossaryFile::appendRecords(glossary, fresh, password, progress.step(Writing));
     result.added = fresh.size();
     return result;
 }
@@ -94,7 +99,7 @@ Parsed parse(const QByteArray &bytes, const ProgressLine::Step &progress)
     const TextFile::Decoded decoded = TextFile::decode(bytes);
     parsed.windows1252 = decoded.windows1252;
     parsed.format = isTabSeparated(decoded.text) ? Format::Tsv : Format::Csv;
-    parsed.rows = parsed.format == Format::Tsv ? TsvGlossary::parseTsv(decoded.text, progress)
+    parsed.rows = parsed.format == Format::Tsv ? toRecords(TsvGlossary::parseTsv(decoded.text, progress))
                                                : CsvGlossary::parseCsv(decoded.text, progress);
     return parsed;
 }
@@ -125,7 +130,7 @@ Result importFile(const QString &glossary, const QString &input, const QString &
     }
 
     Parsed parsed = parse(TextFile::read(input), progress.step(Reading));
-    const QList<Record> records = toRecords(std::exchange(parsed.rows, {}));
+    const QList<Record> records = std::exchange(parsed.rows, {});
     Result result;
     if (creating) {
         NewGlossary::make(glossary, [&](const QString &made) {

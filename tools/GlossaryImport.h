@@ -16,10 +16,10 @@ enum class Format { Csv, Tsv, Tbx, Jet };
 
 struct Parsed {
     Format format = Format::Csv;
-    QList<GlossaryFile::Row> rows;
+    QList<GlossaryFile::Record> rows; // without IDs
     bool windows1252 = false; // the text was not UTF-8 and was read as Windows-1252
     QString language;         // TBX: the language whose terms were taken
-    qsizetype leftOut = 0;    // TBX: entries with no term or no definition in that language
+    qsizetype leftOut = 0;    // TBX: entries with no term in that language
 };
 
 // XML is TBX; text whose first line is a comment, or holds a tab but is not the header, is tab-separated;
@@ -35,12 +35,14 @@ struct Result {
     Parsed parsed;                         // without its rows
     qsizetype added = 0;
     std::optional<qsizetype> alreadyThere; // rows skipped as equal to one already held, when compared
+    QList<qint64> filledIn;                // rows given an empty text for a missing one the glossary refuses
 };
 
 // A glossary made by create from an old Jet file is an exact copy of it, IDs and nulls kept; otherwise the
 // rows get new IDs after the glossary's own. Unless options.everyRow, a row whose term and definition equal
-// those of a row the glossary held before is skipped; the file's own rows are all kept, so that a file
-// read into an empty glossary comes back whole. A glossary made here takes its name only once it is whole.
+// those of a row the glossary held before is skipped, a missing text being equal to an empty one as the
+// window shows them; the file's own rows are all kept, so that a file read into an empty glossary comes
+// back whole. A glossary made here takes its name only once it is whole.
 Result importFile(const QString &glossary, const QString &input, const QString &password, Options options,
                   ProgressLine &progress);
 

@@ -12,13 +12,12 @@
 namespace {
 
 using GlossaryFile::Record;
-using GlossaryFile::Row;
 
 const QString Kind = QStringLiteral("TBX");
 const QString Namespace = QStringLiteral("urn:iso:std:iso:30042:ed-2");
 
 struct Term {
-    QString text;
+    std::optional<QString> text;
     std::optional<QString> definition;
 };
 
@@ -88,6 +87,8 @@ Entry readEntry(QXmlStreamReader &xml, const QString &fileLanguage)
             } else if (isTermGroup(xml.name())) {
                 if (language >= 0 && groupTerm >= 0)
                     entry.languages[language].terms[groupTerm].definition = groupDefinition;
+                else if (language >= 0)
+                    entry.languages[language].terms.append({std::nullopt, groupDefinition});
                 inGroup = false;
                 groupTerm = -1;
                 groupDefinition.reset();
@@ -201,8 +202,7 @@ Parsed parseTbx(const QByteArray &bytes, const std::function<void(qsizetype, qsi
             for (const Term &term : language.terms) {
                 const std::optional<QString> definition =
                     term.definition ? term.definition : language.definition ? language.definition : entry.definition;
-                if (!term.text.isEmpty() && definition && !definition->isEmpty())
-                    parsed.rows.append({term.text, *definition});
+                parsed.rows.append({0, term.text, definition});
             }
         }
         if (parsed.rows.size() == before)
@@ -235,23 +235,25 @@ QByteArray writeTbx(const QList<Record> &records, const std::function<void(qsize
     xml.writeStartElement(QStringLiteral("body"));
     for (qsizetype i = 0; i < records.size(); ++i) {
         const Record &record = records[i];
-        const QString term = record.term.value_or(QString());
-        const QString definition = record.definition.value_or(QString());
-        checkForXml(record.id, term, "parola");
-        checkForXml(record.id, definition, "definizione");
+        checkForXml(record.id, record.term.value_or(QString()), "parola");
+        checkForXml(record.id, record.definition.value_or(QString()), "definizione");
         // An xml:id may not start with a digit.
         xml.writeStartElement(QStringLiteral("conceptEntry"));
         xml.writeAttribute(QStringLiteral("id"), QStringLiteral("c%1").arg(record.id));
         xml.writeStartElement(QStringLiteral("langSec"));
         xml.writeAttribute(QStringLiteral("xml:lang"), QStringLiteral("it"));
-        xml.writeStartElement(QStringLiteral("descrip"));
-        xml.writeAttribute(QStringLiteral("type"), QStringLiteral("definition"));
-        writeText(xml, definition);
-        xml.writeEndElement();
+        if (record.definition) {
+            xml.writeStartElement(QStringLiteral("descrip"));
+            xml.writeAttribute(QStringLiteral("type"), QStringLiteral("definition"));
+            writeText(xml, *record.definition);
+            xml.writeEndElement();
+        }
         xml.writeStartElement(QStringLiteral("termSec"));
-        xml.writeStartElement(QStringLiteral("term"));
-        writeText(xml, term);
-        xml.writeEndElement();
+        if (record.term) {
+            xml.writeStartElement(QStringLiteral("term"));
+            writeText(xml, *record.term);
+            xml.writeEndElement();
+        }
         xml.writeEndElement();
         xml.writeEndElement();
         xml.writeEndElement();

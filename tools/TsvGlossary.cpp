@@ -55,10 +55,6 @@ QList<Row> parseTsv(const QString &text, const std::function<void(qsizetype, qsi
                              Kind);
         const QString term = fields[0].trimmed().toString();
         const QString definition = fields[1].trimmed().toString();
-        if (term.isEmpty())
-            throw InputError(number, QStringLiteral("la parola è vuota"), Kind);
-        if (definition.isEmpty())
-            throw InputError(number, QStringLiteral("la definizione è vuota"), Kind);
         if (term.contains(QChar(0)) || definition.contains(QChar(0)))
             throw InputError(number, QStringLiteral("il testo contiene un carattere nullo"), Kind);
         rows.append({term, definition});
@@ -73,14 +69,18 @@ Written writeTsv(const QList<Record> &records, const std::function<void(qsizetyp
                                       "definizione\n");
     for (qsizetype i = 0; i < records.size(); ++i) {
         const Record &record = records[i];
-        const QString term = flattened(record.term.value_or(QString()));
-        const QString definition = flattened(record.definition.value_or(QString()));
-        if (term.isEmpty() || definition.isEmpty())
-            throw ExportError(record.id, QStringLiteral("senza a capo, tabulazioni e spazi ai bordi la %1 resta vuota")
-                                             .arg(term.isEmpty() ? "parola" : "definizione"));
+        const QString stored[] = {record.term.value_or(QString()), record.definition.value_or(QString())};
+        const QString term = flattened(stored[0]);
+        const QString definition = flattened(stored[1]);
+        if (term.isEmpty() && definition.isEmpty())
+            throw ExportError(record.id, QStringLiteral("senza a capo, tabulazioni e spazi ai bordi la parola e la "
+                                                        "definizione restano vuote, e una riga vuota viene saltata"));
         if (term.startsWith(u'#'))
             throw ExportError(record.id, QStringLiteral("la parola comincia con #, che in un file TSV apre un commento"));
-        if (term != record.term || definition != record.definition)
+        if (term.isEmpty() && definition.startsWith(u'#'))
+            throw ExportError(record.id, QStringLiteral("la parola è vuota e la definizione comincia con #, che in un "
+                                                        "file TSV apre un commento"));
+        if (term != stored[0] || definition != stored[1])
             ++written.changed;
         written.bytes += term.toUtf8() + '\t' + definition.toUtf8() + '\n';
         if (progress && (i % 1024 == 1023 || i + 1 == records.size()))

@@ -10,8 +10,8 @@
 // definition, lines starting with # are comments.
 namespace TsvGlossary {
 
-// Fields are trimmed, a third column and anything after it are ignored, blank lines are skipped. The first
-// bad line is thrown as an InputError with its number. progress(done, total) follows the lines.
+// Fields are trimmed and may be empty, a third column and anything after it are ignored, blank lines are
+// skipped. The first bad line is thrown as an InputError with its number. progress(done, total) follows the lines.
 QList<GlossaryFile::Row> parseTsv(const QString &text, const std::function<void(qsizetype, qsizetype)> &progress = {});
 
 struct Written {
@@ -19,8 +19,8 @@ struct Written {
     qsizetype changed = 0; // entries whose line breaks, tabs or outer blanks had to go
 };
 // UTF-8 under a comment line. A line break or tab inside a text becomes a blank and outer blanks go, since
-// the format cannot hold them; a row that would then read back as something else (an empty text, a term
-// read as a comment) is an ExportError.
+// the format cannot hold them, and a missing text is written as an empty one; a row that would then read back
+// as something else (a blank line, a comment) is an ExportError.
 Written writeTsv(const QList<GlossaryFile::Record> &records,
                  const std::function<void(qsizetype, qsizetype)> &progress = {});
 

@@ -39,7 +39,8 @@ const QString Usage =
                    "  --create       solo con import: crea il glossario se non esiste\n"
                    "  --tutte        solo con import: aggiunge anche le righe già presenti\n"
                    "  --foglio       solo con export: CSV per un foglio di calcolo in italiano (UTF-8 con\n"
-                   "                 BOM, punto e virgola, CR LF)\n"
+                   "                 BOM, punto e virgola, CR LF, ogni campo tra virgolette); un testo che il\n"
+                   "                 foglio prenderebbe per una formula (=, +, -, @) ha davanti un apostrofo\n"
                    "  --tsv          solo con export: una voce per riga, parola TAB definizione, come la\n"
                    "                 leggono gli strumenti di traduzione\n"
                    "  --tbx          solo con export: TBX-Basic (ISO 30042:2019) per gli strumenti di\n"
@@ -48,15 +49,19 @@ const QString Usage =
                    "\n"
                    "Formati:\n"
                    "  CSV  comincia con l'intestazione \"Parola\" e \"Definizione\", separate da una virgola, un\n"
-                   "       punto e virgola o una tabulazione; ogni record ha una parola e una definizione, non\n"
-                   "       vuote. Un campo che contiene il separatore, virgolette o a capo va tra virgolette,\n"
-                   "       con le virgolette interne raddoppiate. Si legge in UTF-8 (con o senza BOM), UTF-16\n"
-                   "       con BOM, o Windows-1252 se il testo non è UTF-8.\n"
+                   "       punto e virgola o una tabulazione; ogni record ha una parola e una definizione: un\n"
+                   "       campo vuoto senza virgolette è un testo mancante, \"\" un testo vuoto. Un campo che\n"
+                   "       contiene il separatore, virgolette o a capo va tra virgolette, con le virgolette\n"
+                   "       interne raddoppiate; un campo che comincia con apostrofi seguiti da =, +, -, @ ne\n"
+                   "       perde uno. Si legge in UTF-8 (con o senza BOM), UTF-16 con BOM, o Windows-1252 se\n"
+                   "       il testo non è UTF-8.\n"
                    "  TSV  una voce per riga, parola e definizione separate da una tabulazione; le righe che\n"
                    "       cominciano con # sono commenti, le colonne dopo la seconda non contano. A capo e\n"
-                   "       tabulazioni dentro una definizione vi diventano spazi.\n"
+                   "       tabulazioni dentro una definizione vi diventano spazi; un testo mancante vi è\n"
+                   "       vuoto.\n"
                    "  TBX  versione corrente (tbx, conceptEntry) o 2 (martif, termEntry): si prendono i\n"
-                   "       termini italiani, o quelli dell'unica lingua, con la loro definizione.\n"
+                   "       termini italiani, o quelli dell'unica lingua, con la loro definizione; un\n"
+                   "       elemento assente è un testo mancante.\n"
                    "\n"
                    "Esce con 0 se riesce, 1 se l'operazione non riesce, 2 se il comando è scritto male.\n");
 
@@ -76,6 +81,19 @@ QString counted(qsizetype n, const char *one, const char *many)
     return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? one : many));
 }
 
+// The first few, so that the message stays readable however many there are.
+QString ids(const QList<qint64> &list)
+{
+    constexpr qsizetype shown = 10;
+    QStringList out;
+    for (const qint64 id : list.first(std::min(list.size(), shown)))
+        out.append(QString::number(id));
+    QString text = out.join(QStringLiteral(", "));
+    if (list.size() > shown)
+        text += QStringLiteral(" e altri %1").arg(list.size() - shown);
+    return text;
+}
+
 QString imported(const GlossaryImport::Result &result, const QString &glossary, const QString &input)
 {
     using GlossaryImport::Format;
@@ -88,13 +106,20 @@ QString imported(const GlossaryImport::Result &result, const QString &glossary, 
                                "termini.\n")
                     .arg(parsed.language);
     if (parsed.leftOut > 0)
-        text += QStringLiteral("%1: senza parola o senza definizione nella lingua letta (%2).\n")
+        text += QStringLiteral("%1: senza parola nella lingua letta (%2).\n")
                     .arg(counted(parsed.leftOut, "voce del file TBX tralasciata", "voci del file TBX tralasciate"),
                          parsed.language);
     text += QStringLiteral("%1 a '%2'").arg(counted(result.added, "riga aggiunta", "righe aggiunte"), glossary);
     if (result.alreadyThere)
         text += QStringLiteral(", %1").arg(counted(*result.alreadyThere, "già presente", "già presenti"));
-    return text + QStringLiteral(".\n");
+    text += QStringLiteral(".\n");
+    if (!result.filledIn.isEmpty())
+        text += QStringLiteral("%1 (ID %2): il glossario '%3' non ammette testi mancanti, quindi al loro posto è "
+                               "stato scritto un testo vuoto.\n")
+                    .arg(counted(result.filledIn.size(), "riga senza parola o senza definizione",
+                                 "righe senza parola o senza definizione"),
+                         ids(result.filledIn), glossary);
+    return text;
 }
 
 QString formatName(GlossaryExport::Format format)
@@ -109,9 +134,15 @@ QString formatName(GlossaryExport::Format format)
     }
 }
 
-QString exported(const GlossaryExport::Result &result, const QString &output)
+QString exported(const GlossaryExport::Result &result, const QString &output, GlossaryExport::Format format)
 {
-    QString text = QStringLiteral("%1 in '%2'.\n").arg(counted(result.rows, "riga scritta", "righe scritte"), output);
+    QString text = QStringLiteral("%1 in '%2'").arg(counted(result.rows, "riga scritta", "righe scritte"), output);
+    if (result.incomplete > 0)
+        text += QStringLiteral(", di cui %1 con un testo vuoto o mancante").arg(result.incomplete);
+    text += QStringLiteral(".\n");
+    if (result.incomplete > 0 && format == GlossaryExport::Format::Tsv)
+        text += QStringLiteral("Un file TSV non distingue un testo mancante da uno vuoto: rileggendolo, saranno tutti "
+                               "vuoti.\n");
     if (result.changed > 0)
         text += QStringLiteral("%1: a capo e tabulazioni sono diventati spazi e gli spazi ai bordi sono stati "
                                "tolti, perché un file TSV non li può contenere.\n")
@@ -200,9 +231,9 @@ int main(int argc, char *argv[])
                 args[1], args[2], key, {parser.isSet(create), parser.isSet(everyRow)}, progress);
             out << imported(result, args[1], args[2]);
         } else {
-            const GlossaryExport::Result result = GlossaryExport::exportFile(
-                args[1], args[2], key, format.value_or(GlossaryExport::Format::Csv), progress);
-            out << exported(result, args[2]);
+            const GlossaryExport::Format chosen = format.value_or(GlossaryExport::Format::Csv);
+            const GlossaryExport::Result result = GlossaryExport::exportFile(args[1], args[2], key, chosen, progress);
+            out << exported(result, args[2], chosen);
         }
     } catch (const InputError &e) {
         progress.interrupt();

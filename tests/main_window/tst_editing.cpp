@@ -393,6 +393,35 @@ private slots:
         QCOMPARE(h.listed(), QStringList({"alfa", "largo"}));
     }
 
+    // A row carried over from an old file, or imported, may lack its term or its definition (NULL): it is
+    // listed, shows an empty box and, completed, is written over as any other (deleting checks the same way).
+    void aRowWithAMissingTextCanBeCompleted_data()
+    {
+        QTest::addColumn<QString>("term"); // null: missing
+        QTest::addColumn<QString>("definition");
+        QTest::newRow("missing definition") << "crostata" << QString();
+        QTest::newRow("missing term") << QString() << "definizione orfana";
+    }
+
+    void aRowWithAMissingTextCanBeCompleted()
+    {
+        QFETCH(QString, term);
+        QFETCH(QString, definition);
+        FormHarness h({{"alfa", "la prima lettera"}});
+        const auto sql = [](const QString &text) { return text.isNull() ? "NULL" : "'" + text + "'"; };
+        h.glossary.exec(QStringLiteral("INSERT INTO Tbl_Zorvane VALUES (7, %1, %2)").arg(sql(term), sql(definition)));
+        h.click(h.form->Command1);
+        h.clickTerm(term);
+        verifyEntry(*h.form, term, definition);
+        const TempGlossary::StoredRow completed{7, term.isNull() ? "orfana" : term,
+                                                definition.isNull() ? "dolce" : definition};
+        FormHarness::retype(term.isNull() ? static_cast<QWidget *>(h.form->TextPAROLA) : h.form->RichTextBox1,
+                            term.isNull() ? completed.term : completed.definition);
+        h.boxes.answer(MsgBox::vbYes);
+        h.click(h.form->Cmd_Edit);
+        QCOMPARE(h.glossary.rows(), Rows({{1, "alfa", "la prima lettera"}, completed}));
+    }
+
     void storeFailureChangesNothingAndKeepsTheTexts_data()
     {
         QTest::addColumn<Op>("op");

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -20,9 +21,14 @@ struct DbCloser {
 };
 using Db = std::unique_ptr<sqlite3, DbCloser>;
 
+// Every glossary the program makes: AUTOINCREMENT keeps the highest ID ever handed out, so the numbers of
+// deleted rows stay retired; the texts may be missing, as in the old files carried over.
+const char *const Schema
+    = "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY AUTOINCREMENT, Parola TEXT, Definizione TEXT)";
+
 // A new keyed file with only the table; whatever fails leaves no file behind, since a file without its
 // table is not a glossary and would only block the next attempt.
-void createTable(const QString &path, const QString &password, const char *sql)
+void createTable(const QString &path, const QString &password)
 {
     if (QFileInfo::exists(path))
         throw DbError(DbError::Unknown, QStringLiteral("Il file '%1' esiste già: non viene sovrascritto.").arg(path));
@@ -33,7 +39,7 @@ void createTable(const QString &path, const QString &password, const char *sql)
     const QByteArray key = password.toUtf8();
     if (rc == SQLITE_OK)
         sqlite3_key(raw, key.constData(), int(key.size()));
-    const int created = rc == SQLITE_OK ? sqlite3_exec(raw, sql, nullptr, nullptr, nullptr) : rc;
+    const int created = rc == SQLITE_OK ? sqlite3_exec(raw, Schema, nullptr, nullptr, nullptr) : rc;
     if (created != SQLITE_OK) {
         const QString detail = QString::fromUtf8(sqlite3_errmsg(raw));
         db.reset();
@@ -54,6 +60,23 @@ void createTable(const QString &path, const QString &password, const char *sql)
     }
 }
 
+// What a table that refuses missing texts takes in their place.
+const std::optional<QString> EmptyText = QStringLiteral("");
+
+// Whether the table refuses a missing term and a missing definition (NOT NULL).
+std::pair<bool, bool> requiredTexts(const Connection &connection)
+{
+    Statement columns(connection, "PRAGMA table_info(\"Tbl_Zorvane\")");
+    std::pair<bool, bool> required;
+    while (columns.step()) {
+        if (columns.text(1).compare(u"Parola", Qt::CaseInsensitive) == 0)
+            required.first = columns.integer(3) != 0;
+        else if (columns.text(1).compare(u"Definizione", Qt::CaseInsensitive) == 0)
+            required.second = columns.integer(3) != 0;
+    }
+    return required;
+}
+
 } // namespace
 
 namespace GlossaryFile {
@@ -66,9 +89,7 @@ void removeWithJournal(const QString &path)
 
 void create(const QString &path, const QString &password)
 {
-    // AUTOINCREMENT: the file remembers every ID it handed out, so a deleted row's number is never reused.
-    createTable(path, password, "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY AUTOINCREMENT, Parola TEXT NOT NULL, "
-                                "Definizione TEXT NOT NULL)");
+    createTable(path, password);
 }
 
 void append(const QString &path, const QList<Row> &rows, const QString &password)
@@ -98,9 +119,7 @@ QList<Row> readAll(const QString &path, const QString &password)
 void createFrom(const QString &path, const QList<Record> &records, qint64 lastId, const QString &password,
                 const std::function<void(qsizetype, qsizetype)> &progress)
 {
-    // AUTOINCREMENT keeps the highest ID ever handed out, so the numbers of deleted rows stay retired.
-    createTable(path, password,
-                "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY AUTOINCREMENT, Parola TEXT, Definizione TEXT)");
+    createTable(path, password);
     try {
         Connection connection(ConnectionTarget{path, password});
         Transaction transaction(connection);
@@ -128,21 +147,29 @@ void createFrom(const QString &path, const QList<Record> &records, qint64 lastId
     }
 }
 
-void appendRecords(const QString &path, const QList<Record> &records, const QString &password,
-                   const std::function<void(qsizetype, qsizetype)> &progress)
+QList<qint64> appendRecords(const QString &path, const QList<Record> &records, const QString &password,
+                            const std::function<void(qsizetype, qsizetype)> &progress)
 {
     Connection connection(ConnectionTarget{path, password});
+    const auto [termRequired, definitionRequired] = requiredTexts(connection);
     Transaction transaction(connection);
     Statement insert(connection, "INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES (?1, ?2)");
+    QList<qint64> filledIn;
     for (qsizetype i = 0; i < records.size(); ++i) {
-        insert.bind(1, records[i].term);
-        insert.bind(2, records[i].definition);
+        const Record &record = records[i];
+        const bool noTerm = !record.term && termRequired;
+        const bool noDefinition = !record.definition && definitionRequired;
+        insert.bind(1, noTerm ? EmptyText : record.term);
+        insert.bind(2, noDefinition ? EmptyText : record.definition);
         insert.step();
         insert.reset();
+        if (noTerm || noDefinition)
+            filledIn.append(sqlite3_last_insert_rowid(connection.handle()));
         if (progress && (i % 1024 == 1023 || i + 1 == records.size()))
             progress(i + 1, records.size());
     }
     transaction.commit();
+    return filledIn;
 }
 
 QList<Record> readRecords(const QString &path, const QString &password)

@@ -40,9 +40,11 @@ void createFrom(const QString &path, const QList<Record> &records, qint64 lastId
                 const QString &password = DefaultPassword,
                 const std::function<void(qsizetype, qsizetype)> &progress = {});
 // Adds the records in one transaction with IDs following the highest stored one (their own IDs are not
-// kept, as they may be taken); nulls stay nulls where the table allows them.
-void appendRecords(const QString &path, const QList<Record> &records, const QString &password = DefaultPassword,
-                   const std::function<void(qsizetype, qsizetype)> &progress = {});
+// kept, as they may be taken); nulls stay nulls where the table allows them, and become empty texts where it
+// refuses them, as tables made by earlier versions do. Returns the IDs of the rows so filled in.
+QList<qint64> appendRecords(const QString &path, const QList<Record> &records,
+                            const QString &password = DefaultPassword,
+                            const std::function<void(qsizetype, qsizetype)> &progress = {});
 // Every row in ID order, nulls kept.
 QList<Record> readRecords(const QString &path, const QString &password = DefaultPassword);
 // Removes a file and the journal SQLite may have left beside it.

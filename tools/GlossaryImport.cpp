@@ -10,6 +10,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -20,20 +21,28 @@ using GlossaryFile::Record;
 const QString Reading = QStringLiteral("Lettura");
 const QString Writing = QStringLiteral("Scrittura");
 
-// The first character that is not a blank or a byte order mark is '<'. UTF-16 puts a NUL beside each
-// ASCII character, so those are dropped first.
+// XML starts, after blanks and a byte order mark, with '<': with its declaration, a comment, a document type
+// or a TBX root element it is XML, with anything else it is unless its first line holds a tab, as that of a
+// tab-separated file whose first term starts with '<' does. UTF-16 puts a NUL beside each ASCII character, so
+// those are dropped first.
 bool isXml(const QByteArray &bytes)
 {
     static const QByteArray skipped = QByteArrayLiteral(" \t\r\n\xEF\xBB\xBF\xFF\xFE");
-    QByteArray head = bytes.left(256);
+    QByteArray head = bytes.left(4096);
     head.replace('\0', QByteArray());
-    for (const char c : std::as_const(head)) {
-        if (c == '<')
-            return true;
-        if (!skipped.contains(c))
-            return false;
-    }
-    return false;
+    const auto start = std::find_if(head.cbegin(), head.cend(), [](char c) { return !skipped.contains(c); });
+    if (start == head.cend() || *start != '<')
+        return false;
+    const QByteArrayView text(start, head.cend());
+    const auto opensWith = [&](QByteArrayView markup, bool name) {
+        return text.startsWith(markup)
+            && (!name || (text.size() > markup.size() && QByteArrayView(" \t\r\n/>").contains(text[markup.size()])));
+    };
+    if (opensWith("<?xml", false) || opensWith("<!--", false) || opensWith("<!DOCTYPE", false)
+        || opensWith("<tbx", true) || opensWith("<martif", true))
+        return true;
+    const qsizetype end = text.indexOf('\n');
+    return !text.first(end < 0 ? text.size() : end).contains('\t');
 }
 
 // A first line that is a comment, or that holds a tab and is not the CSV header.

@@ -22,8 +22,10 @@ struct Parsed {
     qsizetype leftOut = 0;    // TBX: entries with no term or no definition in that language
 };
 
-// XML is TBX; text whose first line is a comment, or holds a tab but is not the header, is tab-separated;
-// anything else is CSV. Bad input is thrown as an InputError.
+// XML is TBX (a '<' that opens a first line holding a tab starts a tab-separated term instead, unless it opens
+// an XML declaration, a comment, a document type or <tbx or <martif); text whose first line is a comment, or
+// holds a tab but is not the header, is tab-separated; anything else is CSV. Bad input is thrown as an
+// InputError.
 Parsed parse(const QByteArray &bytes, const ProgressLine::Step &progress = {});
 
 struct Options {

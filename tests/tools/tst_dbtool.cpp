@@ -152,6 +152,9 @@ private slots:
                     {"ελληνικά", "greco, scritto in greco"}};
         QTest::newRow("tab-separated, no comment") << QByteArray("mela\tfrutto\r\n") << In::Tsv
                                                    << Rows{{"mela", "frutto"}};
+        QTest::newRow("tab-separated, a first term in angle brackets")
+            << QByteArray("<tag>\tsegno di marcatura\n<br/>\ta capo\n") << In::Tsv
+            << Rows { { "<tag>", "segno di marcatura" }, { "<br/>", "a capo" } };
         QTest::newRow("tab-separated sample")
             << sample("glossario.tsv") << In::Tsv
             << Rows{{"mela", "frutto del melo"}, {"pera", "frutto del pero"}, {"uva", "frutto della vite; in grappoli"}};

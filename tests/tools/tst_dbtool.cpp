@@ -131,6 +131,9 @@ private slots:
             << QByteArray("Parola;Definizione\r\na;b\r\n\r\n;\r\n\r\n") << In::Csv << Rows{{"a", "b"}};
         QTest::newRow("Windows-1252") << QByteArray("Parola,Definizione\na,b\ncitt\xE0,\x80 5\n") << In::Csv
                                       << Rows{{"a", "b"}, {"città", "€ 5"}};
+        QTest::newRow("Windows-1252 with a pair of bytes that UTF-8 would take")
+            << QByteArray("Parola;Definizione\n\xABPERCH\xC9\xBB;domanda \xE8 risposta\n") << In::Csv
+            << Rows { { "«PERCHÉ»", "domanda è risposta" } };
         QTest::newRow("UTF-16 big-endian") << utf16("Parola;Definizione\nsorriso;😀\n", true) << In::Csv
                                            << Rows{{"sorriso", "😀"}};
         QTest::newRow("U+FEFF starting fields, only the file's first is a mark")
@@ -214,6 +217,9 @@ private slots:
         QTest::newRow("NUL") << QByteArray("Parola,Definizione\na,b\0c\n", 26) << 2 << "carattere nullo";
         QTest::newRow("UTF-8 mark, other bytes")
             << QByteArray("\xEF\xBB\xBFParola,Definizione\na,b\ncitt\xE0,x\n") << 3 << "UTF-8";
+        QTest::newRow("UTF-8 but for one byte")
+            << QByteArray("Parola,Definizione\ncaff\xC3\xA8,bevanda\nperch\xE9,congiunzione\n") << 3
+            << "il byte 6 della riga (0xE9)";
         QTest::newRow("UTF-16, half a surrogate pair")
             << utf16(QStringLiteral("Parola,Definizione\na,") + QChar(0xD83D) + QStringLiteral("\n"), false) << 2
             << "surrogati";

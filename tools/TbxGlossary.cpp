@@ -2,7 +2,10 @@
 
 #include "ExportError.h"
 #include "InputError.h"
+#include "TextFile.h"
 
+#include <QRegularExpression>
+#include <QStringDecoder>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -39,6 +42,94 @@ QString primaryTag(const QString &code)
     return QString(code).replace(u'_', u'-').section(u'-', 0, 0).toLower();
 }
 
+// A TBX entry goes about ten elements deep; hundreds are no terminology, only a way to exhaust the reader.
+constexpr int MaxDepth = 100;
+
+// Every token of the file comes through here: an entity that the file does not define (it names a document
+// type kept elsewhere, which is never read) is refused rather than dropped, and so is nesting past MaxDepth.
+class Reader : public QXmlStreamReader
+{
+public:
+    using QXmlStreamReader::QXmlStreamReader;
+
+    TokenType step()
+    {
+        const TokenType token = readNext();
+        if (token == StartElement && ++m_depth > MaxDepth)
+            throw InputError(int(lineNumber()),
+                QStringLiteral("elementi annidati più di %1 livelli: un file TBX ne usa una decina").arg(MaxDepth),
+                Kind);
+        if (token == EndElement)
+            --m_depth;
+        if (token == EntityReference)
+            throw InputError(int(lineNumber()),
+                QStringLiteral("l'entità &%1; non è definita: un file TBX usa solo &amp; &lt; &gt; &quot; "
+                               "&apos; e i riferimenti numerici come &#232;")
+                    .arg(name()),
+                Kind);
+        return token;
+    }
+
+private:
+    int m_depth = 0;
+};
+
+// The encoding named by an XML declaration at the start of the file.
+const QRegularExpression Declaration(
+    QStringLiteral("^(?:\\x{EF}\\x{BB}\\x{BF})?<\\?xml\\s[^>]*?encoding\\s*=\\s*[\"']([A-Za-z][A-Za-z0-9._-]*)[\"']"));
+
+// The text of the file, in the encoding that its byte order mark or the NULs around its first '<' show, else
+// in the one its XML declaration names, else in UTF-8. Decoded here rather than by QXmlStreamReader so that
+// the document type can be checked in the very text that the reader parses.
+QString documentText(const QByteArray &bytes)
+{
+    const std::optional<QStringConverter::Encoding> shown = QStringConverter::encodingForData(bytes, u'<');
+    QByteArray named;
+    if (!shown || *shown == QStringConverter::Utf8) {
+        named = Declaration.match(QString::fromLatin1(bytes.left(512))).captured(1).toLatin1();
+        if (named.isEmpty() || QStringConverter::encodingForName(named) == QStringConverter::Utf8) {
+            TextFile::checkUtf8(bytes, QStringLiteral("il file XML è in UTF-8 (non dichiara un'altra codifica)"), Kind);
+            return QStringDecoder(QStringConverter::Utf8)(bytes);
+        }
+    }
+    QStringDecoder decoder = named.isEmpty() ? QStringDecoder(*shown, QStringDecoder::Flag::Stateless)
+                                             : QStringDecoder(named.constData(), QStringDecoder::Flag::Stateless);
+    if (!decoder.isValid())
+        throw InputError(1, QStringLiteral("il file dichiara la codifica %1, che non si conosce").arg(named), Kind);
+    const QString text = decoder(bytes);
+    if (decoder.hasError()) {
+        const qsizetype bad = text.indexOf(QChar::ReplacementCharacter);
+        throw InputError(int(QStringView(text).first(bad < 0 ? text.size() : bad).count(u'\n')) + 1,
+            QStringLiteral("il testo non è nella codifica %1").arg(decoder.name()), Kind);
+    }
+    return text;
+}
+
+// QXmlStreamReader reads what a document type declares, expanding its parameter entities, before it reports
+// the document type, and it takes one even inside an element; so the whole text is searched first. TBX needs
+// no declarations: a document type with its own ([...]) is refused, one that only names a file elsewhere, as
+// TBX 2 files do, is let through, since the reader never opens that file.
+void refuseDeclarations(QStringView text)
+{
+    static const QString Doctype = QStringLiteral("<!DOCTYPE");
+    for (qsizetype from = 0, at; (at = text.indexOf(Doctype, from)) >= 0;) {
+        QChar quote;
+        qsizetype i = at + Doctype.size();
+        for (; i < text.size() && (!quote.isNull() || text[i] != u'>'); ++i) {
+            if (!quote.isNull() && text[i] == quote)
+                quote = QChar();
+            else if (quote.isNull() && (text[i] == u'"' || text[i] == u'\''))
+                quote = text[i];
+            else if (quote.isNull() && text[i] == u'[')
+                throw InputError(int(text.first(at).count(u'\n')) + 1,
+                    QStringLiteral("<!DOCTYPE con dichiarazioni proprie (entità, attributi): un file TBX "
+                                   "non ne ha bisogno e non viene letto"),
+                    Kind);
+        }
+        from = i;
+    }
+}
+
 [[noreturn]] void malformed(const QXmlStreamReader &xml)
 {
     throw InputError(int(xml.lineNumber()),
@@ -70,8 +161,25 @@ bool isDefinition(const QXmlStreamReader &xml)
         || xml.name() == u"definition";
 }
 
+// From just after the start tag of a term or a definition to its end tag: the text inside, with that of the
+// elements it holds, read in a loop however deep they go.
+QString readText(Reader &xml)
+{
+    QString text;
+    for (int depth = 0; !xml.atEnd();) {
+        const QXmlStreamReader::TokenType token = xml.step();
+        if (token == QXmlStreamReader::Characters)
+            text += xml.text();
+        else if (token == QXmlStreamReader::StartElement)
+            ++depth;
+        else if (token == QXmlStreamReader::EndElement && depth-- == 0)
+            break;
+    }
+    return text;
+}
+
 // From just after an entry's start tag to its end tag.
-Entry readEntry(QXmlStreamReader &xml, const QString &fileLanguage)
+Entry readEntry(Reader &xml, const QString &fileLanguage)
 {
     Entry entry;
     qsizetype language = -1;
@@ -79,7 +187,7 @@ Entry readEntry(QXmlStreamReader &xml, const QString &fileLanguage)
     qsizetype groupTerm = -1;
     std::optional<QString> groupDefinition;
     while (!xml.atEnd()) {
-        const QXmlStreamReader::TokenType token = xml.readNext();
+        const QXmlStreamReader::TokenType token = xml.step();
         if (token == QXmlStreamReader::EndElement) {
             if (isEntry(xml.name()))
                 break;
@@ -101,11 +209,11 @@ Entry readEntry(QXmlStreamReader &xml, const QString &fileLanguage)
                 inGroup = true;
             } else if (xml.name() == u"term" && language >= 0) {
                 QList<Term> &terms = entry.languages[language].terms;
-                terms.append({xml.readElementText(QXmlStreamReader::IncludeChildElements), {}});
+                terms.append({ readText(xml), {} });
                 if (inGroup)
                     groupTerm = terms.size() - 1;
             } else if (isDefinition(xml)) {
-                const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                const QString text = readText(xml);
                 std::optional<QString> &slot = inGroup          ? groupDefinition
                                                : language >= 0 ? entry.languages[language].definition
                                                                : entry.definition;
@@ -154,8 +262,13 @@ namespace TbxGlossary {
 
 Parsed parseTbx(const QByteArray &bytes, const std::function<void(qsizetype, qsizetype)> &progress)
 {
-    QXmlStreamReader xml(bytes);
-    if (!xml.readNextStartElement()) {
+    const QString text = documentText(bytes);
+    refuseDeclarations(text);
+    Reader xml(text);
+    QXmlStreamReader::TokenType token = QXmlStreamReader::NoToken;
+    while (!xml.atEnd() && token != QXmlStreamReader::StartElement)
+        token = xml.step();
+    if (token != QXmlStreamReader::StartElement) {
         if (xml.hasError())
             malformed(xml);
         throw InputError(int(xml.lineNumber()), QStringLiteral("il file non contiene elementi XML"), Kind);
@@ -167,10 +280,10 @@ Parsed parseTbx(const QByteArray &bytes, const std::function<void(qsizetype, qsi
                              .arg(xml.name()),
                          Kind);
     const QString fileLanguage = xml.attributes().value(QLatin1StringView("xml:lang")).toString();
-    const qsizetype lines = bytes.count('\n') + 1;
+    const qsizetype lines = text.count(u'\n') + 1;
     QList<Entry> entries;
     while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement && isEntry(xml.name())) {
+        if (xml.step() == QXmlStreamReader::StartElement && isEntry(xml.name())) {
             entries.append(readEntry(xml, fileLanguage));
             if (progress)
                 progress(std::min<qsizetype>(xml.lineNumber(), lines), lines);

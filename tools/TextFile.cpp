@@ -65,14 +65,15 @@ Utf8Scan scanUtf8(QByteArrayView bytes)
 }
 
 // Names the line of the byte at, and the byte's place in that line, both from 1.
-InputError notUtf8(QByteArrayView bytes, qsizetype at, const QString &claim)
+InputError notUtf8(QByteArrayView bytes, qsizetype at, const QString &claim, const QString &kind = {})
 {
     const QByteArrayView before = bytes.first(at);
     return InputError(int(before.count('\n')) + 1,
         QStringLiteral("%1 ma il byte %2 della riga (0x%3) non è UTF-8 valido")
             .arg(claim)
             .arg(at - before.lastIndexOf('\n'))
-            .arg(QString::number(uchar(bytes[at]), 16).toUpper()));
+            .arg(QString::number(uchar(bytes[at]), 16).toUpper()),
+        kind);
 }
 
 // Qt's UTF-16 decoder passes half a surrogate pair through, and UTF-8 cannot carry one.
@@ -177,6 +178,12 @@ Decoded decode(const QByteArray &bytes)
         throw notUtf8(body, scan.firstBad, QStringLiteral("il file è in UTF-8"));
     QStringDecoder windows1252("windows-1252");
     return {windows1252(bytes), true};
+}
+
+void checkUtf8(QByteArrayView bytes, const QString &claim, const QString &kind)
+{
+    if (const qsizetype bad = scanUtf8(bytes).firstBad; bad >= 0)
+        throw notUtf8(bytes, bad, claim, kind);
 }
 
 QByteArray read(const QString &path)

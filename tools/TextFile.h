@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 // The files the tool reads and writes, and how the text of files from other programs is decoded.
@@ -16,6 +17,10 @@ struct Decoded {
 // spreadsheets save their "CSV". Text that contradicts its own mark, or UTF-8 with a few bytes that are not, is
 // an InputError naming the line and the byte; UTF-16 without a mark is an InputError that says so.
 Decoded decode(const QByteArray &bytes);
+
+// An InputError of the kind given naming the line and the byte of the first sequence that is not UTF-8, if
+// any; the claim says why the bytes should be UTF-8 ("il file è in UTF-8").
+void checkUtf8(QByteArrayView bytes, const QString &claim, const QString &kind);
 
 // The whole file; a missing or unreadable one is a DbError naming it.
 QByteArray read(const QString &path);

@@ -59,6 +59,13 @@ QByteArray sample(const char *name)
     return bytesOf(QStringLiteral(ZORVANE_TOOL_SAMPLES "/") + QLatin1String(name));
 }
 
+// TBX of one Italian entry, the term "t" with the definition given as markup, after the prolog given.
+QByteArray tbxOf(const QByteArray &definition, const QByteArray &prolog = {})
+{
+    return prolog + "<tbx><text><body><conceptEntry><langSec xml:lang='it'><descrip type='definition'>" + definition
+        + "</descrip><termSec><term>t</term></termSec></langSec></conceptEntry></body></text></tbx>";
+}
+
 QByteArray utf16(const QString &text, bool bigEndian)
 {
     QByteArray bytes = bigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
@@ -181,6 +188,8 @@ private slots:
                      "</langSec></conceptEntry></body></text></tbx>",
                      false)
             << In::Tbx << Rows{{"t", "d"}};
+        QTest::newRow("TBX in the encoding its declaration names")
+            << tbxOf("caff\xE8", "<?xml version='1.0' encoding='ISO-8859-1'?>") << In::Tbx << Rows { { "t", "caffè" } };
     }
 
     void readsEveryFormat()
@@ -234,6 +243,25 @@ private slots:
         QTest::newRow("XML not well formed") << QByteArray("<tbx>\n<text>\n<body></text></tbx>") << 3 << "ben formato";
         QTest::newRow("XML cut short") << QByteArray("<martif>\n<text>\n") << 3 << "finisce prima";
         QTest::newRow("other XML") << QByteArray("<?xml version='1.0'?>\n<html/>") << 2 << "<html>";
+        QTest::newRow("TBX, an entity declared by the document type") << tbxOf(QByteArray("&e;").repeated(100000),
+            "<?xml version='1.0'?>\n<!DOCTYPE tbx [\n<!ENTITY e '" + QByteArray(4000, 'x') + "'>\n]>\n")
+                                                                      << 2 << "<!DOCTYPE";
+        QTest::newRow("TBX, an external entity")
+            << tbxOf("a &e; b", "<!DOCTYPE tbx [<!ENTITY e SYSTEM 'nota.txt'>]>\n") << 1 << "<!DOCTYPE";
+        QTest::newRow("TBX, a document type inside an element") << QByteArray(
+            "<tbx>\n<text>\n<!DOCTYPE tbx [<!ENTITY e 'x'>]><body><conceptEntry><langSec xml:lang='it'>"
+            "<descrip type='definition'>&e;</descrip><termSec><term>t</term></termSec></langSec>"
+            "</conceptEntry></body></text></tbx>") << 3 << "<!DOCTYPE";
+        QTest::newRow("TBX, an entity that nothing declares")
+            << tbxOf("a &e; b", "<!DOCTYPE tbx SYSTEM 'tbx.dtd'>\n") << 2 << "&e;";
+        QTest::newRow("TBX, UTF-8 but for one byte") << tbxOf("caff\xE8", "<?xml version='1.0'?>\n") << 2 << "0xE8";
+        QTest::newRow("TBX, bytes outside the encoding it declares")
+            << tbxOf("\ncaff\xE8", "<?xml version='1.0' encoding='US-ASCII'?>") << 2 << "US-ASCII";
+        QTest::newRow("TBX, an encoding nobody knows")
+            << tbxOf("x", "<?xml version='1.0' encoding='zorvanese'?>\n") << 1 << "zorvanese";
+        QTest::newRow("TBX, 60000 elements nested in a definition")
+            << tbxOf("\n" + QByteArray("<hi>").repeated(60000) + "x" + QByteArray("</hi>").repeated(60000)) << 2
+            << "annidati";
         QTest::newRow("TBX, several languages, no Italian") << sample("senza-italiano.tbx") << 0 << "le lingue en, de";
     }
 

@@ -5,6 +5,7 @@
 #include "TextFile.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringDecoder>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -292,20 +293,29 @@ Parsed parseTbx(const QByteArray &bytes, const std::function<void(qsizetype, qsi
     if (xml.hasError())
         malformed(xml);
 
+    // In the order met; the set keeps the count of languages from multiplying the time.
     QStringList languages;
+    QSet<QString> seen;
     for (const Entry &entry : entries) {
         for (const Language &language : entry.languages) {
-            if (!languages.contains(primaryTag(language.code)))
-                languages.append(primaryTag(language.code));
+            const QString tag = primaryTag(language.code);
+            if (!seen.contains(tag)) {
+                seen.insert(tag);
+                languages.append(tag);
+            }
         }
     }
     Parsed parsed;
-    parsed.language = languages.contains(u"it") ? QStringLiteral("it") : languages.value(0);
-    if (languages.size() > 1 && parsed.language != u"it")
+    parsed.language = seen.contains(QStringLiteral("it")) ? QStringLiteral("it") : languages.value(0);
+    if (languages.size() > 1 && parsed.language != u"it") {
+        constexpr qsizetype Named = 10;
+        const QString others
+            = languages.size() > Named ? QStringLiteral(" e altre %1").arg(languages.size() - Named) : QString();
         throw InputError(0,
-                         QStringLiteral("contiene le lingue %1 ma non l'italiano (it): non si sa quale importare")
-                             .arg(languages.join(QStringLiteral(", "))),
-                         Kind);
+            QStringLiteral("contiene le lingue %1%2 ma non l'italiano (it): non si sa quale importare")
+                .arg(languages.first(std::min(languages.size(), Named)).join(QStringLiteral(", ")), others),
+            Kind);
+    }
     for (const Entry &entry : entries) {
         const qsizetype before = parsed.rows.size();
         for (const Language &language : entry.languages) {

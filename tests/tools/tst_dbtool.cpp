@@ -263,6 +263,11 @@ private slots:
             << tbxOf("\n" + QByteArray("<hi>").repeated(60000) + "x" + QByteArray("</hi>").repeated(60000)) << 2
             << "annidati";
         QTest::newRow("TBX, several languages, no Italian") << sample("senza-italiano.tbx") << 0 << "le lingue en, de";
+        QByteArray manyLanguages = "<tbx><text><body>";
+        for (int i = 1; i <= 12; ++i)
+            manyLanguages += "<conceptEntry><langSec xml:lang='l" + QByteArray::number(i) + "'/></conceptEntry>";
+        QTest::newRow("TBX, many languages, no Italian") << manyLanguages
+                + "</body></text></tbx>" << 0 << "le lingue l1, l2, l3, l4, l5, l6, l7, l8, l9, l10 e altre 2 ma";
     }
 
     void refusesBadInputNamingItsLine()

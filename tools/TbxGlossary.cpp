@@ -106,28 +106,47 @@ QString documentText(const QByteArray &bytes)
     return text;
 }
 
-// QXmlStreamReader reads what a document type declares, expanding its parameter entities, before it reports
-// the document type, and it takes one even inside an element; so the whole text is searched first. TBX needs
-// no declarations: a document type with its own ([...]) is refused, one that only names a file elsewhere, as
-// TBX 2 files do, is let through, since the reader never opens that file.
-void refuseDeclarations(QStringView text)
+// A TBX element carries a handful of attributes, and QXmlStreamReader compares each with all the others.
+constexpr int MaxAttributes = 64;
+
+// Refuses what QXmlStreamReader would spend time or memory on out of proportion to the file, before it reads
+// any of it:
+// - A document type with declarations of its own ([...]): the reader expands its parameter entities while it
+//   reads them, and it takes a document type anywhere, even inside an element. TBX needs no declarations; a
+//   document type that only names a file elsewhere, as TBX 2 files do, is let through, since that file is
+//   never opened.
+// - A start tag with more than MaxAttributes attributes. A tag ends at its first '>' outside quotes and holds
+//   no '<', so every '<' starts a fresh count and each character is looked at about once.
+void checkMarkup(QStringView text)
 {
     static const QString Doctype = QStringLiteral("<!DOCTYPE");
-    for (qsizetype from = 0, at; (at = text.indexOf(Doctype, from)) >= 0;) {
+    const auto refuse
+        = [&](qsizetype at, const QString &why) { throw InputError(int(text.first(at).count(u'\n')) + 1, why, Kind); };
+    for (qsizetype at = text.indexOf(u'<'); at >= 0;) {
+        const bool doctype = text.sliced(at).startsWith(Doctype);
+        const bool tag
+            = at + 1 < text.size() && (text[at + 1].isLetter() || text[at + 1] == u'_' || text[at + 1] == u':');
         QChar quote;
-        qsizetype i = at + Doctype.size();
-        for (; i < text.size() && (!quote.isNull() || text[i] != u'>'); ++i) {
-            if (!quote.isNull() && text[i] == quote)
-                quote = QChar();
-            else if (quote.isNull() && (text[i] == u'"' || text[i] == u'\''))
-                quote = text[i];
-            else if (quote.isNull() && text[i] == u'[')
-                throw InputError(int(text.first(at).count(u'\n')) + 1,
-                    QStringLiteral("<!DOCTYPE con dichiarazioni proprie (entità, attributi): un file TBX "
-                                   "non ne ha bisogno e non viene letto"),
-                    Kind);
+        int equals = 0;
+        qsizetype i = at + 1;
+        for (; (doctype || tag) && i < text.size() && (!quote.isNull() || text[i] != u'>'); ++i) {
+            const QChar c = text[i];
+            if (tag && c == u'<')
+                break;
+            if (!quote.isNull())
+                quote = c == quote ? QChar() : quote;
+            else if (c == u'"' || c == u'\'')
+                quote = c;
+            else if (doctype && c == u'[')
+                refuse(at,
+                    QStringLiteral("<!DOCTYPE con dichiarazioni proprie (entità, attributi): un file TBX non ne "
+                                   "ha bisogno e non viene letto"));
+            else if (tag && c == u'=' && ++equals > MaxAttributes)
+                refuse(at,
+                    QStringLiteral("un elemento con più di %1 attributi: un elemento TBX ne ha pochi")
+                        .arg(MaxAttributes));
         }
-        from = i;
+        at = text.indexOf(u'<', i);
     }
 }
 
@@ -264,7 +283,7 @@ namespace TbxGlossary {
 Parsed parseTbx(const QByteArray &bytes, const std::function<void(qsizetype, qsizetype)> &progress)
 {
     const QString text = documentText(bytes);
-    refuseDeclarations(text);
+    checkMarkup(text);
     Reader xml(text);
     QXmlStreamReader::TokenType token = QXmlStreamReader::NoToken;
     while (!xml.atEnd() && token != QXmlStreamReader::StartElement)

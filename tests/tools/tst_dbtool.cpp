@@ -259,6 +259,11 @@ private slots:
             << tbxOf("\ncaff\xE8", "<?xml version='1.0' encoding='US-ASCII'?>") << 2 << "US-ASCII";
         QTest::newRow("TBX, an encoding nobody knows")
             << tbxOf("x", "<?xml version='1.0' encoding='zorvanese'?>\n") << 1 << "zorvanese";
+        QByteArray attributes;
+        for (int i = 1; i <= 65; ++i)
+            attributes += " a" + QByteArray::number(i) + "='>'";
+        QTest::newRow("TBX, an element with 65 attributes")
+            << tbxOf("\n<hi" + attributes + ">x</hi>") << 2 << "più di 64 attributi";
         QTest::newRow("TBX, 60000 elements nested in a definition")
             << tbxOf("\n" + QByteArray("<hi>").repeated(60000) + "x" + QByteArray("</hi>").repeated(60000)) << 2
             << "annidati";

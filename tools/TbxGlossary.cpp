@@ -181,18 +181,59 @@ bool isDefinition(const QXmlStreamReader &xml)
         || xml.name() == u"definition";
 }
 
+bool isXmlSpace(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
+
+// Part of the text of an element laid out in elements. Programs that write TBX a line for each element indent
+// only such content, so blanks that hold a line break and stand between tags, or at the edges of an element's
+// text, are their indentation and not text; any other blank is.
+QString withoutIndentation(QStringView run, bool afterStartTag, bool beforeEndTag)
+{
+    qsizetype first = 0;
+    qsizetype last = run.size();
+    while (first < last && isXmlSpace(run[first]))
+        ++first;
+    while (last > first && isXmlSpace(run[last - 1]))
+        --last;
+    if (first == run.size())
+        return run.contains(u'\n') ? QString() : run.toString();
+    if (!afterStartTag || !run.first(first).contains(u'\n'))
+        first = 0;
+    if (!beforeEndTag || !run.sliced(last).contains(u'\n'))
+        last = run.size();
+    return run.sliced(first, last - first).toString();
+}
+
 // From just after the start tag of a term or a definition to its end tag: the text inside, with that of the
-// elements it holds, read in a loop however deep they go.
+// elements it holds, read in a loop however deep they go. Text alone is taken as it is, line breaks and all,
+// so that what the tool writes comes back exactly; text laid out in elements loses its indentation, and a
+// paragraph (<p>) starts a line.
 QString readText(Reader &xml)
 {
     QString text;
+    QString run; // the characters since the last tag
+    bool inElements = false;
+    bool afterStartTag = true;
     for (int depth = 0; !xml.atEnd();) {
         const QXmlStreamReader::TokenType token = xml.step();
-        if (token == QXmlStreamReader::Characters)
-            text += xml.text();
-        else if (token == QXmlStreamReader::StartElement)
+        if (token == QXmlStreamReader::Characters) {
+            run += xml.text();
+            continue;
+        }
+        const bool start = token == QXmlStreamReader::StartElement;
+        if (!start && token != QXmlStreamReader::EndElement)
+            continue;
+        inElements = inElements || start;
+        text += inElements ? withoutIndentation(run, afterStartTag, !start) : run;
+        run.clear();
+        if (start && xml.name() == u"p" && !text.isEmpty() && !text.endsWith(u'\n'))
+            text += u'\n';
+        afterStartTag = start;
+        if (start)
             ++depth;
-        else if (token == QXmlStreamReader::EndElement && depth-- == 0)
+        else if (depth-- == 0)
             break;
     }
     return text;

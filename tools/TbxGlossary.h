@@ -17,8 +17,11 @@ struct Parsed {
 
 // TBX of the current version (tbx, conceptEntry, langSec, termSec) or of version 2 (martif, termEntry,
 // langSet, tig or ntig). Each term of the Italian language, or of the only language there is, becomes a
-// row with the definition nearest to it (the term's, its language's, its entry's). Malformed XML, another
-// kind of XML, and several languages none of which is Italian are thrown as an InputError.
+// row with the definition nearest to it (the term's, its language's, its entry's). A text is taken as it
+// stands, except where it is laid out in elements: there the blanks that indent them are left out and each
+// paragraph (<p>) starts a line. Malformed XML, another kind of XML, a document type with declarations of its
+// own, an undefined entity, absurd nesting and several languages none of which is Italian are thrown as an
+// InputError.
 // progress(done, total) follows the lines of the file.
 Parsed parseTbx(const QByteArray &bytes, const std::function<void(qsizetype, qsizetype)> &progress = {});
 

@@ -178,6 +178,16 @@ private slots:
             << Rows{{"ammasso aperto", "Gruppo di stelle nate insieme nei bracci di una galassia."},
                     {"ammasso galattico", "Altro nome dell'ammasso aperto, che sta nel piano della galassia."},
                     {"buco nero", "Regione da cui nemmeno la luce sfugge.\nSeconda riga: è scritta con un riferimento."}};
+        QTest::newRow("TBX written a line for each element")
+            << sample("glossario-indentato.tbx") << In::Tbx
+            << Rows { { "violino", "Strumento a corde che si suona con l'arco." },
+                   { "introito", "Canto con cui si apre la messa.\nAnche: l'inizio di un brano." },
+                   { "tromba", "Strumento a fiato di ottone, con tre pistoni." },
+                   { "adagio", "Tempo lento.\nSeconda riga, scritta senza rientro." } };
+        QTest::newRow("TBX, line breaks around a definition of text only")
+            << tbxOf("\n  uno\n  due\n") << In::Tbx << Rows { { "t", "\n  uno\n  due\n" } };
+        QTest::newRow("TBX, paragraphs of a definition")
+            << tbxOf("<p>uno</p><p>due <hi>tre</hi></p>") << In::Tbx << Rows { { "t", "uno\ndue tre" } };
         QTest::newRow("TBX of one other language")
             << QByteArray("<martif xml:lang='en'><text><body><termEntry><langSet><descrip type='definition'>a fruit"
                           "</descrip><tig><term>apple</term></tig></langSet></termEntry></body></text></martif>")

@@ -2,6 +2,7 @@
 
 #include "CsvGlossary.h"
 #include "DbError.h"
+#include "InputError.h"
 #include "JetFile.h"
 #include "NewGlossary.h"
 #include "TbxGlossary.h"
@@ -53,6 +54,20 @@ bool isTabSeparated(const QString &text)
     return first.trimmed().startsWith(u'#') || (first.contains(u'\t') && !CsvGlossary::hasHeader(text));
 }
 
+// A file that gives no row is refused rather than read as nothing: it makes no new glossary.
+InputError nothingToImport(const GlossaryImport::Parsed &parsed)
+{
+    using GlossaryImport::Format;
+    const QString why = QStringLiteral("nessuna riga da importare");
+    if (parsed.format != Format::Tbx)
+        return InputError(0, why, parsed.format == Format::Tsv ? QStringLiteral("TSV") : QStringLiteral("CSV"));
+    return InputError(0,
+        parsed.language.isEmpty() ? why
+                                  : QStringLiteral("%1: nessuna voce ha parola e definizione nella lingua letta (%2)")
+                                        .arg(why, parsed.language),
+        QStringLiteral("TBX"));
+}
+
 QList<Record> toRecords(const QList<GlossaryFile::Row> &rows)
 {
     QList<Record> records;
@@ -97,6 +112,7 @@ Parsed parse(const QByteArray &bytes, const ProgressLine::Step &progress)
         parsed.format = Format::Tbx;
         parsed.rows = std::move(tbx.rows);
         parsed.language = tbx.language;
+        parsed.withoutLanguage = tbx.withoutLanguage;
         parsed.leftOut = tbx.leftOut;
         return parsed;
     }
@@ -134,6 +150,8 @@ Result importFile(const QString &glossary, const QString &input, const QString &
     }
 
     Parsed parsed = parse(TextFile::read(input), progress.step(Reading));
+    if (parsed.rows.isEmpty())
+        throw nothingToImport(parsed);
     const QList<Record> records = toRecords(std::exchange(parsed.rows, {}));
     Result result;
     if (creating) {

@@ -19,7 +19,8 @@ struct Parsed {
     QList<GlossaryFile::Row> rows;
     bool windows1252 = false; // the text was not UTF-8 and was read as Windows-1252
     QString language;         // TBX: the language whose terms were taken
-    qsizetype leftOut = 0;    // TBX: entries with no term or no definition in that language
+    qsizetype withoutLanguage = 0; // TBX: entries with no section in that language
+    qsizetype leftOut = 0; // TBX: entries with one, but no term or no definition in it
 };
 
 // XML is TBX (a '<' that opens a first line holding a tab starts a tab-separated term instead, unless it opens
@@ -43,6 +44,7 @@ struct Result {
 // rows get new IDs after the glossary's own. Unless options.everyRow, a row whose term and definition equal
 // those of a row the glossary held before is skipped; the file's own rows are all kept, so that a file
 // read into an empty glossary comes back whole. A glossary made here takes its name only once it is whole.
+// A CSV, TSV or TBX file that gives no row at all is an InputError, so that it makes no glossary.
 Result importFile(const QString &glossary, const QString &input, const QString &password, Options options,
                   ProgressLine &progress);
 

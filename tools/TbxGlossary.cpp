@@ -378,9 +378,11 @@ Parsed parseTbx(const QByteArray &bytes, const std::function<void(qsizetype, qsi
     }
     for (const Entry &entry : entries) {
         const qsizetype before = parsed.rows.size();
+        bool inLanguage = false;
         for (const Language &language : entry.languages) {
             if (primaryTag(language.code) != parsed.language)
                 continue;
+            inLanguage = true;
             for (const Term &term : language.terms) {
                 const std::optional<QString> definition =
                     term.definition ? term.definition : language.definition ? language.definition : entry.definition;
@@ -388,7 +390,9 @@ Parsed parseTbx(const QByteArray &bytes, const std::function<void(qsizetype, qsi
                     parsed.rows.append({term.text, *definition});
             }
         }
-        if (parsed.rows.size() == before)
+        if (!inLanguage)
+            ++parsed.withoutLanguage;
+        else if (parsed.rows.size() == before)
             ++parsed.leftOut;
     }
     if (progress)

@@ -12,7 +12,8 @@ namespace TbxGlossary {
 struct Parsed {
     QList<GlossaryFile::Row> rows;
     QString language;       // the xml:lang whose terms were taken
-    qsizetype leftOut = 0;  // entries with no term or no definition in that language
+    qsizetype withoutLanguage = 0; // entries with no section in that language
+    qsizetype leftOut = 0; // entries with one, but no term or no definition in it
 };
 
 // TBX of the current version (tbx, conceptEntry, langSec, termSec) or of version 2 (martif, termEntry,

@@ -87,6 +87,11 @@ QString imported(const GlossaryImport::Result &result, const QString &glossary, 
         text += QStringLiteral("Il file TBX non ha l'italiano ma una sola lingua (%1): sono stati presi i suoi "
                                "termini.\n")
                     .arg(parsed.language);
+    if (parsed.withoutLanguage > 0)
+        text += QStringLiteral("%1: senza una sezione nella lingua letta (%2).\n")
+                    .arg(counted(
+                             parsed.withoutLanguage, "voce del file TBX tralasciata", "voci del file TBX tralasciate"),
+                        parsed.language);
     if (parsed.leftOut > 0)
         text += QStringLiteral("%1: senza parola o senza definizione nella lingua letta (%2).\n")
                     .arg(counted(parsed.leftOut, "voce del file TBX tralasciata", "voci del file TBX tralasciate"),

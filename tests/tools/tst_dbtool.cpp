@@ -369,6 +369,11 @@ private slots:
         QTest::newRow("TSV") << QByteArray("a\tb\nc\td\ne\n");
         QTest::newRow("TBX") << QByteArray("<tbx><text><body><conceptEntry><langSec xml:lang='it'><term>a</term>");
         QTest::newRow("TBX without Italian") << sample("senza-italiano.tbx");
+        QTest::newRow("CSV, the header only") << QByteArray("Parola,Definizione\r\n");
+        QTest::newRow("TBX, an Italian term without a definition")
+            << QByteArray("<tbx><text><body><conceptEntry><langSec xml:lang='en'><descrip type='definition'>d"
+                          "</descrip><termSec><term>e</term></termSec></langSec><langSec xml:lang='it'><termSec>"
+                          "<term>t</term></termSec></langSec></conceptEntry></body></text></tbx>");
     }
 
     void failedImportChangesNothing()
@@ -676,10 +681,19 @@ private slots:
         QCOMPARE(spreadsheet.out, QStringLiteral("Il file '%1/foglio-1252.csv' non è in UTF-8: è stato letto come "
                                                  "Windows-1252.\n5 righe aggiunte a '%2'.\n")
                                       .arg(samples, path("s.mdb")));
-        QCOMPARE(zorvaneDb({"import", path("s.mdb"), samples + "/glossario-v2.tbx"}).out,
-                 QStringLiteral("2 voci del file TBX tralasciate: senza parola o senza definizione nella lingua letta "
-                                "(it).\n4 righe aggiunte a '%1', 0 già presenti.\n")
-                     .arg(path("s.mdb")));
+        QCOMPARE(zorvaneDb({ "import", path("s.mdb"), samples + "/glossario-v2.tbx" }).out,
+            QStringLiteral("1 voce del file TBX tralasciata: senza una sezione nella lingua letta (it).\n1 voce "
+                           "del file TBX tralasciata: senza parola o senza definizione nella lingua letta (it).\n4 "
+                           "righe aggiunte a '%1', 0 già presenti.\n")
+                .arg(path("s.mdb")));
+        writeFile(path("vuoto.csv"), "Parola,Definizione\r\n");
+        const Run empty = zorvaneDb({ "import", "--create", path("vuoto.mdb"), path("vuoto.csv") });
+        QCOMPARE(empty.code, 1);
+        QCOMPARE(empty.err,
+            QStringLiteral("zorvane-db: file CSV '%1': nessuna riga da importare.\nIl glossario non è "
+                           "stato cambiato.\n")
+                .arg(path("vuoto.csv")));
+        QVERIFY(!QFile::exists(path("vuoto.mdb")));
 
         const Run wrongKey = zorvaneDb({"export", "--password", "ALTRA", file, path("out.csv")});
         QCOMPARE(wrongKey.code, 1);

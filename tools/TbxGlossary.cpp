@@ -245,6 +245,8 @@ Entry readEntry(Reader &xml, const QString &fileLanguage)
     Entry entry;
     qsizetype language = -1;
     bool inGroup = false;
+    // The group's term, by its language and its place there: the language may have ended before the group.
+    qsizetype groupLanguage = -1;
     qsizetype groupTerm = -1;
     std::optional<QString> groupDefinition;
     while (!xml.atEnd()) {
@@ -255,8 +257,8 @@ Entry readEntry(Reader &xml, const QString &fileLanguage)
             if (isLanguage(xml.name())) {
                 language = -1;
             } else if (isTermGroup(xml.name())) {
-                if (language >= 0 && groupTerm >= 0)
-                    entry.languages[language].terms[groupTerm].definition = groupDefinition;
+                if (groupTerm >= 0)
+                    entry.languages[groupLanguage].terms[groupTerm].definition = groupDefinition;
                 inGroup = false;
                 groupTerm = -1;
                 groupDefinition.reset();
@@ -271,8 +273,10 @@ Entry readEntry(Reader &xml, const QString &fileLanguage)
             } else if (xml.name() == u"term" && language >= 0) {
                 QList<Term> &terms = entry.languages[language].terms;
                 terms.append({ readText(xml), {} });
-                if (inGroup)
+                if (inGroup) {
+                    groupLanguage = language;
                     groupTerm = terms.size() - 1;
+                }
             } else if (isDefinition(xml)) {
                 const QString text = readText(xml);
                 std::optional<QString> &slot = inGroup          ? groupDefinition

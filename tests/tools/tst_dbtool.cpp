@@ -188,6 +188,10 @@ private slots:
             << tbxOf("\n  uno\n  due\n") << In::Tbx << Rows { { "t", "\n  uno\n  due\n" } };
         QTest::newRow("TBX, paragraphs of a definition")
             << tbxOf("<p>uno</p><p>due <hi>tre</hi></p>") << In::Tbx << Rows { { "t", "uno\ndue tre" } };
+        QTest::newRow("TBX, a term group around two language sections") << QByteArray(
+            "<martif><text><body><termEntry><tig><langSet xml:lang='it'><term>a</term></langSet>"
+            "<langSet xml:lang='it'/><descrip type='definition'>d</descrip></tig></termEntry></body>"
+            "</text></martif>") << In::Tbx << Rows { { "a", "d" } };
         QTest::newRow("TBX of one other language")
             << QByteArray("<martif xml:lang='en'><text><body><termEntry><langSet><descrip type='definition'>a fruit"
                           "</descrip><tig><term>apple</term></tig></langSet></termEntry></body></text></martif>")

@@ -2,6 +2,7 @@
 
 #include "CsvGlossary.h"
 #include "DbError.h"
+#include "InputError.h"
 #include "JetFile.h"
 #include "NewGlossary.h"
 #include "TbxGlossary.h"
@@ -10,6 +11,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -20,20 +22,28 @@ using GlossaryFile::Record;
 const QString Reading = QStringLiteral("Lettura");
 const QString Writing = QStringLiteral("Scrittura");
 
-// The first character that is not a blank or a byte order mark is '<'. UTF-16 puts a NUL beside each
-// ASCII character, so those are dropped first.
+// XML starts, after blanks and a byte order mark, with '<': with its declaration, a comment, a document type
+// or a TBX root element it is XML, with anything else it is unless its first line holds a tab, as that of a
+// tab-separated file whose first term starts with '<' does. UTF-16 puts a NUL beside each ASCII character, so
+// those are dropped first.
 bool isXml(const QByteArray &bytes)
 {
     static const QByteArray skipped = QByteArrayLiteral(" \t\r\n\xEF\xBB\xBF\xFF\xFE");
-    QByteArray head = bytes.left(256);
+    QByteArray head = bytes.left(4096);
     head.replace('\0', QByteArray());
-    for (const char c : std::as_const(head)) {
-        if (c == '<')
-            return true;
-        if (!skipped.contains(c))
-            return false;
-    }
-    return false;
+    const auto start = std::find_if(head.cbegin(), head.cend(), [](char c) { return !skipped.contains(c); });
+    if (start == head.cend() || *start != '<')
+        return false;
+    const QByteArrayView text(start, head.cend());
+    const auto opensWith = [&](QByteArrayView markup, bool name) {
+        return text.startsWith(markup)
+            && (!name || (text.size() > markup.size() && QByteArrayView(" \t\r\n/>").contains(text[markup.size()])));
+    };
+    if (opensWith("<?xml", false) || opensWith("<!--", false) || opensWith("<!DOCTYPE", false)
+        || opensWith("<tbx", true) || opensWith("<martif", true))
+        return true;
+    const qsizetype end = text.indexOf('\n');
+    return !text.first(end < 0 ? text.size() : end).contains('\t');
 }
 
 // A first line that is a comment, or that holds a tab and is not the CSV header.
@@ -42,6 +52,20 @@ bool isTabSeparated(const QString &text)
     const qsizetype end = text.indexOf(u'\n');
     const QStringView first = QStringView(text).first(end < 0 ? text.size() : end);
     return first.trimmed().startsWith(u'#') || (first.contains(u'\t') && !CsvGlossary::hasHeader(text));
+}
+
+// A file that gives no row is refused rather than read as nothing: it makes no new glossary.
+InputError nothingToImport(const GlossaryImport::Parsed &parsed)
+{
+    using GlossaryImport::Format;
+    const QString why = QStringLiteral("nessuna riga da importare");
+    if (parsed.format != Format::Tbx)
+        return InputError(0, why, parsed.format == Format::Tsv ? QStringLiteral("TSV") : QStringLiteral("CSV"));
+    return InputError(0,
+        parsed.language.isEmpty() ? why
+                                  : QStringLiteral("%1: nessuna voce ha una parola nella lingua letta (%2)")
+                                        .arg(why, parsed.language),
+        QStringLiteral("TBX"));
 }
 
 // A tab-separated file has no way to leave a text out: every text is there, if empty.
@@ -93,6 +117,7 @@ Parsed parse(const QByteArray &bytes, const ProgressLine::Step &progress)
         parsed.format = Format::Tbx;
         parsed.rows = std::move(tbx.rows);
         parsed.language = tbx.language;
+        parsed.withoutLanguage = tbx.withoutLanguage;
         parsed.leftOut = tbx.leftOut;
         return parsed;
     }
@@ -130,6 +155,8 @@ Result importFile(const QString &glossary, const QString &input, const QString &
     }
 
     Parsed parsed = parse(TextFile::read(input), progress.step(Reading));
+    if (parsed.rows.isEmpty())
+        throw nothingToImport(parsed);
     const QList<Record> records = std::exchange(parsed.rows, {});
     Result result;
     if (creating) {

@@ -22,18 +22,58 @@ const QByteArray Utf16BeBom = QByteArrayLiteral("\xFE\xFF");
 // Only the file's first U+FEFF is a mark, dropped before decoding; the decoders would drop one more.
 constexpr QStringDecoder::Flag TextAfterMark = QStringDecoder::Flag::ConvertInitialBom;
 
-// The line of the first byte sequence that is not UTF-8, for a file whose mark promised UTF-8.
-int firstBadUtf8Line(const QByteArray &bytes)
+// The length of the UTF-8 sequence that starts at i, 0 where none does. The second byte's range rules out
+// overlong forms, surrogates and code points above U+10FFFF, as RFC 3629 does.
+qsizetype utf8SequenceAt(QByteArrayView bytes, qsizetype i)
 {
-    int line = 1;
-    for (const QByteArray &text : bytes.split('\n')) {
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString decoded = decoder(text);
-        if (decoder.hasError())
-            return line;
-        ++line;
+    const uchar lead = uchar(bytes[i]);
+    if (lead < 0x80)
+        return 1;
+    if (lead < 0xC2 || lead > 0xF4)
+        return 0;
+    const qsizetype length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    const uchar low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const uchar high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (i + length > bytes.size())
+        return 0;
+    for (qsizetype k = 1; k < length; ++k) {
+        const uchar next = uchar(bytes[i + k]);
+        if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF))
+            return 0;
     }
-    return line;
+    return length;
+}
+
+struct Utf8Scan {
+    qsizetype firstBad = -1; // the offset of the first byte that starts no UTF-8 sequence
+    qsizetype bad = 0; // such bytes
+    qsizetype multibyte = 0; // sequences of two to four bytes
+};
+
+Utf8Scan scanUtf8(QByteArrayView bytes)
+{
+    Utf8Scan scan;
+    for (qsizetype i = 0; i < bytes.size();) {
+        const qsizetype length = utf8SequenceAt(bytes, i);
+        if (length == 0 && scan.firstBad < 0)
+            scan.firstBad = i;
+        scan.bad += length == 0;
+        scan.multibyte += length > 1;
+        i += std::max<qsizetype>(length, 1);
+    }
+    return scan;
+}
+
+// Names the line of the byte at, and the byte's place in that line, both from 1.
+InputError notUtf8(QByteArrayView bytes, qsizetype at, const QString &claim, const QString &kind = {})
+{
+    const QByteArrayView before = bytes.first(at);
+    return InputError(int(before.count('\n')) + 1,
+        QStringLiteral("%1 ma il byte %2 della riga (0x%3) non è UTF-8 valido")
+            .arg(claim)
+            .arg(at - before.lastIndexOf('\n'))
+            .arg(QString::number(uchar(bytes[at]), 16).toUpper()),
+        kind);
 }
 
 // Qt's UTF-16 decoder passes half a surrogate pair through, and UTF-8 cannot carry one.
@@ -125,15 +165,25 @@ Decoded decode(const QByteArray &bytes)
                                            "UTF-8 o in UTF-16 con BOM"));
     const bool marked = bytes.startsWith(Utf8Bom);
     const QByteArrayView body = QByteArrayView(bytes).sliced(marked ? Utf8Bom.size() : 0);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | TextAfterMark);
-    QString text = utf8(body);
-    if (!utf8.hasError())
-        return {text};
+    const Utf8Scan scan = scanUtf8(body);
+    if (scan.firstBad < 0) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | TextAfterMark);
+        return { utf8(body) };
+    }
     if (marked)
-        throw InputError(firstBadUtf8Line(body.toByteArray()),
-                         QStringLiteral("il file si dichiara UTF-8 ma il testo non è UTF-8 valido"));
+        throw notUtf8(body, scan.firstBad, QStringLiteral("il file si dichiara UTF-8"));
+    // Windows-1252 text makes a valid UTF-8 sequence only by chance ("É»"), among many bytes that are not;
+    // UTF-8 text with a few stray bytes has more sequences than strays.
+    if (scan.multibyte >= scan.bad)
+        throw notUtf8(body, scan.firstBad, QStringLiteral("il file è in UTF-8"));
     QStringDecoder windows1252("windows-1252");
     return {windows1252(bytes), true};
+}
+
+void checkUtf8(QByteArrayView bytes, const QString &claim, const QString &kind)
+{
+    if (const qsizetype bad = scanUtf8(bytes).firstBad; bad >= 0)
+        throw notUtf8(bytes, bad, claim, kind);
 }
 
 QByteArray read(const QString &path)

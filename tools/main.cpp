@@ -29,7 +29,8 @@ const QString Usage =
                    "      Una riga con parola e definizione uguali a quelle di una riga già nel glossario\n"
                    "      viene saltata e contata, salvo con --tutte. Con --create il glossario viene creato\n"
                    "      se non esiste: da un file Access ne è una copia esatta, con gli stessi ID, mentre\n"
-                   "      in un glossario esistente le righe ricevono ID nuovi.\n"
+                   "      in un glossario esistente le righe ricevono ID nuovi. Un file da cui non viene\n"
+                   "      nessuna riga è rifiutato e non crea il glossario.\n"
                    "  zorvane-db export FILE DATI [--foglio | --tsv | --tbx] [--password P]\n"
                    "      scrive nel file DATI tutte le righe del glossario, in ordine di ID; senza opzioni\n"
                    "      in CSV con le virgole.\n"
@@ -54,14 +55,16 @@ const QString Usage =
                    "       contiene il separatore, virgolette o a capo va tra virgolette, con le virgolette\n"
                    "       interne raddoppiate; un campo che comincia con apostrofi seguiti da =, +, -, @ ne\n"
                    "       perde uno. Si legge in UTF-8 (con o senza BOM), UTF-16 con BOM, o Windows-1252 se\n"
-                   "       il testo non è UTF-8.\n"
+                   "       il testo non è UTF-8; un testo UTF-8 tranne qualche byte è rifiutato, indicando la\n"
+                   "       riga e il primo byte non valido.\n"
                    "  TSV  una voce per riga, parola e definizione separate da una tabulazione; le righe che\n"
                    "       cominciano con # sono commenti, le colonne dopo la seconda non contano. A capo e\n"
                    "       tabulazioni dentro una definizione vi diventano spazi; un testo mancante vi è\n"
                    "       vuoto.\n"
                    "  TBX  versione corrente (tbx, conceptEntry) o 2 (martif, termEntry): si prendono i\n"
                    "       termini italiani, o quelli dell'unica lingua, con la loro definizione; un\n"
-                   "       elemento assente è un testo mancante.\n"
+                   "       elemento assente è un testo mancante. Il rientro di un file scritto un elemento per\n"
+                   "       riga non fa parte del testo. Una DTD con dichiarazioni proprie (entità) non è ammessa.\n"
                    "\n"
                    "Esce con 0 se riesce, 1 se l'operazione non riesce, 2 se il comando è scritto male.\n");
 
@@ -105,6 +108,11 @@ QString imported(const GlossaryImport::Result &result, const QString &glossary, 
         text += QStringLiteral("Il file TBX non ha l'italiano ma una sola lingua (%1): sono stati presi i suoi "
                                "termini.\n")
                     .arg(parsed.language);
+    if (parsed.withoutLanguage > 0)
+        text += QStringLiteral("%1: senza una sezione nella lingua letta (%2).\n")
+                    .arg(counted(
+                             parsed.withoutLanguage, "voce del file TBX tralasciata", "voci del file TBX tralasciate"),
+                        parsed.language);
     if (parsed.leftOut > 0)
         text += QStringLiteral("%1: senza parola nella lingua letta (%2).\n")
                     .arg(counted(parsed.leftOut, "voce del file TBX tralasciata", "voci del file TBX tralasciate"),

@@ -79,6 +79,13 @@ QByteArray sample(const char *name)
     return bytesOf(QStringLiteral(ZORVANE_TOOL_SAMPLES "/") + QLatin1String(name));
 }
 
+// TBX of one Italian entry, the term "t" with the definition given as markup, after the prolog given.
+QByteArray tbxOf(const QByteArray &definition, const QByteArray &prolog = {})
+{
+    return prolog + "<tbx><text><body><conceptEntry><langSec xml:lang='it'><descrip type='definition'>" + definition
+        + "</descrip><termSec><term>t</term></termSec></langSec></conceptEntry></body></text></tbx>";
+}
+
 QByteArray utf16(const QString &text, bool bigEndian)
 {
     QByteArray bytes = bigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
@@ -154,6 +161,9 @@ private slots:
             << QByteArray("Parola;Definizione\r\na;b\r\n\r\n;\r\n\r\n") << In::Csv << Rows{{"a", "b"}};
         QTest::newRow("Windows-1252") << QByteArray("Parola,Definizione\na,b\ncitt\xE0,\x80 5\n") << In::Csv
                                       << Rows{{"a", "b"}, {"città", "€ 5"}};
+        QTest::newRow("Windows-1252 with a pair of bytes that UTF-8 would take")
+            << QByteArray("Parola;Definizione\n\xABPERCH\xC9\xBB;domanda \xE8 risposta\n") << In::Csv
+            << Rows { { "«PERCHÉ»", "domanda è risposta" } };
         QTest::newRow("UTF-16 big-endian") << utf16("Parola;Definizione\nsorriso;😀\n", true) << In::Csv
                                            << Rows{{"sorriso", "😀"}};
         QTest::newRow("U+FEFF starting fields, only the file's first is a mark")
@@ -177,6 +187,9 @@ private slots:
                                                    << Rows{{"mela", "frutto"}};
         QTest::newRow("tab-separated, blank definition") << QByteArray("mela\t \t nota\n") << In::Tsv
                                                          << Rows{{"mela", ""}};
+        QTest::newRow("tab-separated, a first term in angle brackets")
+            << QByteArray("<tag>\tsegno di marcatura\n<br/>\ta capo\n") << In::Tsv
+            << Rows{{"<tag>", "segno di marcatura"}, {"<br/>", "a capo"}};
         QTest::newRow("tab-separated sample")
             << sample("glossario.tsv") << In::Tsv
             << Rows{{"mela", "frutto del melo"}, {"pera", "frutto del pero"}, {"uva", "frutto della vite; in grappoli"}};
@@ -191,6 +204,21 @@ private slots:
             << Rows{{"ammasso aperto", "Gruppo di stelle nate insieme nei bracci di una galassia."},
                     {"ammasso galattico", "Altro nome dell'ammasso aperto, che sta nel piano della galassia."},
                     {"buco nero", "Regione da cui nemmeno la luce sfugge.\nSeconda riga: è scritta con un riferimento."}};
+        QTest::newRow("TBX written a line for each element")
+            << sample("glossario-indentato.tbx") << In::Tbx
+            << Rows { { "violino", "Strumento a corde che si suona con l'arco." },
+                   { "introito", "Canto con cui si apre la messa.\nAnche: l'inizio di un brano." },
+                   { "tromba", "Strumento a fiato di ottone, con tre pistoni." },
+                   { "adagio", "Tempo lento.\nSeconda riga, scritta senza rientro." },
+                   { "solfeggio", QString() } };
+        QTest::newRow("TBX, line breaks around a definition of text only")
+            << tbxOf("\n  uno\n  due\n") << In::Tbx << Rows { { "t", "\n  uno\n  due\n" } };
+        QTest::newRow("TBX, paragraphs of a definition")
+            << tbxOf("<p>uno</p><p>due <hi>tre</hi></p>") << In::Tbx << Rows { { "t", "uno\ndue tre" } };
+        QTest::newRow("TBX, a term group around two language sections") << QByteArray(
+            "<martif><text><body><termEntry><tig><langSet xml:lang='it'><term>a</term></langSet>"
+            "<langSet xml:lang='it'/><descrip type='definition'>d</descrip></tig></termEntry></body>"
+            "</text></martif>") << In::Tbx << Rows { { "a", "d" } };
         QTest::newRow("TBX of one other language")
             << QByteArray("<martif xml:lang='en'><text><body><termEntry><langSet><descrip type='definition'>a fruit"
                           "</descrip><tig><term>apple</term></tig></langSet></termEntry></body></text></martif>")
@@ -201,6 +229,8 @@ private slots:
                      "</langSec></conceptEntry></body></text></tbx>",
                      false)
             << In::Tbx << Rows{{"t", "d"}};
+        QTest::newRow("TBX in the encoding its declaration names")
+            << tbxOf("caff\xE8", "<?xml version='1.0' encoding='ISO-8859-1'?>") << In::Tbx << Rows { { "t", "caffè" } };
     }
 
     void readsEveryFormat()
@@ -234,6 +264,9 @@ private slots:
         QTest::newRow("NUL") << QByteArray("Parola,Definizione\na,b\0c\n", 26) << 2 << "carattere nullo";
         QTest::newRow("UTF-8 mark, other bytes")
             << QByteArray("\xEF\xBB\xBFParola,Definizione\na,b\ncitt\xE0,x\n") << 3 << "UTF-8";
+        QTest::newRow("UTF-8 but for one byte")
+            << QByteArray("Parola,Definizione\ncaff\xC3\xA8,bevanda\nperch\xE9,congiunzione\n") << 3
+            << "il byte 6 della riga (0xE9)";
         QTest::newRow("UTF-16, half a surrogate pair")
             << utf16(QStringLiteral("Parola,Definizione\na,") + QChar(0xD83D) + QStringLiteral("\n"), false) << 2
             << "surrogati";
@@ -247,7 +280,36 @@ private slots:
         QTest::newRow("XML not well formed") << QByteArray("<tbx>\n<text>\n<body></text></tbx>") << 3 << "ben formato";
         QTest::newRow("XML cut short") << QByteArray("<martif>\n<text>\n") << 3 << "finisce prima";
         QTest::newRow("other XML") << QByteArray("<?xml version='1.0'?>\n<html/>") << 2 << "<html>";
+        QTest::newRow("TBX, an entity declared by the document type") << tbxOf(QByteArray("&e;").repeated(100000),
+            "<?xml version='1.0'?>\n<!DOCTYPE tbx [\n<!ENTITY e '" + QByteArray(4000, 'x') + "'>\n]>\n")
+                                                                      << 2 << "<!DOCTYPE";
+        QTest::newRow("TBX, an external entity")
+            << tbxOf("a &e; b", "<!DOCTYPE tbx [<!ENTITY e SYSTEM 'nota.txt'>]>\n") << 1 << "<!DOCTYPE";
+        QTest::newRow("TBX, a document type inside an element") << QByteArray(
+            "<tbx>\n<text>\n<!DOCTYPE tbx [<!ENTITY e 'x'>]><body><conceptEntry><langSec xml:lang='it'>"
+            "<descrip type='definition'>&e;</descrip><termSec><term>t</term></termSec></langSec>"
+            "</conceptEntry></body></text></tbx>") << 3 << "<!DOCTYPE";
+        QTest::newRow("TBX, an entity that nothing declares")
+            << tbxOf("a &e; b", "<!DOCTYPE tbx SYSTEM 'tbx.dtd'>\n") << 2 << "&e;";
+        QTest::newRow("TBX, UTF-8 but for one byte") << tbxOf("caff\xE8", "<?xml version='1.0'?>\n") << 2 << "0xE8";
+        QTest::newRow("TBX, bytes outside the encoding it declares")
+            << tbxOf("\ncaff\xE8", "<?xml version='1.0' encoding='US-ASCII'?>") << 2 << "US-ASCII";
+        QTest::newRow("TBX, an encoding nobody knows")
+            << tbxOf("x", "<?xml version='1.0' encoding='zorvanese'?>\n") << 1 << "zorvanese";
+        QByteArray attributes;
+        for (int i = 1; i <= 65; ++i)
+            attributes += " a" + QByteArray::number(i) + "='>'";
+        QTest::newRow("TBX, an element with 65 attributes")
+            << tbxOf("\n<hi" + attributes + ">x</hi>") << 2 << "più di 64 attributi";
+        QTest::newRow("TBX, 60000 elements nested in a definition")
+            << tbxOf("\n" + QByteArray("<hi>").repeated(60000) + "x" + QByteArray("</hi>").repeated(60000)) << 2
+            << "annidati";
         QTest::newRow("TBX, several languages, no Italian") << sample("senza-italiano.tbx") << 0 << "le lingue en, de";
+        QByteArray manyLanguages = "<tbx><text><body>";
+        for (int i = 1; i <= 12; ++i)
+            manyLanguages += "<conceptEntry><langSec xml:lang='l" + QByteArray::number(i) + "'/></conceptEntry>";
+        QTest::newRow("TBX, many languages, no Italian") << manyLanguages
+                + "</body></text></tbx>" << 0 << "le lingue l1, l2, l3, l4, l5, l6, l7, l8, l9, l10 e altre 2 ma";
     }
 
     void refusesBadInputNamingItsLine()
@@ -355,6 +417,11 @@ private slots:
         QTest::newRow("TSV") << QByteArray("a\tb\nc\td\ne\n");
         QTest::newRow("TBX") << QByteArray("<tbx><text><body><conceptEntry><langSec xml:lang='it'><term>a</term>");
         QTest::newRow("TBX without Italian") << sample("senza-italiano.tbx");
+        QTest::newRow("CSV, the header only") << QByteArray("Parola,Definizione\r\n");
+        QTest::newRow("TBX, an Italian section without a term")
+            << QByteArray("<tbx><text><body><conceptEntry><langSec xml:lang='en'><descrip type='definition'>d"
+                          "</descrip><termSec><term>e</term></termSec></langSec><langSec xml:lang='it'>"
+                          "</langSec></conceptEntry></body></text></tbx>");
     }
 
     void failedImportChangesNothing()
@@ -708,9 +775,16 @@ private slots:
                                                  "Windows-1252.\n5 righe aggiunte a '%2'.\n")
                                       .arg(samples, path("s.mdb")));
         QCOMPARE(zorvaneDb({"import", path("s.mdb"), samples + "/glossario-v2.tbx"}).out,
-                 QStringLiteral("1 voce del file TBX tralasciata: senza parola nella lingua letta (it).\n5 righe aggiunte "
-                                "a '%1', 0 già presenti.\n")
+                 QStringLiteral("1 voce del file TBX tralasciata: senza una sezione nella lingua letta (it).\n5 righe "
+                                "aggiunte a '%1', 0 già presenti.\n")
                      .arg(path("s.mdb")));
+        writeFile(path("vuoto.csv"), "Parola,Definizione\r\n");
+        const Run empty = zorvaneDb({"import", "--create", path("vuoto.mdb"), path("vuoto.csv")});
+        QCOMPARE(empty.code, 1);
+        QCOMPARE(empty.err, QStringLiteral("zorvane-db: file CSV '%1': nessuna riga da importare.\nIl glossario non è "
+                                           "stato cambiato.\n")
+                                .arg(path("vuoto.csv")));
+        QVERIFY(!QFile::exists(path("vuoto.mdb")));
 
         const Run wrongKey = zorvaneDb({"export", "--password", "ALTRA", file, path("out.csv")});
         QCOMPARE(wrongKey.code, 1);

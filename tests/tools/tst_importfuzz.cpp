@@ -1,0 +1,209 @@
+#include "CsvGlossary.h"
+#include "Files.h"
+#include "GlossaryImport.h"
+#include "InputError.h"
+#include "TbxGlossary.h"
+#include "TextFile.h"
+#include "TsvGlossary.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMap>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <functional>
+#include <optional>
+
+#include <sys/resource.h>
+
+using GlossaryFile::Record;
+
+namespace
+{
+
+// What breaks the readers: markup of every kind, quotes and separators, line ends, byte order marks, bytes
+// that are no UTF-8, and pieces of TBX and CSV to make new structure out of the old.
+const QList<QByteArray> &pieces()
+{
+    static const QList<QByteArray> p = { "<", "</", ">", "/>", "&", "&amp;", "&#0;", "&#13;", "&#x1F600;", "&e;",
+        "<!--", "-->", "<![CDATA[", "]]>", "<!DOCTYPE tbx [", "<!DOCTYPE tbx SYSTEM 'x.dtd'>", "<!ENTITY e 'x'>", "]>",
+        "<?xml version='1.0'?>", "<?xml version='1.0' encoding='ISO-8859-1'?>",
+        "<?xml version='1.0' encoding='UTF-16'?>", "<tbx>", "<martif>", "<p>", "</p>", "<hi>", "</hi>", "<term>",
+        "</term>", "<descrip type='definition'>", "</descrip>", "<langSec xml:lang='it'>", "<langSet xml:lang='en'>",
+        "<conceptEntry>", "<termSec>", " a='1'", "\"", "\"\"", "'", ",", ";", "\t", "\r", "\n", "\r\n", "\n  ", "#",
+        " ", "Parola,Definizione\r\n", "Parola;Definizione\n", "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF", "\xC3\xA8",
+        "\xE8", "\x80", "\xF0\x9F\x98\x80", "\xED\xA0\x80", QByteArray(1, '\0'), QByteArray("\0<\0", 3) };
+    return p;
+}
+
+// One to four changes: a byte changed or flipped, a piece put in, a stretch dropped, copied, repeated or cut
+// off, or a stretch of another file put in.
+QByteArray mutant(QRandomGenerator &rng, QByteArray bytes, const QList<QByteArray> &others)
+{
+    const auto at = [&](qsizetype extra) { return qsizetype(rng.bounded(quint32(bytes.size() + extra))); };
+    for (int n = 1 + int(rng.bounded(4)); n > 0; --n) {
+        const qsizetype from = at(1);
+        const qsizetype length = std::min<qsizetype>(bytes.size() - from, 1 + rng.bounded(64));
+        switch (rng.bounded(8)) {
+        case 0:
+            if (!bytes.isEmpty())
+                bytes[at(0)] = char(rng.bounded(256));
+            break;
+        case 1:
+            if (!bytes.isEmpty())
+                bytes[at(0)] ^= char(1 << rng.bounded(8));
+            break;
+        case 2:
+        case 3:
+            bytes.insert(from, pieces()[rng.bounded(quint32(pieces().size()))]);
+            break;
+        case 4:
+            bytes.remove(from, length);
+            break;
+        case 5:
+            bytes.insert(at(1), bytes.mid(from, length).repeated(1 + int(rng.bounded(300))));
+            break;
+        case 6:
+            bytes.truncate(from);
+            break;
+        default: {
+            const QByteArray &other = others[rng.bounded(quint32(others.size()))];
+            const qsizetype start = rng.bounded(quint32(other.size() + 1));
+            bytes.insert(from, other.mid(start, 1 + rng.bounded(256)));
+        }
+        }
+    }
+    return bytes;
+}
+
+// Peak memory only grows; a reader that took memory out of proportion to the small mutants shows in it.
+qint64 peakKilobytes()
+{
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+// Mutants of the files the tool reads go through each reader and through the import's own choice of reader:
+// each is read or refused with an InputError naming a line of the file, never anything else; a row read has
+// a term and a definition, without NUL, together no longer than the file. ZORVANE_FUZZ_CASES mutants in all
+// (10000 unless told), made from ZORVANE_FUZZ_SEED.
+class TestImportFuzz : public QObject
+{
+    Q_OBJECT
+
+    quint32 m_seed = 1;
+    int m_cases = 10000;
+    QList<QByteArray> m_files;
+    QStringList m_names;
+    qint64 m_made = 0;
+    qint64 m_elapsed = 0;
+    QMap<QString, std::pair<qint64, qint64>> m_outcomes; // by reader: how many read, how many refused
+
+    // Empty when the reader read sane rows or refused the bytes as it should; what went wrong otherwise.
+    QString tried(const char *reader, const QByteArray &bytes, const std::function<QList<Record>()> &read)
+    {
+        try {
+            // A text may be empty or missing, but never hold a NUL nor more characters than the file has bytes.
+            for (const Record &row : read()) {
+                const QString term = row.term.value_or(QString()), definition = row.definition.value_or(QString());
+                if (term.contains(QChar(0)) || definition.contains(QChar(0)) ||
+                    term.size() + definition.size() > bytes.size())
+                    return QStringLiteral("%1: riga (%2 | %3)").arg(reader, term.left(50), definition.left(50));
+            }
+            ++m_outcomes[reader].first;
+        } catch (const InputError &e) {
+            if (e.line() < 0 || e.line() > bytes.count('\n') + bytes.count('\r') + 1 || e.reason().isEmpty())
+                return QStringLiteral("%1: rifiutato alla riga %2: %3").arg(reader).arg(e.line()).arg(e.reason());
+            ++m_outcomes[reader].second;
+        } catch (const std::exception &e) {
+            return QStringLiteral("%1: eccezione %2").arg(reader, e.what());
+        }
+        return {};
+    }
+
+private slots:
+    void initTestCase()
+    {
+        bool ok = false;
+        const quint32 seed = qEnvironmentVariable("ZORVANE_FUZZ_SEED").toUInt(&ok);
+        if (ok)
+            m_seed = seed;
+        const int count = qEnvironmentVariableIntValue("ZORVANE_FUZZ_CASES", &ok);
+        if (ok && count > 0)
+            m_cases = count;
+        qInfo("ZORVANE_FUZZ_SEED=%u ZORVANE_FUZZ_CASES=%d", m_seed, m_cases);
+
+        const QDir samples(QStringLiteral(ZORVANE_TOOL_SAMPLES));
+        m_names = samples.entryList(QDir::Files, QDir::Name);
+        QVERIFY(!m_names.isEmpty());
+        for (const QString &name : std::as_const(m_names))
+            m_files.append(Files::bytesOf(samples.filePath(name)));
+        m_names.append({ "CSV", "TSV", "TBX" });
+        m_files << QByteArray("Parola,Definizione\r\n\"a, b\",\"detto \"\"così\"\"\r\ndue\"\r\ncittà,perché\r\n")
+                << QByteArray("<tag>\tsegno\n# nota\n  mela \t frutto \tcolonna\n")
+                << QByteArray("<tbx xml:lang='it'><text><body><conceptEntry><langSec><descrip type='definition'>\n"
+                              "  <p>uno <hi>due</hi></p>\n  <p>tre</p>\n</descrip><termSec><term>t&#232;</term>"
+                              "</termSec></langSec></conceptEntry></body></text></tbx>");
+    }
+
+    void mutantsAreReadOrRefused_data()
+    {
+        QTest::addColumn<int>("file");
+        for (int i = 0; i < m_files.size(); ++i)
+            QTest::newRow(qPrintable(m_names[i])) << i;
+    }
+
+    void mutantsAreReadOrRefused()
+    {
+        QFETCH(int, file);
+        QRandomGenerator rng(m_seed + quint32(file));
+        const qint64 peakBefore = peakKilobytes();
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < (m_cases + m_files.size() - 1) / m_files.size(); ++i) {
+            const QByteArray bytes = mutant(rng, m_files[file], m_files);
+            QStringList problems = { tried("import", bytes, [&] { return GlossaryImport::parse(bytes).rows; }),
+                tried("TBX", bytes, [&] { return TbxGlossary::parseTbx(bytes).rows; }) };
+            std::optional<QString> text;
+            try {
+                text = TextFile::decode(bytes).text;
+            } catch (const InputError &) {
+            }
+            if (text)
+                problems << tried("CSV", bytes, [&] { return CsvGlossary::parseCsv(*text); })
+                         << tried("TSV", bytes, [&] {
+                                QList<Record> rows;
+                                for (const GlossaryFile::Row &row : TsvGlossary::parseTsv(*text))
+                                    rows.append({0, row.term, row.definition});
+                                return rows;
+                            });
+            if (peakKilobytes() > peakBefore + 256 * 1024)
+                problems << QStringLiteral("oltre 256 MB di memoria");
+            problems.removeAll(QString());
+            ++m_made;
+            // Enough of the mutant to make it again by hand.
+            if (!problems.isEmpty())
+                QFAIL(qPrintable(QStringLiteral("seme %1, caso %2: %3\n%4")
+                                     .arg(m_seed)
+                                     .arg(i)
+                                     .arg(problems.join(u'\n'),
+                                         QString::fromLatin1(bytes.left(300).toPercentEncoding(" <>/='\"!?[]&#;:,")))));
+        }
+        m_elapsed += timer.elapsed();
+    }
+
+    void cleanupTestCase()
+    {
+        QStringList outcomes;
+        for (auto it = m_outcomes.cbegin(); it != m_outcomes.cend(); ++it)
+            outcomes << QStringLiteral("%1 %2 letti e %3 rifiutati").arg(it.key()).arg(it->first).arg(it->second);
+        qInfo("%lld mutanti in %lld ms: %s", m_made, m_elapsed, qPrintable(outcomes.join(QStringLiteral(", "))));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImportFuzz)
+#include "tst_importfuzz.moc"

@@ -468,14 +468,17 @@ private slots:
     void anOldGlossaryIsCarriedOverBeforeTheWindow_data()
     {
         QTest::addColumn<bool>("fullDisk");
-        QTest::newRow("room enough") << false;
+        QTest::addColumn<bool>("throughLink"); // the glossary's name a link to the old file in another folder
+        QTest::newRow("room enough") << false << false;
         // The old file (1,012 KiB) fits, the new one beside it does not.
-        QTest::newRow("full disk") << true;
+        QTest::newRow("full disk") << true << false;
+        QTest::newRow("the glossary a link") << false << true;
     }
 
     void anOldGlossaryIsCarriedOverBeforeTheWindow()
     {
         QFETCH(bool, fullDisk);
+        QFETCH(bool, throughLink);
         const QString fixture = QStringLiteral("glossario-2000.mdb");
         TempGlossary glossary;
         QString folder = glossary.folder();
@@ -488,6 +491,12 @@ private slots:
         store::setAppPath(folder);
         const auto back = qScopeGuard([&] { store::setAppPath(glossary.folder()); });
         const QString file = JetFixtures::placeAsGlossary(fixture, folder);
+        if (throughLink) {
+            QVERIFY(QDir(folder).mkdir(QStringLiteral("altrove")));
+            QVERIFY(QFile::rename(file, folder + QStringLiteral("/altrove/QUORLAN.mdb")));
+            QVERIFY(QFile::link(QStringLiteral("altrove/QUORLAN.mdb"), file));
+            folder += QStringLiteral("/altrove");
+        }
 
         ProgramRun run;
         const auto &[loop, boxes, visibleAtBox, result] = run;
@@ -503,8 +512,15 @@ private slots:
             return;
         }
         QCOMPARE(boxes.first().prompt,
-                 QStringLiteral("Il glossario è stato convertito nel nuovo formato protetto: 329 termini trasferiti.\n"
-                                "Il file originale è conservato con il nome \"QUORLAN-originale.mdb\"."));
+                 throughLink
+                     ? QStringLiteral("Il glossario è stato convertito nel nuovo formato protetto: 329 termini "
+                                      "trasferiti.\n\"QUORLAN.mdb\" è un collegamento a \"%1/QUORLAN.mdb\", che ora "
+                                      "contiene il nuovo glossario; il file originale è conservato come "
+                                      "\"%1/QUORLAN-originale.mdb\".")
+                           .arg(folder)
+                     : QStringLiteral("Il glossario è stato convertito nel nuovo formato protetto: 329 termini "
+                                      "trasferiti.\nIl file originale è conservato con il nome "
+                                      "\"QUORLAN-originale.mdb\"."));
         QCOMPARE(boxes.first().style, 64);
         QCOMPARE(boxes.first().title, QStringLiteral("ZORVANE"));
         QCOMPARE(result, LoopWatch::EndedByTest);

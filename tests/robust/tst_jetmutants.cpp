@@ -1,5 +1,6 @@
 #include "DbError.h"
 #include "Files.h"
+#include "FuzzRun.h"
 #include "GlossaryFile.h"
 #include "JetFile.h"
 #include "JetFixtures.h"
@@ -153,14 +154,9 @@ class TestJetMutants : public QObject
 private slots:
     void initTestCase()
     {
-        bool ok = false;
-        const quint32 seed = qEnvironmentVariable("ZORVANE_FUZZ_SEED").toUInt(&ok);
-        if (ok)
-            m_seed = seed;
-        const int cases = qEnvironmentVariableIntValue("ZORVANE_FUZZ_CASES", &ok);
-        if (ok && cases > 0)
-            m_cases = cases;
-        qInfo("ZORVANE_FUZZ_SEED=%u ZORVANE_FUZZ_CASES=%d", m_seed, m_cases);
+        const FuzzRun run = FuzzRun::fromEnvironment(m_seed, m_cases);
+        m_seed = run.seed;
+        m_cases = run.cases;
     }
 
     void oneChangedByteIsRefusedOrReadAsItSays_data()

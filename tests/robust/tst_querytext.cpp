@@ -1,4 +1,5 @@
 #include "DbError.h"
+#include "FuzzRun.h"
 #include "JetQuery.h"
 #include "RawGlossary.h"
 #include "Recordset.h"
@@ -384,14 +385,9 @@ class TestQueryText : public QObject {
 private slots:
     void initTestCase()
     {
-        bool ok = false;
-        const quint32 seed = qEnvironmentVariable("ZORVANE_FUZZ_SEED").toUInt(&ok);
-        if (ok)
-            m_seed = seed;
-        const int count = qEnvironmentVariableIntValue("ZORVANE_FUZZ_CASES", &ok);
-        if (ok && count > 0)
-            m_caseCount = count;
-        qInfo("ZORVANE_FUZZ_SEED=%u ZORVANE_FUZZ_CASES=%d", m_seed, m_caseCount);
+        const FuzzRun run = FuzzRun::fromEnvironment(m_seed, m_caseCount);
+        m_seed = run.seed;
+        m_caseCount = run.cases;
 
         QRandomGenerator rng(m_seed);
         for (int i = 0; i < m_caseCount; ++i)

@@ -411,25 +411,21 @@ private slots:
         const QByteArray before = bytesOf(glossary()->file());
 
         writeFile(path("bad"), bad);
-        QVERIFY_THROWS_EXCEPTION(std::exception, GlossaryImport::importFile(glossary()->file(), path("bad"),
-                                                                            GlossaryFile::DefaultPassword, {}, quiet));
-        QVERIFY_THROWS_EXCEPTION(std::exception, GlossaryImport::importFile(path("nuovo.mdb"), path("bad"),
-                                                                            GlossaryFile::DefaultPassword, {true}, quiet));
-        QVERIFY(!QFile::exists(path("nuovo.mdb")));
-
         writeFile(path("two.csv"), "Parola,Definizione\na,b\nc,d\n");
-        QCOMPARE(failureNumber([&] { GlossaryImport::importFile(glossary()->file(), path("two.csv"), "ALTRA", {}, quiet); }),
-                 int(DbError::WrongPassword));
-        QCOMPARE(failureNumber([&] {
-                     GlossaryImport::importFile(path("manca.mdb"), path("two.csv"), GlossaryFile::DefaultPassword, {},
-                                                quiet);
-                 }),
-                 int(DbError::FileNotFound));
+        const auto import = [&](const QString &into, const char *input, const QString &key, bool create = false) {
+            GlossaryImport::importFile(into, path(input), key, {create}, quiet);
+        };
+        const QString key = GlossaryFile::DefaultPassword;
+        QVERIFY_THROWS_EXCEPTION(std::exception, import(glossary()->file(), "bad", key));
+        QVERIFY_THROWS_EXCEPTION(std::exception, import(path("nuovo.mdb"), "bad", key, true));
+        QVERIFY(!QFile::exists(path("nuovo.mdb")));
+        QCOMPARE(failureNumber([&] { import(glossary()->file(), "two.csv", "ALTRA"); }), int(DbError::WrongPassword));
+        QCOMPARE(failureNumber([&] { import(path("manca.mdb"), "two.csv", key); }), int(DbError::FileNotFound));
         QVERIFY(!QFile::exists(path("manca.mdb")));
         QCOMPARE(bytesOf(glossary()->file()), before);
 
         // IDs go on past 16 bits: the window carries the whole key.
-        GlossaryImport::importFile(glossary()->file(), path("two.csv"), GlossaryFile::DefaultPassword, {}, quiet);
+        import(glossary()->file(), "two.csv", key);
         QCOMPARE(glossary()->rows().last(), (TempGlossary::StoredRow{32768, "c", "d"}));
     }
 

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStringEncoder>
 #include <QTest>
 
 #include <functional>
@@ -88,12 +89,8 @@ QByteArray tbxOf(const QByteArray &definition, const QByteArray &prolog = {})
 
 QByteArray utf16(const QString &text, bool bigEndian)
 {
-    QByteArray bytes = bigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
-    for (const QChar c : text) {
-        const char high = char(c.unicode() >> 8), low = char(c.unicode() & 0xFF);
-        bytes.append(bigEndian ? high : low).append(bigEndian ? low : high);
-    }
-    return bytes;
+    return QStringEncoder(bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
+                          QStringConverter::Flag::WriteBom)(text);
 }
 
 struct Run {
@@ -135,23 +132,10 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<In>("format");
         QTest::addColumn<Rows>("rows");
-        QTest::newRow("CRLF") << QByteArray("Parola,Definizione\r\ncasa,abitazione\r\nl'ape,insetto\r\n") << In::Csv
-                              << Rows{{"casa", "abitazione"}, {"l'ape", "insetto"}};
         QTest::newRow("LF, no final end") << QByteArray("Parola,Definizione\ncasa,abitazione\nl'ape,insetto") << In::Csv
                                           << Rows{{"casa", "abitazione"}, {"l'ape", "insetto"}};
         QTest::newRow("BOM, header in any case")
             << QByteArray("\xEF\xBB\xBFPAROLA,definizione\r\ncittà,perché\r\n") << In::Csv << Rows{{"città", "perché"}};
-        QTest::newRow("quoted header and fields")
-            << QByteArray("\"Parola\",\"Definizione\"\n\"a\",\"b\"\n") << In::Csv << Rows{{"a", "b"}};
-        QTest::newRow("commas, quotes, line ends inside")
-            << QByteArray("Parola,Definizione\r\n\"a, b\",\"detto \"\"così\"\"\"\r\nx,\"uno\r\ndue\ntre\"\r\n") << In::Csv
-            << Rows{{"a, b", "detto \"così\""}, {"x", "uno\r\ndue\ntre"}};
-        QTest::newRow("blanks are part of the field")
-            << QByteArray("Parola,Definizione\n  rana ,salta\t \n") << In::Csv << Rows{{"  rana ", "salta\t "}};
-        QTest::newRow("header only") << QByteArray("Parola,Definizione\r\n") << In::Csv << Rows{};
-        QTest::newRow("empty quoted, missing unquoted")
-            << QByteArray("Parola;Definizione\r\n\"vuota\";\"\"\r\n\"senza definizione\";\r\n;senza parola\r\n")
-            << In::Csv << Rows{{"vuota", ""}, {"senza definizione", QString()}, {QString(), "senza parola"}};
         QTest::newRow("semicolons, blanks around the header's names")
             << QByteArray("Parola ; Definizione\r\na,b;c\r\n") << In::Csv << Rows{{"a,b", "c"}};
         QTest::newRow("a blank after the header's comma")
@@ -159,8 +143,6 @@ private slots:
         QTest::newRow("tabs") << QByteArray("Parola\tDefinizione\nx\t\"y\tz\"\n") << In::Csv << Rows{{"x", "y\tz"}};
         QTest::newRow("blank lines and bare separators at the end")
             << QByteArray("Parola;Definizione\r\na;b\r\n\r\n;\r\n\r\n") << In::Csv << Rows{{"a", "b"}};
-        QTest::newRow("Windows-1252") << QByteArray("Parola,Definizione\na,b\ncitt\xE0,\x80 5\n") << In::Csv
-                                      << Rows{{"a", "b"}, {"città", "€ 5"}};
         QTest::newRow("Windows-1252 with a pair of bytes that UTF-8 would take")
             << QByteArray("Parola;Definizione\n\xABPERCH\xC9\xBB;domanda \xE8 risposta\n") << In::Csv
             << Rows { { "«PERCHÉ»", "domanda è risposta" } };
@@ -332,14 +314,10 @@ private slots:
         QTest::addColumn<bool>("forSpreadsheet");
         QTest::addColumn<QByteArray>("csv");
         QTest::newRow("no rows") << Rows{} << false << QByteArray("Parola,Definizione\r\n");
-        QTest::newRow("apostrophes, accents, blanks")
-            << Rows{{"l'ape", " città "}} << false << QByteArray("Parola,Definizione\r\nl'ape, città \r\n");
-        QTest::newRow("comma") << Rows{{"a,b", "c"}} << false << QByteArray("Parola,Definizione\r\n\"a,b\",c\r\n");
-        QTest::newRow("quotes doubled") << Rows{{"x", "detto \"sì\""}} << false
-                                        << QByteArray("Parola,Definizione\r\nx,\"detto \"\"sì\"\"\"\r\n");
-        QTest::newRow("LF stays LF") << Rows{{"x", "uno\ndue"}} << false
-                                     << QByteArray("Parola,Definizione\r\nx,\"uno\ndue\"\r\n");
-        QTest::newRow("CR") << Rows{{"x\ry", "z"}} << false << QByteArray("Parola,Definizione\r\n\"x\ry\",z\r\n");
+        QTest::newRow("quotes only where a field needs them")
+            << Rows{{"l'ape", " città "}, {"a,b", "c"}, {"x", "detto \"sì\""}, {"x\ry", "uno\ndue"}} << false
+            << QByteArray("Parola,Definizione\r\nl'ape, città \r\n\"a,b\",c\r\nx,\"detto \"\"sì\"\"\"\r\n"
+                          "\"x\ry\",\"uno\ndue\"\r\n");
         QTest::newRow("every separator a spreadsheet may tick")
             << Rows{{"a;b", "c\td"}} << false << QByteArray("Parola,Definizione\r\n\"a;b\",\"c\td\"\r\n");
         QTest::newRow("formulas left alone, an apostrophe before one doubled")
@@ -413,10 +391,11 @@ private slots:
     void failedImportChangesNothing_data()
     {
         QTest::addColumn<QByteArray>("bad");
+        // Every reader reads the whole file before the glossary is touched: one refused text file stands for all.
         QTest::newRow("CSV") << QByteArray("Parola,Definizione\na,b\nc,d\ne\n");
-        QTest::newRow("TSV") << QByteArray("a\tb\nc\td\ne\n");
-        QTest::newRow("TBX") << QByteArray("<tbx><text><body><conceptEntry><langSec xml:lang='it'><term>a</term>");
         QTest::newRow("TBX without Italian") << sample("senza-italiano.tbx");
+        QTest::newRow("old file, another password") << bytesOf(JetFixtures::path("altra-password.mdb"));
+        QTest::newRow("old file cut short") << bytesOf(JetFixtures::path("troncato.mdb"));
         QTest::newRow("CSV, the header only") << QByteArray("Parola,Definizione\r\n");
         QTest::newRow("TBX, an Italian section without a term")
             << QByteArray("<tbx><text><body><conceptEntry><langSec xml:lang='en'><descrip type='definition'>d"
@@ -432,25 +411,21 @@ private slots:
         const QByteArray before = bytesOf(glossary()->file());
 
         writeFile(path("bad"), bad);
-        QVERIFY_THROWS_EXCEPTION(InputError, GlossaryImport::importFile(glossary()->file(), path("bad"),
-                                                                        GlossaryFile::DefaultPassword, {}, quiet));
-        QVERIFY_THROWS_EXCEPTION(InputError, GlossaryImport::importFile(path("nuovo.mdb"), path("bad"),
-                                                                        GlossaryFile::DefaultPassword, {true}, quiet));
-        QVERIFY(!QFile::exists(path("nuovo.mdb")));
-
         writeFile(path("two.csv"), "Parola,Definizione\na,b\nc,d\n");
-        QCOMPARE(failureNumber([&] { GlossaryImport::importFile(glossary()->file(), path("two.csv"), "ALTRA", {}, quiet); }),
-                 int(DbError::WrongPassword));
-        QCOMPARE(failureNumber([&] {
-                     GlossaryImport::importFile(path("manca.mdb"), path("two.csv"), GlossaryFile::DefaultPassword, {},
-                                                quiet);
-                 }),
-                 int(DbError::FileNotFound));
+        const auto import = [&](const QString &into, const char *input, const QString &key, bool create = false) {
+            GlossaryImport::importFile(into, path(input), key, {create}, quiet);
+        };
+        const QString key = GlossaryFile::DefaultPassword;
+        QVERIFY_THROWS_EXCEPTION(std::exception, import(glossary()->file(), "bad", key));
+        QVERIFY_THROWS_EXCEPTION(std::exception, import(path("nuovo.mdb"), "bad", key, true));
+        QVERIFY(!QFile::exists(path("nuovo.mdb")));
+        QCOMPARE(failureNumber([&] { import(glossary()->file(), "two.csv", "ALTRA"); }), int(DbError::WrongPassword));
+        QCOMPARE(failureNumber([&] { import(path("manca.mdb"), "two.csv", key); }), int(DbError::FileNotFound));
         QVERIFY(!QFile::exists(path("manca.mdb")));
         QCOMPARE(bytesOf(glossary()->file()), before);
 
         // IDs go on past 16 bits: the window carries the whole key.
-        GlossaryImport::importFile(glossary()->file(), path("two.csv"), GlossaryFile::DefaultPassword, {}, quiet);
+        import(glossary()->file(), "two.csv", key);
         QCOMPARE(glossary()->rows().last(), (TempGlossary::StoredRow{32768, "c", "d"}));
     }
 
@@ -527,24 +502,8 @@ private slots:
         QCOMPARE(bytesOf(path("out")), QByteArray("vecchio"));
     }
 
-    void failedExportLeavesTheOldFile()
-    {
-        writeFile(path("out.csv"), "vecchio");
-        const QByteArray stored = bytesOf(glossary()->file());
-        const auto exportTo = [&](const QString &target, const QString &key) {
-            GlossaryExport::exportFile(glossary()->file(), target, key, Out::Csv, quiet);
-        };
-        QCOMPARE(failureNumber([&] { exportTo(path("out.csv"), "ALTRA"); }), int(DbError::WrongPassword));
-        QCOMPARE(failureNumber([&] { exportTo(glossary()->file(), GlossaryFile::DefaultPassword); }),
-                 int(DbError::Unknown));
-        QVERIFY_THROWS_EXCEPTION(DbError, exportTo(path("manca/out.csv"), GlossaryFile::DefaultPassword));
-        QCOMPARE(bytesOf(path("out.csv")), QByteArray("vecchio"));
-        QCOMPARE(bytesOf(glossary()->file()), stored);
-        QCOMPARE(QDir(glossary()->folder()).entryList(QDir::Files).size(), 2);
-    }
-
     // The export writes its own file and nothing else: a link at its name is replaced, never written
-    // through; a failed write says why and leaves the previous file; a read-only folder still takes the
+    // through; a failed export says why and leaves the previous file; a read-only folder still takes the
     // new text in the file already there.
     void exportWritesOnlyItsOwnFile_data()
     {
@@ -557,6 +516,9 @@ private slots:
         QTest::newRow("full disk") << "full" << "spazio su disco insufficiente";
         QTest::newRow("full disk, read-only folder") << "full read-only" << "spazio su disco insufficiente";
         QTest::newRow("full device") << "device" << "spazio su disco insufficiente";
+        QTest::newRow("wrong password") << "wrong password" << "(errore 3031)";
+        QTest::newRow("the glossary itself") << "itself" << "è il glossario stesso";
+        QTest::newRow("missing folder") << "missing folder" << "la cartella non esiste";
     }
 
     void exportWritesOnlyItsOwnFile()
@@ -576,7 +538,7 @@ private slots:
         }
         QString file = folder + QStringLiteral("/out.csv");
         const QString other = folder + QStringLiteral("/altro.txt");
-        const QByteArray previous = "esportazione precedente\r\n";
+        QByteArray previous = "esportazione precedente\r\n";
         writeFile(other, "un altro file");
         const QByteArray glossaryBytes = bytesOf(glossary()->file());
         if (scene == u"glossary") {
@@ -590,6 +552,12 @@ private slots:
             file = folder + QStringLiteral("/full");
             if (::mknod(QFile::encodeName(file).constData(), S_IFCHR | 0666, makedev(1, 7)) != 0)
                 QSKIP("no device can be made here");
+        } else if (scene == u"itself") {
+            file = glossary()->file();
+            previous = glossaryBytes;
+        } else if (scene == u"missing folder") {
+            file = folder + QStringLiteral("/manca/out.csv");
+            previous.clear();
         } else {
             writeFile(file, previous);
         }
@@ -603,7 +571,10 @@ private slots:
         }
         const QStringList before = Files::entries(folder);
 
-        const Run run = zorvaneDb({"export", glossary()->file(), file});
+        QStringList args = {"export", glossary()->file(), file};
+        if (scene == u"wrong password")
+            args << "--password" << "ALTRA";
+        const Run run = zorvaneDb(args);
         QCOMPARE(bytesOf(glossary()->file()), glossaryBytes);
         QCOMPARE(bytesOf(other), QByteArray("un altro file"));
         QCOMPARE(Files::entries(folder), before);
@@ -612,9 +583,8 @@ private slots:
             QVERIFY2(run.err.contains(reason), qPrintable(run.err));
             QCOMPARE(run.out, QString());
             struct stat kept;
-            QVERIFY(::lstat(QFile::encodeName(file).constData(), &kept) == 0);
             if (scene == u"device")
-                QVERIFY(S_ISCHR(kept.st_mode));
+                QVERIFY(::lstat(QFile::encodeName(file).constData(), &kept) == 0 && S_ISCHR(kept.st_mode));
             else
                 QCOMPARE(bytesOf(file), previous);
             return;
@@ -624,49 +594,10 @@ private slots:
         QCOMPARE(bytesOf(file), CsvGlossary::writeCsv(records(rows)));
     }
 
-    void importsAnOldGlossaryKnownByItsContent()
-    {
-        // Not named .mdb: the first page tells.
-        const QString old = path("vecchio.dat");
-        QVERIFY(QFile::copy(JetFixtures::path("glossario-2000.mdb"), old));
-        const Run made = zorvaneDb({"import", "--create", path("copia.mdb"), old});
-        QCOMPARE(made.code, 0);
-        QCOMPARE(made.out, QStringLiteral("329 righe aggiunte a '%1'.\n").arg(path("copia.mdb")));
-        QVERIFY(GlossaryFile::readRecords(path("copia.mdb")) == JetFixtures::expected("glossario-2000.mdb"));
-        QCOMPARE(zorvaneDb({"export", "--tbx", path("copia.mdb"), path("copia.tbx")}).out,
-                 QStringLiteral("329 righe scritte in '%1', di cui 3 con un testo vuoto o mancante.\n")
-                     .arg(path("copia.tbx")));
-        QVERIFY(zorvaneDb({"export", "--tsv", path("copia.mdb"), path("copia.tsv")})
-                    .out.contains("\nUn file TSV non distingue un testo mancante da uno vuoto: rileggendolo, saranno tutti "
-                                  "vuoti.\n"));
-
-        // Into a glossary that has rows of its own, the old rows come after them with new IDs, once.
-        glossary()->add({{"uno", "primo"}});
-        const QString tenRows = JetFixtures::path("senza-password.mdb");
-        QCOMPARE(zorvaneDb({"import", glossary()->file(), tenRows}).code, 0);
-        const QList<GlossaryFile::Record> added = GlossaryFile::readRecords(glossary()->file());
-        QCOMPARE(added.size(), 11);
-        QCOMPARE(added.last().id, 11);
-        QCOMPARE(added.last().term, JetFixtures::expected("senza-password.mdb").last().term);
-        QCOMPARE(zorvaneDb({"import", glossary()->file(), tenRows}).out,
-                 QStringLiteral("0 righe aggiunte a '%1', 10 già presenti.\n").arg(glossary()->file()));
-        QCOMPARE(zorvaneDb({"import", "--tutte", glossary()->file(), tenRows}).code, 0);
-        QCOMPARE(glossary()->rows().size(), 21);
-
-        const QByteArray before = bytesOf(glossary()->file());
-        const Run wrongKey = zorvaneDb({"import", glossary()->file(), JetFixtures::path("altra-password.mdb")});
-        QCOMPARE(wrongKey.code, 1);
-        QVERIFY2(wrongKey.err.contains("(errore 3031)"), qPrintable(wrongKey.err));
-        const Run damaged = zorvaneDb({"import", "--create", path("rotto.mdb"), JetFixtures::path("troncato.mdb")});
-        QCOMPARE(damaged.code, 1);
-        QVERIFY2(damaged.err.contains("danneggiato"), qPrintable(damaged.err));
-        QVERIFY(!QFile::exists(path("rotto.mdb")));
-        QCOMPARE(bytesOf(glossary()->file()), before);
-    }
-
-    // An old file's missing texts go into a glossary made now as they are; one made by an earlier version,
-    // whose columns refuse them, takes an empty text in their place and the user is told which rows.
-    void importsMissingTextsIntoAnyGlossary_data()
+    // An old file, known by its content and not by its name, makes a new glossary with its own IDs, or goes
+    // after the rows of one already there, once. A glossary made by an earlier version, whose columns refuse
+    // missing texts, takes an empty text in their place and the user is told which rows.
+    void importsAnOldGlossary_data()
     {
         QTest::addColumn<QString>("columns");
         QTest::addColumn<QString>("told");
@@ -677,21 +608,31 @@ private slots:
                "mancanti, quindi al loro posto è stato scritto un testo vuoto.\n";
     }
 
-    void importsMissingTextsIntoAnyGlossary()
+    void importsAnOldGlossary()
     {
         QFETCH(QString, columns);
         QFETCH(QString, told);
-        const QString file = glossary()->file();
+        const QString file = glossary()->file(), old = path("vecchio.dat"), copy = path("copia.mdb");
+        QVERIFY(QFile::copy(JetFixtures::path("glossario-2000.mdb"), old));
+        QList<GlossaryFile::Record> expected = JetFixtures::expected("glossario-2000.mdb");
+        QCOMPARE(zorvaneDb({"import", "--create", copy, old}).out,
+                 QStringLiteral("329 righe aggiunte a '%1'.\n").arg(copy));
+        QCOMPARE(GlossaryFile::readRecords(copy), expected);
+        QCOMPARE(zorvaneDb({"export", "--tbx", copy, path("copia.tbx")}).out,
+                 QStringLiteral("329 righe scritte in '%1', di cui 3 con un testo vuoto o mancante.\n")
+                     .arg(path("copia.tbx")));
+        QVERIFY(zorvaneDb({"export", "--tsv", copy, path("copia.tsv")})
+                    .out.contains("\nUn file TSV non distingue un testo mancante da uno vuoto: rileggendolo, saranno tutti "
+                                  "vuoti.\n"));
+
         if (!columns.isEmpty())
             glossary()->exec(QStringLiteral("DROP TABLE Tbl_Zorvane; CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY "
                                             "AUTOINCREMENT, %1)")
                                  .arg(columns));
         glossary()->add({{"uno", "primo"}});
-        const QString old = JetFixtures::path("glossario-2000.mdb");
         const Run run = zorvaneDb({"import", file, old});
         QCOMPARE(run.err, QString());
         QCOMPARE(run.out, QStringLiteral("329 righe aggiunte a '%1', 0 già presenti.\n").arg(file) + told.arg(file));
-        QList<GlossaryFile::Record> expected = JetFixtures::expected("glossario-2000.mdb");
         for (qsizetype i = 0; i < expected.size(); ++i) {
             auto &[id, term, definition] = expected[i];
             id = i + 2;
@@ -745,8 +686,6 @@ private slots:
         const Run imported = zorvaneDb({"import", file, path("in.csv")});
         QCOMPARE(imported.out, QStringLiteral("8 righe aggiunte a '%1', 0 già presenti.\n").arg(file));
         QCOMPARE(imported.err, QString());
-        QCOMPARE(zorvaneDb({"import", file, path("in.csv")}).out,
-                 QStringLiteral("0 righe aggiunte a '%1', 8 già presenti.\n").arg(file));
         QCOMPARE(zorvaneDb({"import", "--tutte", file, path("in.csv")}).out,
                  QStringLiteral("8 righe aggiunte a '%1'.\n").arg(file));
         QCOMPARE(zorvaneDb({"export", file, path("out.csv")}).out,
@@ -786,9 +725,6 @@ private slots:
                                 .arg(path("vuoto.csv")));
         QVERIFY(!QFile::exists(path("vuoto.mdb")));
 
-        const Run wrongKey = zorvaneDb({"export", "--password", "ALTRA", file, path("out.csv")});
-        QCOMPARE(wrongKey.code, 1);
-        QVERIFY2(wrongKey.err.contains("Password non valida"), qPrintable(wrongKey.err));
         QCOMPARE(zorvaneDb({"import", "--create", "--password=ALTRA", path("altro.mdb"), path("in.csv")}).code, 0);
         QCOMPARE(GlossaryFile::readAll(path("altro.mdb"), "ALTRA"), Awkward);
 

@@ -36,7 +36,7 @@ void Form1::finishCarryOver()
                            "file originale è conservato come \"%4\".")
                 .arg(done.rows)
                 .arg(QFileInfo(ConnectionTarget::parse(store::ConnectionString()).dataSource).fileName(), done.linkedTo,
-                    done.keptAs),
+                     done.keptAs),
             64);
         return;
     }
@@ -44,5 +44,5 @@ void Form1::finishCarryOver()
                                 "Il file originale è conservato con il nome \"%2\".")
                      .arg(done.rows)
                      .arg(QFileInfo(done.keptAs).fileName()),
-        64);
+                 64);
 }

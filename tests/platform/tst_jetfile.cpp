@@ -14,8 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace
-{
+namespace {
 
 const QString Password = GlossaryFile::DefaultPassword;
 
@@ -30,14 +29,13 @@ void verifyRows(const QList<GlossaryFile::Record> &actual, const QList<GlossaryF
         QCOMPARE(actual[i].id, expected[i].id);
         QVERIFY2(actual[i].term == expected[i].term, qPrintable(QStringLiteral("Parola of ID %1").arg(expected[i].id)));
         QVERIFY2(actual[i].definition == expected[i].definition,
-            qPrintable(QStringLiteral("Definizione of ID %1").arg(expected[i].id)));
+                 qPrintable(QStringLiteral("Definizione of ID %1").arg(expected[i].id)));
     }
 }
 
 } // namespace
 
-class TestJetFile : public QObject
-{
+class TestJetFile : public QObject {
     Q_OBJECT
 
 private slots:
@@ -65,8 +63,8 @@ private slots:
                 return *std::find_if(rows.cbegin(), rows.cend(), [&](const auto &r) { return r.id == id; });
             };
             QCOMPARE(byId(315).definition->size(), 300073);
-            QVERIFY(std::any_of(
-                byId(324).term->cbegin(), byId(324).term->cend(), [](QChar c) { return c.isHighSurrogate(); }));
+            QVERIFY(std::any_of(byId(324).term->cbegin(), byId(324).term->cend(),
+                                [](QChar c) { return c.isHighSurrogate(); }));
             QVERIFY(!byId(324).definition->contains(QStringLiteral("??")));
             QVERIFY(byId(316).definition.has_value() && byId(316).definition->isEmpty());
             QVERIFY(!byId(317).definition.has_value());
@@ -175,16 +173,15 @@ private slots:
         QVERIFY(JetCarryOver::needed(glossary));
 
         QList<qsizetype> written;
-        const JetCarryOver::Result result
-            = JetCarryOver::run(glossary, Password, [&](JetCarryOver::Phase phase, qsizetype done, qsizetype) {
-                  if (phase == JetCarryOver::Phase::Writing)
-                      written.append(done);
-              });
+        const JetCarryOver::Result result =
+            JetCarryOver::run(glossary, Password, [&](JetCarryOver::Phase phase, qsizetype done, qsizetype) {
+                if (phase == JetCarryOver::Phase::Writing)
+                    written.append(done);
+            });
         QCOMPARE(result.rows, 329);
         QCOMPARE(written.last(), 329);
         QCOMPARE(result.keptAs, dir.filePath(QStringLiteral("QUORLAN-originale-2.mdb")));
-        QCOMPARE(
-            entries(dir.path()), QStringList({ "QUORLAN-originale-2.mdb", "QUORLAN-originale.mdb", "QUORLAN.mdb" }));
+        QCOMPARE(entries(dir.path()), QStringList({"QUORLAN-originale-2.mdb", "QUORLAN-originale.mdb", "QUORLAN.mdb"}));
         QCOMPARE(bytesOf(result.keptAs), bytesOf(JetFixtures::path(QStringLiteral("glossario-2000.mdb"))));
         QCOMPARE(bytesOf(taken.fileName()), QByteArray("altro"));
         QVERIFY(!JetCarryOver::needed(glossary));
@@ -201,7 +198,7 @@ private slots:
 
     void namesAreLookedAtNeverFollowed_data()
     {
-        QTest::addColumn<QString>("kept");   // where a link named like the kept original leads, if there is one
+        QTest::addColumn<QString>("kept"); // where a link named like the kept original leads, if there is one
         QTest::addColumn<bool>("elsewhere"); // the glossary's own name a link to an old file in another folder
         QTest::newRow("a dangling link on the kept name") << "nessuno.mdb" << false;
         QTest::newRow("a link on the kept name to the glossary") << "QUORLAN.mdb" << false;
@@ -264,7 +261,7 @@ private slots:
                 QSKIP("the folder cannot be made read-only here");
         }
         QCOMPARE(failureNumber([&] { JetCarryOver::run(glossary, Password); }), number);
-        QCOMPARE(entries(dir.path()), QStringList({ "QUORLAN.mdb" }));
+        QCOMPARE(entries(dir.path()), QStringList({"QUORLAN.mdb"}));
         QCOMPARE(bytesOf(glossary), bytesOf(JetFixtures::path(name)));
     }
 };

@@ -16,8 +16,7 @@
 // the rows of the original but for what the changed byte itself held (a character of a text, an ID, the
 // null bit that tells an empty text from a missing one). ZORVANE_FUZZ_CASES mutants per row (default 40),
 // from ZORVANE_FUZZ_SEED.
-namespace
-{
+namespace {
 
 using Records = QList<GlossaryFile::Record>;
 constexpr int PageSize = 4096;
@@ -72,7 +71,7 @@ QList<qint64> offsetsOf(const QByteArray &file, quint32 definition, Region regio
 // How a text may have been stored: UTF-16, or one byte a character after FF FE when every one fits.
 QList<QByteArray> encodings(const QString &text)
 {
-    QList<QByteArray> all { QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2) };
+    QList<QByteArray> all {QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2)};
     if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() > 0 && c.unicode() < 256; }))
         all.append("\xff\xfe" + text.toLatin1());
     return all;
@@ -147,8 +146,7 @@ QString unjustified(const QByteArray &original, qint64 at, const Records &expect
 
 Q_DECLARE_METATYPE(Region)
 
-class TestJetMutants : public QObject
-{
+class TestJetMutants : public QObject {
     Q_OBJECT
 
 private slots:
@@ -164,11 +162,12 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<quint32>("definition"); // the page of Tbl_Zorvane's definition
         QTest::addColumn<Region>("region");
-        const std::pair<const char *, quint32> files[]
-            = { { "glossario-2000.mdb", 24 }, { "glossario-2003.mdb", 50 }, { "senza-password.mdb", 24 } };
-        const std::pair<const char *, Region> regions[]
-            = { { "table definition", Region::Definition }, { "page headers", Region::PageHeaders },
-                  { "row edges", Region::RowEdges }, { "anywhere", Region::Anywhere } };
+        const std::pair<const char *, quint32> files[] = {
+            {"glossario-2000.mdb", 24}, {"glossario-2003.mdb", 50}, {"senza-password.mdb", 24}};
+        const std::pair<const char *, Region> regions[] = {{"table definition", Region::Definition},
+                                                           {"page headers", Region::PageHeaders},
+                                                           {"row edges", Region::RowEdges},
+                                                           {"anywhere", Region::Anywhere}};
         for (const auto &[name, definition] : files) {
             for (const auto &[what, region] : regions)
                 QTest::addRow("%s, %s", name, what) << QString::fromLatin1(name) << definition << region;
@@ -194,8 +193,12 @@ private slots:
             const qint64 at = offsets[rng.bounded(offsets.size())];
             QByteArray mutant = original;
             const auto was = quint8(original[at]);
-            const quint8 choices[] = { quint8(was ^ (1 << rng.bounded(8))), 0, 0xff, quint8(was + 1), quint8(was - 1),
-                quint8(rng.bounded(256)) };
+            const quint8 choices[] = {quint8(was ^ (1 << rng.bounded(8))),
+                                      0,
+                                      0xff,
+                                      quint8(was + 1),
+                                      quint8(was - 1),
+                                      quint8(rng.bounded(256))};
             mutant[at] = char(choices[rng.bounded(6)]);
             if (mutant[at] == original[at])
                 continue;
@@ -204,16 +207,16 @@ private slots:
                 JetFile file(path, GlossaryFile::DefaultPassword);
                 const QString wrong = unjustified(original, at, expected, file.readAll());
                 QVERIFY2(wrong.isEmpty(),
-                    qPrintable(QStringLiteral("byte 0x%1 from 0x%2 to 0x%3 read with %4")
-                                   .arg(at, 0, 16)
-                                   .arg(was, 2, 16, QChar(u'0'))
-                                   .arg(quint8(mutant[at]), 2, 16, QChar(u'0'))
-                                   .arg(wrong)));
+                         qPrintable(QStringLiteral("byte 0x%1 from 0x%2 to 0x%3 read with %4")
+                                        .arg(at, 0, 16)
+                                        .arg(was, 2, 16, QChar(u'0'))
+                                        .arg(quint8(mutant[at]), 2, 16, QChar(u'0'))
+                                        .arg(wrong)));
                 ++outcomes[0];
             } catch (const DbError &e) {
-                QVERIFY2(e.number() == DbError::Corrupt || e.number() == DbError::NotAGlossary
-                        || e.number() == DbError::WrongPassword,
-                    qPrintable(QStringLiteral("byte 0x%1: %2").arg(at, 0, 16).arg(e.number())));
+                QVERIFY2(e.number() == DbError::Corrupt || e.number() == DbError::NotAGlossary ||
+                             e.number() == DbError::WrongPassword,
+                         qPrintable(QStringLiteral("byte 0x%1: %2").arg(at, 0, 16).arg(e.number())));
                 ++outcomes[e.number()];
             }
         }

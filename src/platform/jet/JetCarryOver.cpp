@@ -15,22 +15,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 // Names are looked at, never followed: a link named like the kept original is taken, wherever it leads.
 bool sameFile(const QString &a, const QString &b)
 {
     struct stat sa {
     }, sb {};
-    return lstat(QFile::encodeName(a).constData(), &sa) == 0 && lstat(QFile::encodeName(b).constData(), &sb) == 0
-        && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return lstat(QFile::encodeName(a).constData(), &sa) == 0 && lstat(QFile::encodeName(b).constData(), &sb) == 0 &&
+        sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 bool taken(const QString &name)
 {
-    struct stat st {
-    };
+    struct stat st { };
     return lstat(QFile::encodeName(name).constData(), &st) == 0 || errno != ENOENT;
 }
 
@@ -39,8 +37,8 @@ QString keptName(const QString &glossary, int n)
 {
     const QFileInfo info(glossary);
     const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
-    return info.path() + u'/' + info.completeBaseName() + QStringLiteral("-originale")
-        + (n == 1 ? QString() : u'-' + QString::number(n)) + suffix;
+    return info.path() + u'/' + info.completeBaseName() + QStringLiteral("-originale") +
+        (n == 1 ? QString() : u'-' + QString::number(n)) + suffix;
 }
 
 // The new names must reach the disk before the program goes on as if they were there.
@@ -57,10 +55,10 @@ void syncFolder(const QString &folder)
 {
     if (error == ENOSPC || error == EDQUOT)
         throw DbError(DbError::DiskFull,
-            QStringLiteral("Spazio su disco insufficiente per convertire il glossario '%1'.").arg(glossary));
+                      QStringLiteral("Spazio su disco insufficiente per convertire il glossario '%1'.").arg(glossary));
     throw DbError(DbError::FileLocked,
-        QStringLiteral("Impossibile convertire il glossario '%1': la cartella '%2' deve essere scrivibile.")
-            .arg(glossary, folder));
+                  QStringLiteral("Impossibile convertire il glossario '%1': la cartella '%2' deve essere scrivibile.")
+                      .arg(glossary, folder));
 }
 
 // A copy for file systems without hard links, written beside and renamed only when whole.
@@ -92,8 +90,7 @@ bool copyWhole(const QString &from, const QString &to, int *error)
 
 } // namespace
 
-namespace JetCarryOver
-{
+namespace JetCarryOver {
 
 bool needed(const QString &glossary)
 {
@@ -165,7 +162,7 @@ Result run(const QString &link, const QString &password, const Progress &progres
         cannotWrite(glossary, folder, errno);
     cleanUp.dismiss();
     syncFolder(folder);
-    return { records.size(), kept, glossary == link ? QString() : glossary };
+    return {records.size(), kept, glossary == link ? QString() : glossary};
 }
 
 } // namespace JetCarryOver

@@ -8,8 +8,7 @@
 // once and whole. The old file is only read; it stays beside the new one under another name. Under the
 // glossary's name there is at every moment either the untouched old file or the complete new one, so
 // a kill at any point leaves the work to be finished or redone by the next start.
-namespace JetCarryOver
-{
+namespace JetCarryOver {
 
 enum class Phase { Reading, Writing };
 using Progress = std::function<void(Phase phase, qsizetype done, qsizetype total)>;

@@ -14,8 +14,7 @@
 #include <iconv.h>
 #include <mdbtools.h>
 
-namespace
-{
+namespace {
 
 constexpr int PageSize = 4096;
 constexpr int RowCountOffset = 0x0c;
@@ -122,9 +121,9 @@ bool JetFile::isJetFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return false;
     const QByteArray head = file.read(20);
-    return head.size() == 20 && head.at(0) == 0
-        && (head.mid(4, 16) == QByteArrayLiteral("Standard Jet DB\0")
-            || head.mid(4, 16) == QByteArrayLiteral("Standard ACE DB\0"));
+    return head.size() == 20 && head.at(0) == 0 &&
+        (head.mid(4, 16) == QByteArrayLiteral("Standard Jet DB\0") ||
+         head.mid(4, 16) == QByteArrayLiteral("Standard ACE DB\0"));
 }
 
 std::optional<QString> JetFile::storedPassword(const QByteArray &firstPage)
@@ -133,13 +132,13 @@ std::optional<QString> JetFile::storedPassword(const QByteArray &firstPage)
         return std::nullopt;
     QByteArray header = firstPage.left(0x98);
     auto *h = reinterpret_cast<unsigned char *>(header.data());
-    rc4({ 0xc7, 0xda, 0x39, 0x6b }, h + 0x18, 0x80);
+    rc4({0xc7, 0xda, 0x39, 0x6b}, h + 0x18, 0x80);
     // The 40 bytes of the password are also masked with the whole days of the creation date.
     double created = 0;
     std::memcpy(&created, h + 0x72, sizeof created);
     const auto days = static_cast<qint32>(created);
-    const unsigned char mask[4] = { static_cast<unsigned char>(days), static_cast<unsigned char>(days >> 8),
-        static_cast<unsigned char>(days >> 16), static_cast<unsigned char>(days >> 24) };
+    const unsigned char mask[4] = {static_cast<unsigned char>(days), static_cast<unsigned char>(days >> 8),
+                                   static_cast<unsigned char>(days >> 16), static_cast<unsigned char>(days >> 24)};
     QString password;
     for (int i = 0; i < 40; i += 2) {
         const char16_t unit = char16_t((h[0x42 + i] ^ mask[i % 4]) | ((h[0x43 + i] ^ mask[(i + 1) % 4]) << 8));
@@ -150,26 +149,25 @@ std::optional<QString> JetFile::storedPassword(const QByteArray &firstPage)
     return password;
 }
 
-JetFile::JetFile(const QString &path, const QString &password)
-    : m_path(path)
-    , m_handle(std::make_unique<Handle>())
+JetFile::JetFile(const QString &path, const QString &password) : m_path(path), m_handle(std::make_unique<Handle>())
 {
     QFile file(path);
     if (!file.exists())
         throw DbError(DbError::FileNotFound, QStringLiteral("Impossibile trovare il file '%1'.").arg(path));
     if (!file.open(QIODevice::ReadOnly))
-        throw DbError(
-            DbError::FileLocked, QStringLiteral("Impossibile aprire il file '%1': accesso non consentito.").arg(path));
+        throw DbError(DbError::FileLocked,
+                      QStringLiteral("Impossibile aprire il file '%1': accesso non consentito.").arg(path));
     const QByteArray first = file.read(PageSize);
     if (first.size() < 0x98 || first.at(0x14) != MDB_VER_JET4)
         throw DbError(DbError::NotAGlossary,
-            notAGlossary(path,
-                QStringLiteral("è un database Access di una versione che non si può leggere "
-                               "(solo Access 2000-2003, Jet 4.0)")));
+                      notAGlossary(path,
+                                   QStringLiteral("è un database Access di una versione che non si può leggere "
+                                                  "(solo Access 2000-2003, Jet 4.0)")));
     // A file without a password opens with any, as it did for the engine that wrote it.
     const QString stored = storedPassword(first).value_or(QString());
     if (!stored.isEmpty() && stored != password)
-        throw DbError(DbError::WrongPassword,
+        throw DbError(
+            DbError::WrongPassword,
             QStringLiteral("Password non valida per il file '%1', oppure il file non è un glossario.").arg(path));
     if (file.size() % PageSize != 0)
         damaged(QStringLiteral("la sua lunghezza non è un numero intero di pagine: è stato troncato"));
@@ -222,7 +220,7 @@ void JetFile::checkTableDefinition(quint32 definitionPage)
             damaged(QStringLiteral("la tabella ha due colonne con lo stesso numero, o un numero fuori posto"));
         numbers.insert(c->col_num);
         if (c->is_fixed) {
-            fixedParts.append({ c->fixed_offset, c->fixed_offset + c->col_size });
+            fixedParts.append({c->fixed_offset, c->fixed_offset + c->col_size});
             fixedEnd = std::max(fixedEnd, c->fixed_offset + c->col_size);
         } else {
             ++variable;
@@ -245,8 +243,8 @@ void JetFile::checkTableDefinition(quint32 definitionPage)
 
     for (unsigned i = 0; i < table->num_cols; ++i) {
         const auto *c = static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, i));
-        const Column column { c->col_num, c->is_fixed ? -1 : int(c->var_col_num), c->fixed_offset, c->col_size,
-            c->col_type };
+        const Column column {c->col_num, c->is_fixed ? -1 : int(c->var_col_num), c->fixed_offset, c->col_size,
+                             c->col_type};
         const int idSize = c->col_type == MDB_LONGINT ? 4
             : c->col_type == MDB_INT                  ? 2
             : c->col_type == MDB_BYTE                 ? 1
@@ -263,7 +261,8 @@ void JetFile::checkTableDefinition(quint32 definitionPage)
             m_definition = column;
     }
     if (m_id.number < 0 || m_term.number < 0 || m_definition.number < 0)
-        throw DbError(DbError::NotAGlossary,
+        throw DbError(
+            DbError::NotAGlossary,
             notAGlossary(m_path, QStringLiteral("non ha le colonne ID (numero), Parola e Definizione (testo)")));
 }
 
@@ -285,7 +284,7 @@ JetFile::Span JetFile::rowSpan(const unsigned char *page, quint32 number, int ro
     const int end = row == 0 ? PageSize : u16(page + RowOffsetsStart + 2 * (row - 1)) & OffsetMask;
     if (start < table || start >= end || end > PageSize)
         damaged(QStringLiteral("la pagina %1 ha una riga fuori posto").arg(number));
-    return { start, end };
+    return {start, end};
 }
 
 QByteArray JetFile::longValue(const unsigned char *header, int size)
@@ -316,8 +315,8 @@ QByteArray JetFile::longValue(const unsigned char *header, int size)
         m_reached.insert(pointer);
         const unsigned char *lval = page(pointer >> 8);
         const int row = int(pointer & 0xff);
-        if (lval[0] != MDB_PAGE_DATA || std::memcmp(lval + 4, "LVAL", 4) != 0 || row >= u16(lval + RowCountOffset)
-            || (u16(lval + RowOffsetsStart + 2 * row) & (MovedAway | NotHere)) != 0)
+        if (lval[0] != MDB_PAGE_DATA || std::memcmp(lval + 4, "LVAL", 4) != 0 || row >= u16(lval + RowCountOffset) ||
+            (u16(lval + RowOffsetsStart + 2 * row) & (MovedAway | NotHere)) != 0)
             damaged(QStringLiteral("un testo lungo rimanda a una pagina che non lo contiene"));
         const Span span = rowSpan(lval, pointer >> 8, row);
         const int skip = chained ? 4 : 0;
@@ -363,20 +362,20 @@ void JetFile::readRowAt(const unsigned char *row, int size, QList<GlossaryFile::
         damaged(QStringLiteral("una riga della tabella è troppo corta"));
     const int columns = u16(row);
     const int mask = (columns + 7) / 8;
-    if (columns > m_maxColumns || columns <= std::max({ m_id.number, m_term.number, m_definition.number })
-        || 2 + mask + 2 > size)
+    if (columns > m_maxColumns || columns <= std::max({m_id.number, m_term.number, m_definition.number}) ||
+        2 + mask + 2 > size)
         damaged(QStringLiteral("una riga non ha le colonne della tabella"));
     const int varCount = u16(row + size - mask - 2);
     const int trailer = mask + 2 + 2 * (varCount + 1);
-    if (2 + trailer > size || varCount > m_maxColumns || m_term.varIndex >= varCount
-        || m_definition.varIndex >= varCount)
+    if (2 + trailer > size || varCount > m_maxColumns || m_term.varIndex >= varCount ||
+        m_definition.varIndex >= varCount)
         damaged(QStringLiteral("una riga non ha le colonne della tabella"));
     const auto offset = [&](int k) { return int(u16(row + size - mask - 4 - 2 * k)); };
     // Where no column was ever dropped or added, every row's fixed part is exactly the definition's; rows
     // of other tables keep the bytes of dropped columns or lack those of added ones, but must hold the ID.
     const bool asDefined = m_maxColumns == int(m_handle->table->num_cols) && columns == m_maxColumns;
-    if (offset(varCount) != size - trailer
-        || (asDefined ? offset(0) != m_fixedEnd : offset(0) < 2 + m_id.fixedOffset + m_id.size))
+    if (offset(varCount) != size - trailer ||
+        (asDefined ? offset(0) != m_fixedEnd : offset(0) < 2 + m_id.fixedOffset + m_id.size))
         damaged(QStringLiteral("una riga ha le sue parti fuori posto"));
     for (int k = 0; k < varCount; ++k) {
         if (offset(k) > offset(k + 1))
@@ -417,9 +416,9 @@ void JetFile::readRow(int row, quint32 number, QList<GlossaryFile::Record> &rows
         damaged(QStringLiteral("una riga spostata non si ritrova"));
     const quint32 pointer = u32(buf + span.start);
     const unsigned char *target = page(pointer >> 8);
-    if (m_reached.contains(pointer) || target[0] != MDB_PAGE_DATA
-        || u32(target + 4) != quint32(m_handle->table->entry->table_pg)
-        || int(pointer & 0xff) >= u16(target + RowCountOffset))
+    if (m_reached.contains(pointer) || target[0] != MDB_PAGE_DATA ||
+        u32(target + 4) != quint32(m_handle->table->entry->table_pg) ||
+        int(pointer & 0xff) >= u16(target + RowCountOffset))
         damaged(QStringLiteral("una riga spostata rimanda a una pagina che non la contiene"));
     m_reached.insert(pointer);
     readRow(int(pointer & 0xff), pointer >> 8, rows, hops + 1);
@@ -461,7 +460,7 @@ QList<GlossaryFile::Record> JetFile::readAll(const Progress &progress)
     QList<std::pair<qint64, qsizetype>> order;
     order.reserve(rows.size());
     for (qsizetype i = 0; i < rows.size(); ++i)
-        order.append({ rows[i].id, i });
+        order.append({rows[i].id, i});
     std::sort(order.begin(), order.end());
     QList<GlossaryFile::Record> sorted;
     sorted.reserve(rows.size());

@@ -16,8 +16,7 @@
 // the table, its columns and its pages; the rows, the texts and the long values are split and read here,
 // and everything the file says about them is checked against what it holds, because the library silently
 // cuts, mangles or empties what a damaged file says wrongly.
-class JetFile
-{
+class JetFile {
 public:
     using Progress = std::function<void(qsizetype done, qsizetype total)>;
 

@@ -20,6 +20,7 @@ const QString Password = GlossaryFile::DefaultPassword;
 
 using Files::bytesOf;
 using Files::entries;
+using Files::writeFile;
 
 // Compares row by row, so that a failure names the first ID that differs instead of 329 rows at once.
 void verifyRows(const QList<GlossaryFile::Record> &actual, const QList<GlossaryFile::Record> &expected)
@@ -161,15 +162,36 @@ private slots:
         QCOMPARE(failureNumber(read), number);
     }
 
+    void carriesOverOnceAndKeepsTheOriginal_data()
+    {
+        QTest::addColumn<QString>("onKeptName"); // "file", or where a link named like the kept original leads
+        QTest::addColumn<bool>("elsewhere"); // the glossary's own name a link to an old file in another folder
+        QTest::newRow("a file on the kept name") << "file" << false;
+        QTest::newRow("a dangling link on the kept name") << "nessuno.mdb" << false;
+        QTest::newRow("a link on the kept name to the glossary") << "QUORLAN.mdb" << false;
+        QTest::newRow("the glossary a link to an old file") << QString() << true;
+    }
+
+    // Names beside the glossary are looked at, never followed, and one already there is never overwritten.
     void carriesOverOnceAndKeepsTheOriginal()
     {
+        QFETCH(QString, onKeptName);
+        QFETCH(bool, elsewhere);
         QTemporaryDir dir;
-        const QString glossary = JetFixtures::placeAsGlossary(QStringLiteral("glossario-2000.mdb"), dir.path());
-        // A name already taken by another file is never overwritten.
-        QFile taken(dir.filePath(QStringLiteral("QUORLAN-originale.mdb")));
-        QVERIFY(taken.open(QIODevice::WriteOnly));
-        taken.write("altro");
-        taken.close();
+        const QString fixture = QStringLiteral("glossario-2000.mdb");
+        const QString glossary = JetFixtures::placeAsGlossary(fixture, dir.path());
+        QString old = glossary;
+        if (elsewhere) {
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("altrove")));
+            old = dir.filePath(QStringLiteral("altrove/vecchio.mdb"));
+            QVERIFY(QFile::rename(glossary, old));
+            QVERIFY(QFile::link(QStringLiteral("altrove/vecchio.mdb"), glossary));
+        }
+        const QString taken = dir.filePath(QStringLiteral("QUORLAN-originale.mdb"));
+        if (onKeptName == u"file")
+            writeFile(taken, "altro");
+        else if (!onKeptName.isEmpty())
+            QVERIFY(QFile::link(onKeptName, taken));
         QVERIFY(JetCarryOver::needed(glossary));
 
         QList<qsizetype> written;
@@ -180,12 +202,22 @@ private slots:
             });
         QCOMPARE(result.rows, 329);
         QCOMPARE(written.last(), 329);
-        QCOMPARE(result.keptAs, dir.filePath(QStringLiteral("QUORLAN-originale-2.mdb")));
-        QCOMPARE(entries(dir.path()), QStringList({"QUORLAN-originale-2.mdb", "QUORLAN-originale.mdb", "QUORLAN.mdb"}));
-        QCOMPARE(bytesOf(result.keptAs), bytesOf(JetFixtures::path(QStringLiteral("glossario-2000.mdb"))));
-        QCOMPARE(bytesOf(taken.fileName()), QByteArray("altro"));
+        QCOMPARE(result.keptAs,
+                 elsewhere ? dir.filePath(QStringLiteral("altrove/vecchio-originale.mdb"))
+                           : dir.filePath(QStringLiteral("QUORLAN-originale-2.mdb")));
+        QCOMPARE(result.linkedTo, elsewhere ? old : QString());
+        QCOMPARE(entries(QFileInfo(result.keptAs).path()),
+                 elsewhere ? QStringList({"vecchio-originale.mdb", "vecchio.mdb"})
+                           : QStringList({"QUORLAN-originale-2.mdb", "QUORLAN-originale.mdb", "QUORLAN.mdb"}));
+        QVERIFY(!QFileInfo(result.keptAs).isSymLink());
+        QCOMPARE(bytesOf(result.keptAs), bytesOf(JetFixtures::path(fixture)));
+        QCOMPARE(QFileInfo(glossary).isSymLink(), elsewhere);
+        if (onKeptName == u"file")
+            QCOMPARE(bytesOf(taken), QByteArray("altro"));
+        else if (!onKeptName.isEmpty())
+            QCOMPARE(QFileInfo(taken).symLinkTarget(), dir.filePath(onKeptName));
         QVERIFY(!JetCarryOver::needed(glossary));
-        verifyRows(GlossaryFile::readRecords(glossary), JetFixtures::expected(QStringLiteral("glossario-2000.mdb")));
+        verifyRows(GlossaryFile::readRecords(glossary), JetFixtures::expected(fixture));
 
         // The next new term gets the number after the last one the old file handed out (70002, deleted).
         store::setAppPath(dir.path());
@@ -194,46 +226,6 @@ private slots:
         rs.AddNew();
         QCOMPARE(rs.Fields(QStringLiteral("ID")).Value().toLongLong(), 70003);
         rs.Close();
-    }
-
-    void namesAreLookedAtNeverFollowed_data()
-    {
-        QTest::addColumn<QString>("kept"); // where a link named like the kept original leads, if there is one
-        QTest::addColumn<bool>("elsewhere"); // the glossary's own name a link to an old file in another folder
-        QTest::newRow("a dangling link on the kept name") << "nessuno.mdb" << false;
-        QTest::newRow("a link on the kept name to the glossary") << "QUORLAN.mdb" << false;
-        QTest::newRow("the glossary a link to an old file") << QString() << true;
-    }
-
-    void namesAreLookedAtNeverFollowed()
-    {
-        QFETCH(QString, kept);
-        QFETCH(bool, elsewhere);
-        QTemporaryDir dir;
-        const QString old = JetFixtures::path(QStringLiteral("senza-password.mdb"));
-        QString glossary = JetFixtures::placeAsGlossary(QStringLiteral("senza-password.mdb"), dir.path());
-        const QString link = glossary;
-        if (elsewhere) {
-            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("altrove")));
-            glossary = dir.filePath(QStringLiteral("altrove/vecchio.mdb"));
-            QVERIFY(QFile::rename(link, glossary));
-            QVERIFY(QFile::link(QStringLiteral("altrove/vecchio.mdb"), link));
-        }
-        if (!kept.isEmpty())
-            QVERIFY(QFile::link(kept, dir.filePath(QStringLiteral("QUORLAN-originale.mdb"))));
-
-        const JetCarryOver::Result result = JetCarryOver::run(link, Password);
-        const QString firstFree = elsewhere ? dir.filePath(QStringLiteral("altrove/vecchio-originale.mdb"))
-                                            : dir.filePath(QStringLiteral("QUORLAN-originale-2.mdb"));
-        QCOMPARE(result.keptAs, firstFree);
-        QVERIFY(!QFileInfo(result.keptAs).isSymLink());
-        QCOMPARE(bytesOf(result.keptAs), bytesOf(old));
-        QCOMPARE(result.linkedTo, elsewhere ? glossary : QString());
-        QCOMPARE(QFileInfo(link).isSymLink(), elsewhere);
-        if (!kept.isEmpty())
-            QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("QUORLAN-originale.mdb"))).symLinkTarget(),
-                     dir.filePath(kept));
-        verifyRows(GlossaryFile::readRecords(link), JetFixtures::expected(QStringLiteral("senza-password.mdb")));
     }
 
     void aFailureLeavesTheOldFileAsItWas_data()

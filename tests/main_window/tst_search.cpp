@@ -1,7 +1,5 @@
 #include "FormHarness.h"
 
-#include <QFile>
-
 class TestSearch : public QObject {
     Q_OBJECT
 
@@ -227,29 +225,6 @@ private slots:
         QCOMPARE(f.Txt_Search->text(), QStringLiteral("csa"));
         QCOMPARE(h->listed(), QStringList({"csa"}));
         QVERIFY(h->boxes.shown().isEmpty());
-    }
-
-    void aGoneFileShowsTheErrorBox_data()
-    {
-        QTest::addColumn<bool>("byDefinition");
-        QTest::newRow("term") << false;
-        QTest::newRow("definition") << true;
-    }
-
-    void aGoneFileShowsTheErrorBox()
-    {
-        QFETCH(bool, byDefinition);
-        auto h = glossary();
-        QVERIFY(QFile::remove(h->glossary.file()));
-        h->boxes.answer(MsgBox::vbOK);
-        FormHarness::typeInto(box(*h->form, byDefinition), "ca");
-        QCOMPARE(h->boxes.shown().size(), 1);
-        QVERIFY2(h->boxes.last().prompt.startsWith(QStringLiteral("3024 ")), qPrintable(h->boxes.last().prompt));
-        QVERIFY(h->boxes.last().prompt.contains(h->glossary.file()));
-        QCOMPARE(h->boxes.last().style, 0);
-        QCOMPARE(h->boxes.last().title, QStringLiteral("ZORVANE"));
-        QCOMPARE(box(*h->form, byDefinition)->text(), QStringLiteral("ca"));
-        QVERIFY(h->form->isVisible());
     }
 };
 

@@ -69,23 +69,6 @@ private slots:
         verifyRestingState(*h.form);
     }
 
-    void showAllWithTheFileGoneShowsOneBox()
-    {
-        FormHarness h({{"alfa", "prima lettera"}});
-        QFile::remove(h.glossary.file());
-        h.boxes.answer(MsgBox::vbOK);
-        h.click(h.form->Command1);
-        QCOMPARE(h.boxes.shown().size(), 1);
-        QCOMPARE(h.boxes.last().prompt,
-                 QStringLiteral("3024 Impossibile trovare il file '%1'.").arg(h.glossary.file()));
-        QCOMPARE(h.boxes.last().style, 0);
-        QCOMPARE(h.boxes.last().title, QStringLiteral("ZORVANE"));
-        // The count follows the emptied list rather than keeping the number of the last fill.
-        QVERIFY(h.listed().isEmpty());
-        QCOMPARE(h.form->Label2->text(), QStringLiteral("0"));
-        QVERIFY(h.form->isVisible());
-    }
-
     void aFailedLoadIsThrownBeforeTheWindowShows()
     {
         TempGlossary g;

@@ -45,6 +45,7 @@ private slots:
         QTest::newRow("two words, other order") << false << "porta casa" << both;
         QTest::newRow("trailing blank") << false << "casa porta " << both;
         QTest::newRow("double blank") << false << "casa  porta" << both;
+        QTest::newRow("a word twice") << false << "ab  ab" << QStringList{"l'abito", "labito"};
         QTest::newRow("apostrophe") << false << "l'ab" << QStringList{"l'abito"};
         QTest::newRow("percent is a wildcard") << false << "p%e" << QStringList{"portale"};
         QTest::newRow("underscore is one character")

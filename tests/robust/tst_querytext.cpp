@@ -453,25 +453,6 @@ private slots:
         searchFile(sampleRows(rng), sample);
     }
 
-    // The duplicate check's Left and Right take 20 characters, as like's "_" counts them: an astral character
-    // at the 20th place stays whole.
-    void leftAndRightKeepAstralCharactersWhole()
-    {
-        const QString astral = QStringLiteral("😀");
-        TempGlossary g({{"inizio", QString(19, u'a') + astral + "bcd"}, {"fine", "bcd" + astral + QString(19, u'a')}});
-        const QList<TempGlossary::StoredRow> rows = g.rows();
-        int refused = 0;
-        for (const QString &text : {"a" + astral, astral + "a", astral}) {
-            for (const int place : {SimilarFirst20, SimilarLast20}) {
-                const QList<qint64> expected = reference(place, text, rows);
-                QVERIFY(!expected.isEmpty());
-                const QString problem = checkAgainstFile(place, text, rows, &refused);
-                if (!problem.isEmpty())
-                    QFAIL(qPrintable(QStringLiteral("%1, testo \"%2\": %3").arg(placeNames[place], show(text), problem)));
-            }
-        }
-    }
-
     // Pasted megabytes take the same road; a small file keeps the scan of each row short.
     void megabytesInTheFile()
     {

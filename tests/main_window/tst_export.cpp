@@ -1,6 +1,7 @@
 #include "Files.h"
 #include "FormHarness.h"
 #include "Shell.h"
+#include "SmallDisk.h"
 #include "Store.h"
 
 #include <QAction>
@@ -9,6 +10,8 @@
 #include <QFile>
 #include <QLocale>
 #include <QScopeGuard>
+
+#include <optional>
 
 #include <unistd.h>
 
@@ -93,7 +96,7 @@ class TestExport : public QObject {
     Q_OBJECT
 
 public:
-    enum class Obstacle { MissingFolder, FolderIsAFile, ExportIsAFolder, ReadOnlyFolder };
+    enum class Obstacle { MissingFolder, FolderIsAFile, ExportIsAFolder, ReadOnlyFolder, FullDisk };
     Q_ENUM(Obstacle)
 
 private slots:
@@ -238,6 +241,7 @@ private slots:
         QTest::newRow("la cartella è un file") << Obstacle::FolderIsAFile << "la cartella non esiste";
         QTest::newRow("ZORVANE.txt è una cartella") << Obstacle::ExportIsAFolder << "al suo posto c'è una cartella";
         QTest::newRow("cartella protetta, nessun file") << Obstacle::ReadOnlyFolder << "accesso negato";
+        QTest::newRow("disco pieno") << Obstacle::FullDisk << "spazio su disco insufficiente";
     }
 
     void aPlaceThatCannotBeWrittenGivesTheBox()
@@ -251,6 +255,7 @@ private slots:
         const QString folder = h.glossary.folder();
         QString appPath = folder;
         const QByteArray old = "esportazione precedente\r\n";
+        std::optional<SmallDisk> disk;
         switch (obstacle) {
         case Obstacle::MissingFolder:
             appPath = folder + QStringLiteral("/manca");
@@ -265,6 +270,14 @@ private slots:
         case Obstacle::ReadOnlyFolder:
             QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
             break;
+        case Obstacle::FullDisk:
+            disk.emplace(QStringLiteral("256k"));
+            if (!disk->mounted())
+                QSKIP(qPrintable("a small file system cannot be mounted here (" + disk->why() + ")"));
+            appPath = disk->path();
+            QVERIFY(QFile::copy(h.glossary.file(), appPath + QStringLiteral("/QUORLAN.mdb")));
+            QVERIFY(!disk->fill().isEmpty());
+            break;
         }
         // The temporary folder must be writable again to be removed.
         const auto restore = qScopeGuard(
@@ -277,7 +290,7 @@ private slots:
                      QStringLiteral("ZORVANE"), 0);
         QVERIFY(h.shellCalls.isEmpty());
         QVERIFY(!QFileInfo::exists(h.exportFile()) || obstacle == Obstacle::ExportIsAFolder);
-        QCOMPARE(Files::entries(folder).filter(QStringLiteral(".ZORVANE")), QStringList());
+        QCOMPARE((Files::entries(folder) + Files::entries(appPath)).filter(QStringLiteral(".ZORVANE")), QStringList());
     }
 
     // A link at the export's name is replaced, never written through to the open glossary; the other links

@@ -157,7 +157,12 @@ JetFile::JetFile(const QString &path, const QString &password) : m_path(path), m
     if (!file.open(QIODevice::ReadOnly))
         throw DbError(DbError::FileLocked,
                       QStringLiteral("Impossibile aprire il file '%1': accesso non consentito.").arg(path));
-    const QByteArray first = file.read(PageSize);
+    // Read whole and once: everything below is checked against these bytes.
+    m_bytes = file.readAll();
+    if (m_bytes.size() != file.size())
+        throw DbError(DbError::FileLocked, QStringLiteral("Impossibile leggere il file '%1'.").arg(path));
+    file.close();
+    const QByteArray first = m_bytes.left(PageSize);
     if (first.size() < 0x98 || first.at(0x14) != MDB_VER_JET4)
         throw DbError(DbError::NotAGlossary,
                       notAGlossary(path,
@@ -169,13 +174,8 @@ JetFile::JetFile(const QString &path, const QString &password) : m_path(path), m
         throw DbError(
             DbError::WrongPassword,
             QStringLiteral("Password non valida per il file '%1', oppure il file non è un glossario.").arg(path));
-    if (file.size() % PageSize != 0)
+    if (m_bytes.size() % PageSize != 0)
         damaged(QStringLiteral("la sua lunghezza non è un numero intero di pagine: è stato troncato"));
-    file.seek(0);
-    m_bytes = file.readAll();
-    if (m_bytes.size() != file.size())
-        throw DbError(DbError::FileLocked, QStringLiteral("Impossibile leggere il file '%1'.").arg(path));
-    file.close();
 
     const QByteArray name = QFile::encodeName(path);
     m_handle->mdb = mdb_open(name.constData(), MDB_NOFLAGS);
@@ -211,7 +211,6 @@ void JetFile::checkTableDefinition(quint32 definitionPage)
     m_maxColumns = u16(def + TableMaxColumnsOffset);
 
     // The counts the definition gives must match the columns it lists, or every row is split wrongly.
-    int variable = 0, fixedEnd = 0;
     QSet<int> numbers, varIndexes;
     QList<std::pair<int, int>> fixedParts;
     for (unsigned i = 0; i < table->num_cols; ++i) {
@@ -221,28 +220,11 @@ void JetFile::checkTableDefinition(quint32 definitionPage)
         numbers.insert(c->col_num);
         if (c->is_fixed) {
             fixedParts.append({c->fixed_offset, c->fixed_offset + c->col_size});
-            fixedEnd = std::max(fixedEnd, c->fixed_offset + c->col_size);
         } else {
-            ++variable;
             if (varIndexes.contains(c->var_col_num))
                 damaged(QStringLiteral("due colonne di lunghezza variabile hanno lo stesso posto nelle righe"));
             varIndexes.insert(c->var_col_num);
         }
-    }
-    if (int(table->num_var_cols) != variable)
-        damaged(QStringLiteral("la tabella dichiara %1 colonne di lunghezza variabile ma ne elenca %2")
-                    .arg(table->num_var_cols)
-                    .arg(variable));
-    std::sort(fixedParts.begin(), fixedParts.end());
-    for (qsizetype i = 1; i < fixedParts.size(); ++i) {
-        if (fixedParts[i].first < fixedParts[i - 1].second)
-            damaged(QStringLiteral("due colonne di lunghezza fissa si sovrappongono"));
-    }
-    m_variableColumns = variable;
-    m_fixedEnd = 2 + fixedEnd;
-
-    for (unsigned i = 0; i < table->num_cols; ++i) {
-        const auto *c = static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, i));
         const Column column {c->col_num, c->is_fixed ? -1 : int(c->var_col_num), c->fixed_offset, c->col_size,
                              c->col_type};
         const int idSize = c->col_type == MDB_LONGINT ? 4
@@ -260,6 +242,17 @@ void JetFile::checkTableDefinition(quint32 definitionPage)
         else if (g_ascii_strcasecmp(c->name, "Definizione") == 0 && text)
             m_definition = column;
     }
+    if (int(table->num_var_cols) != varIndexes.size())
+        damaged(QStringLiteral("la tabella dichiara %1 colonne di lunghezza variabile ma ne elenca %2")
+                    .arg(table->num_var_cols)
+                    .arg(varIndexes.size()));
+    std::sort(fixedParts.begin(), fixedParts.end());
+    for (qsizetype i = 1; i < fixedParts.size(); ++i) {
+        if (fixedParts[i].first < fixedParts[i - 1].second)
+            damaged(QStringLiteral("due colonne di lunghezza fissa si sovrappongono"));
+    }
+    // Sorted and apart, the last fixed column ends the fixed part, after the row's column count.
+    m_fixedEnd = 2 + (fixedParts.isEmpty() ? 0 : fixedParts.last().second);
     if (m_id.number < 0 || m_term.number < 0 || m_definition.number < 0)
         throw DbError(
             DbError::NotAGlossary,

@@ -71,7 +71,7 @@ private:
     qsizetype m_rowCount = 0;
     qint64 m_lastAutoNumber = 0;
     Column m_id, m_term, m_definition;
-    int m_maxColumns = 0, m_variableColumns = 0, m_fixedEnd = 0;
+    int m_maxColumns = 0, m_fixedEnd = 0;
     // Every row reached by a pointer (a moved row, a part of a long value): each is reached once only.
     QSet<quint32> m_reached;
 };

@@ -1,7 +1,7 @@
-#include "CsvGlossary.h"
+#include "tools/CsvGlossary.h"
 
-#include "ExportError.h"
-#include "InputError.h"
+#include "tools/ExportError.h"
+#include "tools/InputError.h"
 
 #include <QScopeGuard>
 #include <QStringDecoder>

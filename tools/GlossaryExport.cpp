@@ -1,13 +1,13 @@
-#include "GlossaryExport.h"
+#include "tools/GlossaryExport.h"
 
-#include "Connection.h"
-#include "CsvGlossary.h"
-#include "DbError.h"
-#include "ExportError.h"
-#include "Statement.h"
-#include "TbxGlossary.h"
-#include "TextFile.h"
-#include "TsvGlossary.h"
+#include "db/sqlite/Connection.h"
+#include "tools/CsvGlossary.h"
+#include "db/error/DbError.h"
+#include "tools/ExportError.h"
+#include "db/sqlite/Statement.h"
+#include "tools/TbxGlossary.h"
+#include "tools/TextFile.h"
+#include "tools/TsvGlossary.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "GlossaryFile.h"
-#include "ProgressLine.h"
+#include "db/glossary/GlossaryFile.h"
+#include "tools/ProgressLine.h"
 
 #include <QByteArray>
 #include <QString>

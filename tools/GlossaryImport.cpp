@@ -1,13 +1,13 @@
-#include "GlossaryImport.h"
+#include "tools/GlossaryImport.h"
 
-#include "CsvGlossary.h"
-#include "DbError.h"
-#include "InputError.h"
-#include "JetFile.h"
-#include "NewGlossary.h"
-#include "TbxGlossary.h"
-#include "TextFile.h"
-#include "TsvGlossary.h"
+#include "tools/CsvGlossary.h"
+#include "db/error/DbError.h"
+#include "tools/InputError.h"
+#include "db/mdb/JetFile.h"
+#include "tools/NewGlossary.h"
+#include "tools/TbxGlossary.h"
+#include "tools/TextFile.h"
+#include "tools/TsvGlossary.h"
 
 #include <QFileInfo>
 

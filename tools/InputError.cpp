@@ -1,4 +1,4 @@
-#include "InputError.h"
+#include "tools/InputError.h"
 
 InputError::InputError(int line, QString reason, QString kind)
     : m_line(line), m_reason(std::move(reason)), m_kind(std::move(kind)),

@@ -1,8 +1,8 @@
-#include "NewGlossary.h"
+#include "tools/NewGlossary.h"
 
-#include "DbError.h"
-#include "GlossaryFile.h"
-#include "WholeFile.h"
+#include "db/error/DbError.h"
+#include "db/glossary/GlossaryFile.h"
+#include "platform/files/WholeFile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "ProgressLine.h"
+#include "tools/ProgressLine.h"
 
 #include <QElapsedTimer>
 #include <QTextStream>

@@ -1,8 +1,8 @@
-#include "TbxGlossary.h"
+#include "tools/TbxGlossary.h"
 
-#include "ExportError.h"
-#include "InputError.h"
-#include "TextFile.h"
+#include "tools/ExportError.h"
+#include "tools/InputError.h"
+#include "tools/TextFile.h"
 
 #include <QRegularExpression>
 #include <QSet>

@@ -1,8 +1,8 @@
-#include "TextFile.h"
+#include "tools/TextFile.h"
 
-#include "DbError.h"
-#include "InputError.h"
-#include "WholeFile.h"
+#include "db/error/DbError.h"
+#include "tools/InputError.h"
+#include "platform/files/WholeFile.h"
 
 #include <QFile>
 #include <QStringDecoder>

@@ -1,7 +1,7 @@
-#include "TsvGlossary.h"
+#include "tools/TsvGlossary.h"
 
-#include "ExportError.h"
-#include "InputError.h"
+#include "tools/ExportError.h"
+#include "tools/InputError.h"
 
 #include <QStringView>
 

@@ -1,11 +1,11 @@
-#include "DbError.h"
-#include "ExportError.h"
-#include "GlossaryExport.h"
-#include "GlossaryFile.h"
-#include "GlossaryImport.h"
-#include "InputError.h"
-#include "NewGlossary.h"
-#include "ProgressLine.h"
+#include "db/error/DbError.h"
+#include "tools/ExportError.h"
+#include "tools/GlossaryExport.h"
+#include "db/glossary/GlossaryFile.h"
+#include "tools/GlossaryImport.h"
+#include "tools/InputError.h"
+#include "tools/NewGlossary.h"
+#include "tools/ProgressLine.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
-#include "Startup.h"
+#include "app/Startup.h"
 
-#include "DbError.h"
-#include "Form1.h"
+#include "db/error/DbError.h"
+#include "main_window/Form1.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

@@ -1,4 +1,4 @@
-#include "CarryOverJob.h"
+#include "main_window/CarryOverJob.h"
 
 #include <QThread>
 

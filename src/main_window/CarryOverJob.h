@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DbError.h"
-#include "JetCarryOver.h"
+#include "db/error/DbError.h"
+#include "db/mdb/JetCarryOver.h"
 
 #include <QElapsedTimer>
 #include <QObject>

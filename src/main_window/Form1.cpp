@@ -1,7 +1,7 @@
-#include "Form1.h"
-#include "Twips.h"
+#include "main_window/Form1.h"
+#include "resizer/Twips.h"
 
-#include "clsResizer.h"
+#include "resizer/clsResizer.h"
 
 #include <QAction>
 #include <QListView>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Controls.h"
-#include "TermListModel.h"
+#include "main_window/Controls.h"
+#include "main_window/TermListModel.h"
 
 #include <QList>
 #include <QMainWindow>

@@ -1,4 +1,4 @@
-#include "TermListModel.h"
+#include "main_window/TermListModel.h"
 
 int TermListModel::rowCount(const QModelIndex &parent) const
 {

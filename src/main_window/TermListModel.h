@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TermListing.h"
+#include "db/search/TermListing.h"
 
 #include <QAbstractListModel>
 

@@ -1,4 +1,4 @@
-#include "Controls.h"
+#include "main_window/Controls.h"
 
 #include <QAccessibleWidget>
 

@@ -1,7 +1,7 @@
-#include "DbError.h"
-#include "Form1.h"
-#include "Recordset.h"
-#include "Store.h"
+#include "db/error/DbError.h"
+#include "main_window/Form1.h"
+#include "db/recordset/Recordset.h"
+#include "db/glossary/Store.h"
 
 #include <QListView>
 #include <QPushButton>

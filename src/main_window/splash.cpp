@@ -1,6 +1,6 @@
-#include "CarryOverJob.h"
-#include "Form1.h"
-#include "Form2.h"
+#include "main_window/CarryOverJob.h"
+#include "main_window/Form1.h"
+#include "splash/Form2.h"
 
 #include <QTimer>
 

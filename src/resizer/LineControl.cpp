@@ -1,6 +1,6 @@
-#include "LineControl.h"
+#include "resizer/LineControl.h"
 
-#include "Twips.h"
+#include "resizer/Twips.h"
 
 #include <QPainter>
 

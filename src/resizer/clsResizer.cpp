@@ -1,7 +1,7 @@
-#include "clsResizer.h"
+#include "resizer/clsResizer.h"
 
-#include "LineControl.h"
-#include "Twips.h"
+#include "resizer/LineControl.h"
+#include "resizer/Twips.h"
 
 #include <QLabel>
 #include <QMainWindow>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CtlRecord.h"
+#include "resizer/CtlRecord.h"
 
 #include <QList>
 #include <QObject>

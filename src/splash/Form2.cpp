@@ -1,6 +1,6 @@
-#include "Form2.h"
+#include "splash/Form2.h"
 
-#include "Twips.h"
+#include "resizer/Twips.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

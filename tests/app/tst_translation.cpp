@@ -1,7 +1,7 @@
-#include "BoxScript.h"
-#include "Form1.h"
-#include "Startup.h"
-#include "TempGlossary.h"
+#include "support/BoxScript.h"
+#include "main_window/Form1.h"
+#include "app/Startup.h"
+#include "support/TempGlossary.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

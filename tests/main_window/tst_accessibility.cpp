@@ -1,5 +1,5 @@
-#include "FormHarness.h"
-#include "Shell.h"
+#include "support/FormHarness.h"
+#include "platform/shell/Shell.h"
 
 #include <QAccessible>
 #include <QMetaEnum>

@@ -1,7 +1,7 @@
-#include "Files.h"
-#include "FormHarness.h"
-#include "OtherProgramLock.h"
-#include "ReadOnlyPath.h"
+#include "support/Files.h"
+#include "support/FormHarness.h"
+#include "support/OtherProgramLock.h"
+#include "support/ReadOnlyPath.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "FormHarness.h"
+#include "support/FormHarness.h"
 
 class TestSearch : public QObject {
     Q_OBJECT

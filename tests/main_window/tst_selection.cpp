@@ -1,4 +1,4 @@
-#include "FormHarness.h"
+#include "support/FormHarness.h"
 
 #include <QTextBlock>
 #include <QTextCursor>

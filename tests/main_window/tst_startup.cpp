@@ -1,5 +1,5 @@
-#include "DbError.h"
-#include "FormHarness.h"
+#include "db/error/DbError.h"
+#include "support/FormHarness.h"
 
 #include <QAction>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "LineControl.h"
-#include "clsResizer.h"
+#include "resizer/LineControl.h"
+#include "resizer/clsResizer.h"
 
 #include <QLabel>
 #include <QListWidget>

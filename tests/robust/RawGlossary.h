@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TempGlossary.h"
+#include "support/TempGlossary.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,13 +1,13 @@
-#include "ConnectionPool.h"
-#include "Files.h"
-#include "FormHarness.h"
-#include "JetFixtures.h"
-#include "OtherProgramLock.h"
+#include "db/recordset/ConnectionPool.h"
+#include "support/Files.h"
+#include "support/FormHarness.h"
+#include "support/JetFixtures.h"
+#include "support/OtherProgramLock.h"
 #include "RawGlossary.h"
-#include "ReadOnlyPath.h"
-#include "SmallDisk.h"
-#include "Startup.h"
-#include "Store.h"
+#include "support/ReadOnlyPath.h"
+#include "support/SmallDisk.h"
+#include "app/Startup.h"
+#include "db/glossary/Store.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,11 +1,11 @@
-#include "DbError.h"
-#include "JetCarryOver.h"
-#include "JetFile.h"
-#include "JetFixtures.h"
+#include "db/error/DbError.h"
+#include "db/mdb/JetCarryOver.h"
+#include "db/mdb/JetFile.h"
+#include "support/JetFixtures.h"
 #include "RawGlossary.h"
-#include "Recordset.h"
-#include "Store.h"
-#include "TempGlossary.h"
+#include "db/recordset/Recordset.h"
+#include "db/glossary/Store.h"
+#include "support/TempGlossary.h"
 #include "WriterPlan.h"
 
 #include <QFileInfo>

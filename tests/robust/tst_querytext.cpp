@@ -1,11 +1,11 @@
-#include "DbError.h"
-#include "FuzzRun.h"
-#include "JetQuery.h"
+#include "db/error/DbError.h"
+#include "support/FuzzRun.h"
+#include "db/query/CatalogQuery.h"
 #include "RawGlossary.h"
-#include "Recordset.h"
-#include "Store.h"
-#include "TempGlossary.h"
-#include "TextMatch.h"
+#include "db/recordset/Recordset.h"
+#include "db/glossary/Store.h"
+#include "support/TempGlossary.h"
+#include "db/query/TextMatch.h"
 
 #include <QRandomGenerator>
 #include <QSet>
@@ -193,13 +193,13 @@ QString sqliteShape(const QString &sql, qsizetype parameters)
 QString checkTranslation(int place, const QString &text)
 {
     const Built b = build(place, text);
-    JetQuery::Sql q, twin;
+    CatalogQuery::Sql q, twin;
     try {
-        const JetQuery parsed = JetQuery::parse(b.query);
-        if (parsed.kind != JetQuery::Select)
+        const CatalogQuery parsed = CatalogQuery::parse(b.query);
+        if (parsed.kind != CatalogQuery::Select)
             return QStringLiteral("non è una Select");
         q = parsed.toSql();
-        twin = JetQuery::parse(b.twin).toSql();
+        twin = CatalogQuery::parse(b.twin).toSql();
     } catch (const DbError &e) {
         return QStringLiteral("rifiutata: %1 %2").arg(e.number()).arg(e.description());
     }
@@ -419,16 +419,16 @@ private slots:
     void idQueriesCarryOnlyTheNumber()
     {
         QRandomGenerator rng(m_seed);
-        const JetQuery::Sql rowTwin = JetQuery::parse(store::QueryRowById(1)).toSql();
-        const JetQuery::Sql deleteTwin = JetQuery::parse(store::QueryDeleteById(1)).toSql();
+        const CatalogQuery::Sql rowTwin = CatalogQuery::parse(store::QueryRowById(1)).toSql();
+        const CatalogQuery::Sql deleteTwin = CatalogQuery::parse(store::QueryDeleteById(1)).toSql();
         for (int i = 0; i < 200; ++i) {
             const qint64 id = i < 100 ? qint64(rng.bounded(32768)) : qint64(rng.generate64() >> 1);
-            const JetQuery row = JetQuery::parse(store::QueryRowById(id));
-            QCOMPARE(row.kind, JetQuery::Select);
+            const CatalogQuery row = CatalogQuery::parse(store::QueryRowById(id));
+            QCOMPARE(row.kind, CatalogQuery::Select);
             QCOMPARE(row.toSql().text, rowTwin.text);
             QCOMPARE(row.toSql().parameters, QVariantList({QVariant(id)}));
-            const JetQuery del = JetQuery::parse(store::QueryDeleteById(id));
-            QCOMPARE(del.kind, JetQuery::Delete);
+            const CatalogQuery del = CatalogQuery::parse(store::QueryDeleteById(id));
+            QCOMPARE(del.kind, CatalogQuery::Delete);
             QCOMPARE(del.toSql().text, deleteTwin.text);
             QCOMPARE(del.toSql().parameters, QVariantList({QVariant(id)}));
         }

@@ -1,7 +1,7 @@
 #include "RawGlossary.h"
-#include "Recordset.h"
-#include "Store.h"
-#include "TempGlossary.h"
+#include "db/recordset/Recordset.h"
+#include "db/glossary/Store.h"
+#include "support/TempGlossary.h"
 
 #include <QFileInfo>
 #include <QProcess>

@@ -1,5 +1,5 @@
-#include "Form2.h"
-#include "FormHarness.h"
+#include "splash/Form2.h"
+#include "support/FormHarness.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>

@@ -1,4 +1,4 @@
-#include "BoxScript.h"
+#include "support/BoxScript.h"
 
 #include <QTest>
 

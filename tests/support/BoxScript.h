@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MsgBox.h"
+#include "platform/msgbox/MsgBox.h"
 
 #include <QList>
 

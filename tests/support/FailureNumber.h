@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DbError.h"
+#include "db/error/DbError.h"
 
 #include <functional>
 

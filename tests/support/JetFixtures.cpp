@@ -1,4 +1,4 @@
-#include "JetFixtures.h"
+#include "support/JetFixtures.h"
 
 #include <QFile>
 #include <QJsonArray>

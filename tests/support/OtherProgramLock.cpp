@@ -1,6 +1,6 @@
-#include "OtherProgramLock.h"
+#include "support/OtherProgramLock.h"
 
-#include "TempGlossary.h"
+#include "support/TempGlossary.h"
 
 #include <QFile>
 

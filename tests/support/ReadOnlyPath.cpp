@@ -1,4 +1,4 @@
-#include "ReadOnlyPath.h"
+#include "support/ReadOnlyPath.h"
 
 #include <QFile>
 #include <QFileInfo>

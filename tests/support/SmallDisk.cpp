@@ -1,6 +1,6 @@
-#include "SmallDisk.h"
+#include "support/SmallDisk.h"
 
-#include "ConnectionPool.h"
+#include "db/recordset/ConnectionPool.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,6 +1,6 @@
-#include "TempGlossary.h"
+#include "support/TempGlossary.h"
 
-#include "Store.h"
+#include "db/glossary/Store.h"
 
 #include <QFile>
 #include <QTest>

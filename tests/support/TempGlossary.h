@@ -1,6 +1,6 @@
 #pragma once
 
-#include "GlossaryFile.h"
+#include "db/glossary/GlossaryFile.h"
 
 #include <QList>
 #include <QString>

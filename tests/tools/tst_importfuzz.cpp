@@ -1,11 +1,11 @@
-#include "CsvGlossary.h"
-#include "Files.h"
-#include "FuzzRun.h"
-#include "GlossaryImport.h"
-#include "InputError.h"
-#include "TbxGlossary.h"
-#include "TextFile.h"
-#include "TsvGlossary.h"
+#include "tools/CsvGlossary.h"
+#include "support/Files.h"
+#include "support/FuzzRun.h"
+#include "tools/GlossaryImport.h"
+#include "tools/InputError.h"
+#include "tools/TbxGlossary.h"
+#include "tools/TextFile.h"
+#include "tools/TsvGlossary.h"
 
 #include <QDir>
 #include <QElapsedTimer>

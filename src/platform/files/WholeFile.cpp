@@ -1,4 +1,4 @@
-#include "WholeFile.h"
+#include "platform/files/WholeFile.h"
 
 #include <QFile>
 #include <QFileInfo>

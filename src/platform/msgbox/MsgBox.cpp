@@ -1,4 +1,4 @@
-#include "MsgBox.h"
+#include "platform/msgbox/MsgBox.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QVariantList>
+
+// The query dialect of the glossary catalogue, parsed once into one structure that the file and the
+// in-memory copy both read. Only the statement shapes the catalogue uses are accepted, and anything else
+// (a second statement, an unknown word) is refused as a malformed query; in SQL every literal becomes a
+// bound parameter, so a typed text can never leave its literal.
+struct CatalogQuery {
+    enum Kind { Select, Delete };
+    enum Column { Id, Term, Definition };
+
+    // What a condition compares: a column, or its first or last characters.
+    struct Operand {
+        enum Function { Whole, Left, Right };
+        Column column = Term;
+        Function function = Whole;
+        qint64 count = 0;
+    };
+    struct Predicate {
+        Operand operand;
+        bool isLike = true; // else "= number"
+        QString pattern;
+        qint64 number = 0;
+    };
+
+    // The statement for SQLite, with the values of its "?N" marks.
+    struct Sql {
+        QString text;
+        QVariantList parameters;
+    };
+
+    Kind kind = Select;
+    // The condition as alternatives of conjunctions (AND binds tighter than OR); empty: every row.
+    QList<QList<Predicate>> where;
+    bool ordered = false;
+    Column orderBy = Term;
+
+    static CatalogQuery parse(const QString &text);
+    Sql toSql() const;
+};

@@ -1,0 +1,637 @@
+#include "db/search/TableIndex.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+namespace {
+
+// The longest run of a pattern that any match must contain verbatim: the cheapest first filter.
+QByteArray longestLiteralRun(const QByteArray &folded)
+{
+    QByteArray best;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= folded.size(); ++i) {
+        if (i == folded.size() || folded[i] == '%' || folded[i] == '_') {
+            if (i - start > best.size())
+                best = folded.mid(start, i - start);
+            start = i + 1;
+        }
+    }
+    return best;
+}
+
+// Whether every text that `wider` finds is also found by `narrower`: "%X%" holds for any text that
+// holds a stretch matching X, which a pattern with X in the middle of it demands.
+bool implies(const QByteArray &narrower, const QByteArray &wider)
+{
+    if (narrower == wider)
+        return true;
+    if (wider.size() < 2 || !wider.startsWith('%') || !wider.endsWith('%'))
+        return false;
+    return narrower.contains(QByteArrayView(wider).sliced(1, wider.size() - 2));
+}
+
+// A search narrows the previous one when each previous condition is implied by one of its own on the
+// same whole column.
+bool narrows(const QList<CatalogQuery::Predicate> &now, const QList<CatalogQuery::Predicate> &before)
+{
+    const auto plain = [](const CatalogQuery::Predicate &p) {
+        return p.isLike && p.operand.column != CatalogQuery::Id && p.operand.function == CatalogQuery::Operand::Whole;
+    };
+    for (const CatalogQuery::Predicate &b : before) {
+        if (!plain(b))
+            return false;
+        const QByteArray wider = TextMatch::fold(b.pattern);
+        bool implied = false;
+        for (const CatalogQuery::Predicate &n : now) {
+            if (plain(n) && n.operand.column == b.operand.column && implies(TextMatch::fold(n.pattern), wider)) {
+                implied = true;
+                break;
+            }
+        }
+        if (!implied)
+            return false;
+    }
+    return true;
+}
+
+// Below this much work a second thread costs more than it saves.
+constexpr qsizetype SplitBytes = 1 << 20;
+constexpr size_t SplitRows = 100000;
+
+// Runs work(0) here and work(1) on the second core: the two halves of a long pass over rows that each
+// half alone writes to.
+template<typename F>
+void inTwoHalves(F &&work)
+{
+    std::thread other([&work] { work(1); });
+    work(0);
+    other.join();
+}
+
+quint64 prefixOf(const char *key, qsizetype size)
+{
+    unsigned char bytes[8] = {};
+    std::memcpy(bytes, key, size_t(qMin<qsizetype>(8, size)));
+    return qFromBigEndian<quint64>(bytes);
+}
+
+} // namespace
+
+void TableIndex::Column::clear()
+{
+    text.clear();
+    starts.clear();
+    owners.clear();
+}
+
+qsizetype TableIndex::Column::append(QByteArrayView folded, int row)
+{
+    const qsizetype at = text.size();
+    text.resize(at + folded.size());
+    std::memcpy(text.data() + at, folded.data(), size_t(folded.size()));
+    close(at, row);
+    return at;
+}
+
+void TableIndex::Column::reserve(qsizetype bytes, size_t pieces)
+{
+    text.reserve(bytes);
+    starts.reserve(pieces);
+    owners.reserve(pieces);
+}
+
+void TableIndex::Column::close(qsizetype at, int row)
+{
+    // A separator no folded text can hold, so a search never runs from one row into the next.
+    text.append('\xff');
+    starts.push_back(at);
+    owners.push_back(row);
+}
+
+size_t TableIndex::Column::pieceAt(qsizetype offset, size_t from) const
+{
+    // Finds come in order and mostly a few pieces apart: step from the last piece, then gallop and halve.
+    size_t low = from;
+    for (int i = 0; i < 8; ++i) {
+        if (low + 1 >= starts.size() || starts[low + 1] > offset)
+            return low;
+        ++low;
+    }
+    size_t step = 1;
+    size_t high = low + 1;
+    while (high < starts.size() && starts[high] <= offset) {
+        low = high;
+        step *= 2;
+        high = low + step;
+    }
+    high = std::min(high, starts.size());
+    const auto it = std::upper_bound(starts.begin() + qsizetype(low), starts.begin() + qsizetype(high), offset);
+    return size_t(it - starts.begin()) - 1;
+}
+
+bool TableIndex::answers(const CatalogQuery &query)
+{
+    if (query.kind != CatalogQuery::Select || (query.ordered && query.orderBy != CatalogQuery::Term))
+        return false;
+    if (query.where.isEmpty())
+        return query.ordered;
+    bool anyLike = false;
+    for (const auto &group : query.where) {
+        for (const CatalogQuery::Predicate &p : group) {
+            if (p.operand.column == CatalogQuery::Id) {
+                if (p.isLike || p.operand.function != CatalogQuery::Operand::Whole)
+                    return false;
+            } else if (!p.isLike) {
+                return false;
+            } else {
+                anyLike = true;
+            }
+        }
+    }
+    return anyLike;
+}
+
+void TableIndex::changed()
+{
+    m_everyRow.reset();
+    m_last = LastSearch();
+}
+
+void TableIndex::invalidate()
+{
+    changed();
+    m_termsLoaded = false;
+    m_definitionsLoaded = false;
+    m_rows.clear();
+    m_termSpans.clear();
+    m_definitionSpans.clear();
+    m_alive.clear();
+    m_order.clear();
+    m_byId.clear();
+    m_shown = std::make_shared<TermListing::Table>();
+    m_terms.clear();
+    m_keys.clear();
+    m_definitions.clear();
+    m_dead = 0;
+}
+
+void TableIndex::beginTerms(QStringList columns)
+{
+    invalidate();
+    m_columns = std::move(columns);
+}
+
+int TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
+{
+    // Each term goes straight into the folded column and the key buffer: no text of its own per row.
+    const int index = int(m_rows.size());
+    TermListing::Table &table = shown();
+    const qsizetype textAt = table.text.size();
+    if (utf8)
+        table.text.append(QString::fromUtf8(*utf8));
+    const qsizetype textLength = table.text.size() - textAt;
+    table.entries.push_back({id, textAt, utf8 ? textLength : -1});
+    Span span;
+    if (utf8) {
+        span.at = m_terms.text.size();
+        TextMatch::appendFoldedUtf8(m_terms.text, *utf8);
+        span.bytes = m_terms.text.size() - span.at;
+        m_terms.close(span.at, index);
+    }
+    const qsizetype keyAt = m_keys.size();
+    TextMatch::appendSortKey(m_keys, QStringView(table.text).sliced(textAt, textLength));
+    return pushRow(id, span, keyAt);
+}
+
+int TableIndex::pushRow(qint64 id, Span term, qsizetype keyAt)
+{
+    Row row;
+    row.id = id;
+    row.keyAt = keyAt;
+    row.keyBytes = m_keys.size() - keyAt;
+    // A null sorts before every text, as in SQLite.
+    row.keyPrefix = term.at < 0 ? 0 : prefixOf(m_keys.constData() + keyAt, row.keyBytes);
+    m_rows.push_back(row);
+    m_termSpans.push_back(term);
+    m_definitionSpans.push_back(Span());
+    m_alive.push_back(1);
+    return int(m_rows.size()) - 1;
+}
+
+void TableIndex::endTerms()
+{
+    // Filled once the count is known, rather than grown and rehashed row by row.
+    m_byId.reserve(qsizetype(m_rows.size()));
+    for (int i = 0; i < int(m_rows.size()); ++i)
+        m_byId.insert(m_rows[size_t(i)].id, i);
+    m_order.clear();
+    m_order.reserve(m_rows.size());
+    for (int i = 0; i < int(m_rows.size()); ++i)
+        m_order.push_back(i);
+    std::sort(m_order.begin(), m_order.end(), [this](int a, int b) { return lessInOrder(a, b); });
+    m_termsLoaded = true;
+    changed();
+}
+
+void TableIndex::setDefinition(qint64 id, std::optional<QByteArrayView> utf8)
+{
+    const auto it = m_byId.constFind(id);
+    if (it != m_byId.constEnd())
+        setDefinitionOfRow(*it, utf8);
+}
+
+void TableIndex::setDefinitionOfRow(int index, std::optional<QByteArrayView> utf8)
+{
+    Span &span = m_definitionSpans[size_t(index)];
+    if (!utf8) {
+        span = Span();
+        return;
+    }
+    // Folded straight into the shared buffer, as the terms are.
+    span.at = m_definitions.text.size();
+    TextMatch::appendFoldedUtf8(m_definitions.text, *utf8);
+    span.bytes = m_definitions.text.size() - span.at;
+    m_definitions.close(span.at, index);
+}
+
+void TableIndex::endDefinitions()
+{
+    m_definitionsLoaded = true;
+    changed();
+}
+
+int TableIndex::addRow(qint64 id, const QVariant &term)
+{
+    const QString text = term.toString();
+    const int index = int(m_rows.size());
+    shown().add(id, term);
+    Span span;
+    if (!term.isNull()) {
+        const QByteArray folded = TextMatch::fold(text);
+        span.at = m_terms.append(folded, index);
+        span.bytes = folded.size();
+    }
+    const qsizetype keyAt = m_keys.size();
+    TextMatch::appendSortKey(m_keys, text);
+    m_byId.insert(id, index);
+    return pushRow(id, span, keyAt);
+}
+
+void TableIndex::setDefinitionOf(int index, const QVariant &definition)
+{
+    Span &span = m_definitionSpans[size_t(index)];
+    if (definition.isNull()) {
+        span = Span();
+        return;
+    }
+    const QByteArray folded = TextMatch::fold(definition.toString());
+    span.at = m_definitions.append(folded, index);
+    span.bytes = folded.size();
+}
+
+bool TableIndex::lessInOrder(int a, int b) const
+{
+    const Row &ra = m_rows[size_t(a)];
+    const Row &rb = m_rows[size_t(b)];
+    const bool nullA = m_termSpans[size_t(a)].at < 0, nullB = m_termSpans[size_t(b)].at < 0;
+    if (nullA != nullB)
+        return nullA;
+    if (ra.keyPrefix != rb.keyPrefix)
+        return ra.keyPrefix < rb.keyPrefix;
+    const int c = std::memcmp(m_keys.constData() + ra.keyAt, m_keys.constData() + rb.keyAt,
+                              size_t(qMin(ra.keyBytes, rb.keyBytes)));
+    if (c != 0)
+        return c < 0;
+    if (ra.keyBytes != rb.keyBytes)
+        return ra.keyBytes < rb.keyBytes;
+    return ra.id < rb.id;
+}
+
+void TableIndex::insertInOrder(int row)
+{
+    const auto at = std::lower_bound(m_order.begin(), m_order.end(), row,
+                                     [this](int a, int b) { return lessInOrder(a, b); });
+    m_order.insert(at, row);
+}
+
+void TableIndex::removeFromOrder(int row)
+{
+    auto at = std::lower_bound(m_order.begin(), m_order.end(), row,
+                               [this](int a, int b) { return lessInOrder(a, b); });
+    if (at != m_order.end() && *at == row)
+        m_order.erase(at);
+}
+
+void TableIndex::rowWritten(qint64 id, const QVariant &term, const QVariant &definition)
+{
+    if (!m_termsLoaded)
+        return;
+    rowDeleted(id);
+    const int index = addRow(id, term);
+    if (m_definitionsLoaded)
+        setDefinitionOf(index, definition);
+    insertInOrder(index);
+    changed();
+}
+
+void TableIndex::rowDeleted(qint64 id)
+{
+    if (!m_termsLoaded)
+        return;
+    const auto it = m_byId.find(id);
+    if (it == m_byId.end())
+        return;
+    const int index = *it;
+    removeFromOrder(index);
+    m_alive[size_t(index)] = 0;
+    m_byId.erase(it);
+    ++m_dead;
+    changed();
+}
+
+TableIndex::Plan::Plan(const QList<CatalogQuery::Predicate> &group, const TableIndex &index)
+{
+    for (const CatalogQuery::Predicate &p : group) {
+        patterns.emplace_back(p.pattern);
+        if (p.isLike && p.operand.function == CatalogQuery::Operand::Whole) {
+            QByteArray run = longestLiteralRun(TextMatch::fold(p.pattern));
+            if (!filterColumn || run.size() > filter.size()) {
+                filter = run;
+                filterColumn = p.operand.column == CatalogQuery::Term ? &index.m_terms : &index.m_definitions;
+                decided = patterns.back().isContains() ? qsizetype(patterns.size() - 1) : -1;
+            }
+        }
+    }
+}
+
+bool TableIndex::matchesGroup(int row, const QList<CatalogQuery::Predicate> &group, const Plan &plan,
+                              std::optional<QByteArrayView> term) const
+{
+    for (qsizetype i = 0; i < group.size(); ++i) {
+        if (i == plan.decided)
+            continue;
+        const CatalogQuery::Predicate &p = group[i];
+        if (p.operand.column == CatalogQuery::Id) {
+            if (m_rows[size_t(row)].id != p.number)
+                return false;
+            continue;
+        }
+        QByteArrayView text;
+        if (p.operand.column == CatalogQuery::Term && term) {
+            text = *term;
+        } else {
+            const bool isTerm = p.operand.column == CatalogQuery::Term;
+            const Span &span = (isTerm ? m_termSpans : m_definitionSpans)[size_t(row)];
+            if (span.at < 0)
+                return false; // like on a null is never true
+            text = QByteArrayView((isTerm ? m_terms : m_definitions).text.constData() + span.at, span.bytes);
+        }
+        if (p.operand.function == CatalogQuery::Operand::Left)
+            text = TextMatch::leftCharacters(text, p.operand.count);
+        else if (p.operand.function == CatalogQuery::Operand::Right)
+            text = TextMatch::rightCharacters(text, p.operand.count);
+        if (!plan.patterns[size_t(i)].matches(text))
+            return false;
+    }
+    return true;
+}
+
+bool TableIndex::readsDefinitions(const CatalogQuery &query)
+{
+    for (const auto &group : query.where)
+        for (const auto &p : group)
+            if (p.operand.column == CatalogQuery::Definition)
+                return true;
+    return false;
+}
+
+template<typename Found>
+void TableIndex::findPieces(const Column &column, const Plan &plan, qsizetype from, qsizetype to, Found &&found) const
+{
+    if (from >= to)
+        return;
+    const char *const begin = column.text.constData();
+    const size_t pieces = column.starts.size();
+    size_t piece = column.pieceAt(from, 0);
+    // An empty filter finds every piece where it starts.
+    TextMatch::forEachMatch(begin + from, begin + to, plan.filter.constData(), size_t(plan.filter.size()),
+                            [&](const char *match) {
+                                piece = column.pieceAt(match - begin, piece);
+                                const char *pieceStart = begin + column.starts[piece];
+                                // Each piece ends with its separator, just before the next one starts.
+                                const char *pieceEnd =
+                                    begin + (piece + 1 < pieces ? column.starts[piece + 1] : column.text.size()) - 1;
+                                found(column.owners[piece], QByteArrayView(pieceStart, pieceEnd - pieceStart));
+                                return pieceEnd + 1;
+                            });
+}
+
+namespace {
+
+// Where to cut a column in two for the two cores: just after a piece ends, since no filter holds the
+// separator and so no find spans the cut.
+qsizetype middleOf(const QByteArray &text)
+{
+    const qsizetype half = text.size() / 2;
+    const void *rowEnd = memchr(text.constData() + half, '\xff', size_t(text.size() - half));
+    return rowEnd ? static_cast<const char *>(rowEnd) - text.constData() + 1 : text.size();
+}
+
+} // namespace
+
+bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<char> &matched, TermHalves *terms) const
+{
+    const Plan plan(group, *this);
+    if (!plan.filterColumn) {
+        for (size_t i = 0; i < m_rows.size(); ++i) {
+            if (m_alive[i] && !matched[i] && matchesGroup(int(i), group, plan))
+                matched[i] = 1;
+        }
+        return false;
+    }
+    const bool byTerms = plan.filterColumn == &m_terms;
+    const bool keepTerms = byTerms && terms;
+    const auto pass = [&](int half, qsizetype from, qsizetype to) {
+        findPieces(*plan.filterColumn, plan, from, to, [&](int owner, QByteArrayView text) {
+            if (!m_alive[size_t(owner)] || matched[size_t(owner)] ||
+                !matchesGroup(owner, group, plan, byTerms ? std::optional(text) : std::nullopt))
+                return;
+            matched[size_t(owner)] = 1;
+            if (keepTerms)
+                (*terms)[size_t(half)].append(text, owner);
+        });
+    };
+    const QByteArray &text = plan.filterColumn->text;
+    if (text.size() < SplitBytes) {
+        pass(0, 0, text.size());
+    } else {
+        const qsizetype middle = middleOf(text);
+        inTwoHalves([&](int half) { half == 0 ? pass(0, 0, middle) : pass(1, middle, text.size()); });
+    }
+    return keepTerms;
+}
+
+std::vector<int> TableIndex::narrowByTerms(const QList<CatalogQuery::Predicate> &group, TermHalves &terms) const
+{
+    const Plan plan(group, *this);
+    const TermHalves &last = m_last.terms;
+    const auto pass = [&](int half) {
+        terms[size_t(half)].reserve(last[size_t(half)].text.size(), last[size_t(half)].starts.size());
+        findPieces(last[size_t(half)], plan, 0, last[size_t(half)].text.size(), [&](int owner, QByteArrayView text) {
+            if (matchesGroup(owner, group, plan, text)) {
+                m_kept[size_t(owner)] = 1;
+                terms[size_t(half)].append(text, owner);
+            }
+        });
+    };
+    m_kept.resize(m_rows.size());
+    if (last[0].text.size() + last[1].text.size() < SplitBytes) {
+        pass(0);
+        pass(1);
+    } else {
+        inTwoHalves(pass);
+    }
+    std::vector<int> rows;
+    rows.reserve(terms[0].owners.size() + terms[1].owners.size());
+    for (int index : m_last.rows) {
+        if (m_kept[size_t(index)]) {
+            m_kept[size_t(index)] = 0;
+            rows.push_back(index);
+        }
+    }
+    return rows;
+}
+
+std::vector<int> TableIndex::narrowByRows(const QList<CatalogQuery::Predicate> &group) const
+{
+    // No filter runs here: every condition is asked.
+    Plan plan(group, *this);
+    plan.decided = -1;
+    // The candidates are tried in the order the rows lie in memory, then kept in the previous order.
+    std::vector<char> candidate(m_rows.size(), 0);
+    for (int index : m_last.rows)
+        candidate[size_t(index)] = 1;
+    std::vector<int> inMemory;
+    inMemory.reserve(m_last.rows.size());
+    for (size_t index = 0; index < candidate.size(); ++index) {
+        const void *next = memchr(candidate.data() + index, 1, candidate.size() - index);
+        if (!next)
+            break;
+        index = size_t(static_cast<const char *>(next) - candidate.data());
+        inMemory.push_back(int(index));
+    }
+    // Each text is read from memory afresh: the ones a few rows on are asked for while one is tried.
+    const auto reads = [&group](CatalogQuery::Column column) {
+        return std::any_of(group.begin(), group.end(),
+                           [column](const CatalogQuery::Predicate &p) { return p.operand.column == column; });
+    };
+    const bool readsTerms = reads(CatalogQuery::Term);
+    const bool readsDefinitions = reads(CatalogQuery::Definition);
+    constexpr size_t Ahead = 8;
+    const auto pass = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            if (i + Ahead < to) {
+                const size_t later = size_t(inMemory[i + Ahead]);
+                if (readsTerms && m_termSpans[later].at >= 0)
+                    __builtin_prefetch(m_terms.text.constData() + m_termSpans[later].at);
+                if (readsDefinitions && m_definitionSpans[later].at >= 0) {
+                    const char *text = m_definitions.text.constData() + m_definitionSpans[later].at;
+                    const qsizetype lines = qMin<qsizetype>(4, m_definitionSpans[later].bytes / 64 + 1);
+                    for (qsizetype line = 0; line < lines; ++line)
+                        __builtin_prefetch(text + line * 64);
+                }
+            }
+            const int index = inMemory[i];
+            candidate[size_t(index)] = matchesGroup(index, group, plan) ? 2 : 0;
+        }
+    };
+    // A definition is worth a second thread far sooner than a term: each is a walk through memory.
+    if (inMemory.size() < (readsDefinitions ? SplitRows / 16 : SplitRows))
+        pass(0, inMemory.size());
+    else
+        inTwoHalves([&](int half) {
+            half == 0 ? pass(0, inMemory.size() / 2) : pass(inMemory.size() / 2, inMemory.size());
+        });
+    std::vector<int> rows;
+    for (int index : m_last.rows) {
+        if (candidate[size_t(index)] == 2)
+            rows.push_back(index);
+    }
+    return rows;
+}
+
+TermListing TableIndex::listing(const std::vector<int> &rows) const
+{
+    return TermListing(m_shown, QList<int>(rows.begin(), rows.end()));
+}
+
+TermListing::Table &TableIndex::shown()
+{
+    if (m_shown.use_count() > 1)
+        m_shown = std::make_shared<TermListing::Table>(*m_shown);
+    return *m_shown;
+}
+
+TermListing TableIndex::select(const CatalogQuery &query) const
+{
+    if (query.where.isEmpty()) {
+        // Every row in order: the same listing until the rows change.
+        if (!m_everyRow)
+            m_everyRow = listing(m_order);
+        return *m_everyRow;
+    }
+
+    std::vector<int> rows;
+    TermHalves terms;
+    bool termsKept = false;
+    const bool oneGroup = query.ordered && query.where.size() == 1;
+    // A search always has a condition: an empty one is no search, or one the rows have changed since.
+    if (oneGroup && !m_last.group.isEmpty() && narrows(query.where[0], m_last.group)) {
+        // The rows found before meet every earlier condition: one asked again word for word is met.
+        QList<CatalogQuery::Predicate> group;
+        for (const CatalogQuery::Predicate &p : query.where[0]) {
+            const auto same = [&p](const CatalogQuery::Predicate &b) {
+                return b.operand.column == p.operand.column && b.operand.function == CatalogQuery::Operand::Whole &&
+                       p.operand.function == CatalogQuery::Operand::Whole && b.isLike && p.isLike &&
+                       TextMatch::fold(b.pattern) == TextMatch::fold(p.pattern);
+            };
+            if (std::none_of(m_last.group.begin(), m_last.group.end(), same))
+                group.append(p);
+        }
+        const bool onTerms = std::all_of(group.begin(), group.end(), [](const CatalogQuery::Predicate &p) {
+            return p.operand.column != CatalogQuery::Definition;
+        });
+        if (m_last.termsKept && onTerms) {
+            rows = narrowByTerms(group, terms);
+            termsKept = true;
+        } else {
+            rows = narrowByRows(group);
+        }
+    } else {
+        std::vector<char> matched(m_rows.size(), 0);
+        for (const auto &group : query.where)
+            termsKept = scan(group, matched, oneGroup ? &terms : nullptr);
+        if (query.ordered) {
+            for (int index : m_order) {
+                if (matched[size_t(index)])
+                    rows.push_back(index);
+            }
+        } else {
+            for (size_t i = 0; i < m_rows.size(); ++i) {
+                if (matched[i])
+                    rows.push_back(int(i));
+            }
+            std::sort(rows.begin(), rows.end(),
+                      [this](int a, int b) { return m_rows[size_t(a)].id < m_rows[size_t(b)].id; });
+        }
+    }
+    TermListing found = listing(rows);
+    if (oneGroup)
+        m_last = LastSearch{query.where[0], std::move(rows), termsKept, std::move(terms)};
+    return found;
+}

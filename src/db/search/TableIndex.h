@@ -1,0 +1,143 @@
+#pragma once
+
+#include "db/query/CatalogQuery.h"
+#include "db/search/TermListing.h"
+#include "db/query/TextMatch.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+// The terms and definitions of a glossary, folded for matching and held in memory, so that a search
+// keystroke scans memory instead of decrypting the file again. It knows nothing of files: a loader fills
+// it, and this program's own writes are applied to it as they are committed.
+class TableIndex {
+public:
+    // Scans are worth answering from memory; a lookup by ID is left to the file's own key.
+    static bool answers(const CatalogQuery &query);
+    // The query's rows, in its order; the definitions must be loaded when it reads them.
+    TermListing select(const CatalogQuery &query) const;
+    static bool readsDefinitions(const CatalogQuery &query);
+    const QStringList &columns() const { return m_columns; }
+
+    // Filling: the table's columns, then every row's term as stored (UTF-8, nullopt for a null), then
+    // the definitions by ID.
+    void beginTerms(QStringList columns);
+    // Returns the row's number, for the definition read along with it.
+    int addTerm(qint64 id, std::optional<QByteArrayView> utf8);
+    void endTerms();
+    void setDefinition(qint64 id, std::optional<QByteArrayView> utf8);
+    void setDefinitionOfRow(int row, std::optional<QByteArrayView> utf8);
+    void endDefinitions();
+    bool termsLoaded() const { return m_termsLoaded; }
+    bool definitionsLoaded() const { return m_definitionsLoaded; }
+    // Tombstones of this program's own changes are swept by reading afresh once they outweigh the rows.
+    bool worthReloading() const { return m_dead > qsizetype(m_rows.size()) / 2 + 1024; }
+
+    void rowWritten(qint64 id, const QVariant &term, const QVariant &definition);
+    void rowDeleted(qint64 id);
+    void invalidate();
+
+private:
+    struct Row {
+        qint64 id;
+        quint64 keyPrefix;
+        qsizetype keyAt = 0; // the sort key, in m_keys
+        qsizetype keyBytes = 0;
+    };
+    // Where a row's folded text lies in its column; kept apart from the rows, so that a scan that tries
+    // one row in a few reads little besides the text.
+    struct Span {
+        qsizetype at = -1; // -1 for a database null
+        qsizetype bytes = 0;
+    };
+    // One folded column: every row's text one after another, and which row each piece belongs to.
+    struct Column {
+        QByteArray text;
+        std::vector<qsizetype> starts;
+        std::vector<int> owners;
+        void clear();
+        qsizetype append(QByteArrayView folded, int row);
+        // Ends the text that starts at `at`, already written into `text`.
+        void close(qsizetype at, int row);
+        // The piece that holds the offset, looking from piece `from` on.
+        size_t pieceAt(qsizetype offset, size_t from) const;
+        void reserve(qsizetype bytes, size_t pieces);
+    };
+
+    int addRow(qint64 id, const QVariant &term);
+    // The row's bookkeeping, once its term is in the column and its key at keyAt; answers its number.
+    int pushRow(qint64 id, Span term, qsizetype keyAt);
+    void setDefinitionOf(int row, const QVariant &definition);
+    void insertInOrder(int row);
+    void removeFromOrder(int row);
+    bool lessInOrder(int a, int b) const;
+    // The terms a pass found, in the order of the rows in memory, as each of the two cores found them.
+    using TermHalves = std::array<Column, 2>;
+    // The conditions of one group made ready for a pass: the longest run of text that any match must hold
+    // is looked for first, in the column it belongs to, and the rest is asked only where it stands.
+    struct Plan {
+        std::vector<TextMatch::FoldedPattern> patterns;
+        QByteArray filter;
+        const Column *filterColumn = nullptr;
+        qsizetype decided = -1; // the condition the filter alone answers
+        explicit Plan(const QList<CatalogQuery::Predicate> &group, const TableIndex &index);
+    };
+    // `term`, when given, is the row's folded term as the pass found it, read instead of the column.
+    bool matchesGroup(int row, const QList<CatalogQuery::Predicate> &group, const Plan &plan,
+                      std::optional<QByteArrayView> term = std::nullopt) const;
+    // Calls found(row, its text) for every piece of `column` between `from` and `to` that holds the
+    // plan's filter; `from` must be where a piece starts.
+    template<typename Found>
+    void findPieces(const Column &column, const Plan &plan, qsizetype from, qsizetype to, Found &&found) const;
+    // Marks in `matched` the live rows that meet every condition of the group; with `terms`, also copies
+    // the terms of those rows there when the pass ran over terms, and answers whether it did.
+    bool scan(const QList<CatalogQuery::Predicate> &group, std::vector<char> &matched, TermHalves *terms = nullptr) const;
+    // The rows among the last search's that meet the group, whose conditions are all on the term, in the
+    // last search's order; their terms go to `terms`.
+    std::vector<int> narrowByTerms(const QList<CatalogQuery::Predicate> &group, TermHalves &terms) const;
+    std::vector<int> narrowByRows(const QList<CatalogQuery::Predicate> &group) const;
+    TermListing listing(const std::vector<int> &rows) const;
+    // Forgets what was worked out from the rows before they changed.
+    void changed();
+
+    // The last search of one group of conditions and the rows it found, in order: a search whose every
+    // condition is at least as narrow need only look at those rows.
+    struct LastSearch {
+        QList<CatalogQuery::Predicate> group;
+        std::vector<int> rows;
+        // The folded terms of those rows, when the search went by terms: the next search scans these few
+        // bytes in one pass instead of looking each row up.
+        bool termsKept = false;
+        TermHalves terms;
+    };
+
+    bool m_termsLoaded = false;
+    bool m_definitionsLoaded = false;
+    QStringList m_columns;
+    std::vector<Row> m_rows;
+    std::vector<Span> m_termSpans;       // by row
+    std::vector<Span> m_definitionSpans; // by row
+    std::vector<char> m_alive;           // by row
+    std::vector<int> m_order; // live rows by term, then ID
+    QHash<qint64, int> m_byId;
+    // Every row's ID and term as stored, shared with the listings handed out; copied before a change
+    // while one is still out.
+    std::shared_ptr<TermListing::Table> m_shown = std::make_shared<TermListing::Table>();
+    TermListing::Table &shown();
+    Column m_terms;
+    QByteArray m_keys;
+    Column m_definitions;
+    qsizetype m_dead = 0;
+    // Every row in order, handed out again until the rows change.
+    mutable std::optional<TermListing> m_everyRow;
+    mutable LastSearch m_last;
+    // One flag per row, all clear between searches: which of the last search's rows a narrowing kept.
+    mutable std::vector<char> m_kept;
+};

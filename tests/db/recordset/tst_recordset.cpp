@@ -1,0 +1,355 @@
+#include "db/glossary/ConnectionTarget.h"
+#include "db/error/DbError.h"
+#include "support/FailureNumber.h"
+#include "db/recordset/Recordset.h"
+#include "db/glossary/Store.h"
+#include "support/TempGlossary.h"
+#include "db/query/TextMatch.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <sqlcipher/sqlite3.h>
+
+namespace {
+
+QStringList terms(const QString &query)
+{
+    Recordset rs;
+    rs.Open(query, store::ConnectionString(), 1, 3, 1);
+    QStringList out;
+    while (!rs.Eof()) {
+        out.append(rs.Fields("Parola").Value().toString());
+        rs.MoveNext();
+    }
+    return out;
+}
+
+void writeRaw(const QString &file, const QByteArray &bytes)
+{
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+} // namespace
+
+class TestRecordset : public QObject {
+    Q_OBJECT
+
+private slots:
+    void likeFoldsEveryLetter_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("accented capital") << "CITTÀ" << "%città%" << true;
+        QTest::newRow("accented lower vs capital pattern") << "perché" << "PERCHÉ" << true;
+        QTest::newRow("accent is not case") << "perche" << "perché" << false;
+        QTest::newRow("greek") << "ΑΛΦΑ" << "%λφ%" << true;
+        QTest::newRow("underscore is one character") << "città" << "citt_" << true;
+        QTest::newRow("underscore needs a character") << "citt" << "citt_" << false;
+        QTest::newRow("percent matches none") << "abc" << "abc%" << true;
+        QTest::newRow("no wildcard means equality") << "abcd" << "abc" << false;
+        QTest::newRow("backtracking") << "aXbaXbc" << "%a%bc" << true;
+        QTest::newRow("empty pattern") << "" << "" << true;
+        QTest::newRow("bracket is literal") << "a[b]" << "%[b]%" << true;
+        QTest::newRow("astral one character") << "x😀y" << "x_y" << true;
+    }
+
+    void likeFoldsEveryLetter()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, pattern);
+        QFETCH(bool, matches);
+        QCOMPARE(TextMatch::like(text, pattern), matches);
+    }
+
+    void orderIsItalianReadingOrder()
+    {
+        TempGlossary g({{"zeta", ""}, {"perché", ""}, {"Perche", ""}, {"perciò", ""}, {"Àncora", ""},
+                        {"ancora", ""}, {"banca", ""}, {"Casa", ""}, {"casa", ""}});
+        const QStringList listed = terms(store::QueryAllTerms());
+        QCOMPARE(listed.first(), QStringLiteral("ancora"));
+        QCOMPARE(listed.indexOf("Àncora"), 1);
+        QCOMPARE(listed.last(), QStringLiteral("zeta"));
+        QCOMPARE(qAbs(listed.indexOf("perché") - listed.indexOf("Perche")), 1);
+        QVERIFY(listed.indexOf("perciò") > listed.indexOf("perché"));
+        QCOMPARE(qAbs(listed.indexOf("Casa") - listed.indexOf("casa")), 1);
+    }
+
+    // Left and Right take characters as like's "_" counts them: an astral character at the 20th place from
+    // either end stays whole.
+    void leftAndRightCountCharacters()
+    {
+        const QString astral = QStringLiteral("😀");
+        TempGlossary g({{"a", "0123456789abcdefghijKLMNOPQRST"}, {"b", "breve"},
+                        {"inizio", QString(19, u'a') + astral + "bcd"}, {"fine", "bcd" + astral + QString(19, u'a')}});
+        QCOMPARE(terms(store::QuerySimilar("zz", "0123456789abcdefghij", "zz", "zz")), QStringList({"a"}));
+        QCOMPARE(terms(store::QuerySimilar("zz", "zz", "klmnopqrst", "zz")), QStringList({"a"}));
+        QCOMPARE(terms(store::QuerySimilar("zz", "breve", "zz", "zz")), QStringList({"b"}));
+        QCOMPARE(terms(store::QuerySimilar("zz", "zz", "zz", "zz")), QStringList());
+        QCOMPARE(terms(store::QuerySimilar("zz", "a" + astral, "zz", "zz")), QStringList({"inizio"}));
+        QCOMPARE(terms(store::QuerySimilar("zz", astral + "a", "zz", "zz")), QStringList({"fine"}));
+        QCOMPARE(terms(store::QuerySimilar("zz", astral, "zz", "zz")), QStringList({"inizio", "fine"}));
+        QCOMPARE(terms(store::QuerySimilar("zz", "zz", "a" + astral, "zz")), QStringList({"inizio"}));
+        QCOMPARE(terms(store::QuerySimilar("zz", "zz", astral + "a", "zz")), QStringList({"fine"}));
+        QCOMPARE(terms(store::QuerySimilar("zz", "zz", astral, "zz")), QStringList({"inizio", "fine"}));
+    }
+
+    void fieldsAreReadAndWrittenByNameInAnyCase()
+    {
+        TempGlossary g({{"uno", "primo"}});
+        Recordset rs;
+        rs.Open(store::QueryRowById(1), store::ConnectionString(), 1, 3, 1);
+        QCOMPARE(rs.Fields("PAROLA").Value().toString(), QStringLiteral("uno"));
+        QCOMPARE(rs.Fields("id").Value().toLongLong(), 1);
+        rs.Fields("PAROLA").setValue("due");
+        rs.Fields("DEFINIZIONE").setValue("secondo");
+        rs.UpdateBatch();
+        rs.Close();
+        QCOMPARE(g.rows(), QList<TempGlossary::StoredRow>({{1, "due", "secondo"}}));
+        QCOMPARE(failureNumber([&] {
+                     Recordset r;
+                     r.Open(store::QueryAllRows(), store::ConnectionString(), 1, 3, 1);
+                     r.Fields("Nome").Value();
+                 }),
+                 int(DbError::NoSuchField));
+    }
+
+    void addNewGivesTheIdBeforeTheRowIsWritten()
+    {
+        TempGlossary g({{"uno", "primo"}});
+        g.exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (40000, 'alto', 'oltre 16 bit')");
+        {
+            Recordset rs;
+            rs.Open(store::QueryAllRows(), store::ConnectionString(), 1, 3, 1);
+            rs.AddNew();
+            QCOMPARE(rs.Fields("ID").Value().toLongLong(), 40001);
+            rs.Fields("PAROLA").setValue("nuovo");
+            rs.Fields("DEFINIZIONE").setValue("l'ultimo");
+            rs.UpdateBatch();
+        }
+        QCOMPARE(g.rows().last(), (TempGlossary::StoredRow{40001, "nuovo", "l'ultimo"}));
+
+        {
+            Recordset rs;
+            rs.Open(store::QueryAllRows(), store::ConnectionString(), 1, 3, 1);
+            rs.AddNew();
+            rs.Fields("PAROLA").setValue("abbandonato");
+        }
+        QCOMPARE(g.rows().size(), 3);
+    }
+
+    void anUpdateOfARowDeletedMeanwhileWritesNothing()
+    {
+        TempGlossary g({{"uno", "primo"}, {"due", "secondo"}});
+        Recordset rs;
+        rs.Open(store::QueryRowById(1), store::ConnectionString(), 1, 3, 1);
+        // Staging a value lets go of the read, so another program may delete the row meanwhile.
+        rs.Fields("PAROLA").setValue("rinato");
+        g.exec("DELETE FROM Tbl_Zorvane WHERE ID = 1");
+        QCOMPARE(failureNumber([&] { rs.UpdateBatch(); }), int(DbError::NoCurrentRecord));
+        rs.Close();
+        QCOMPARE(g.rows(), QList<TempGlossary::StoredRow>({{2, "due", "secondo"}}));
+    }
+
+    void deleteRemovesTheRowAndCountsIt()
+    {
+        TempGlossary g({{"uno", "primo"}, {"due", "secondo"}});
+        Recordset rs;
+        rs.Open(store::QueryDeleteById(1), store::ConnectionString(), 1, 3, 1);
+        QVERIFY(!rs.isOpen());
+        QCOMPARE(rs.RecordsAffected(), 1);
+        rs.Open(store::QueryDeleteById(1), store::ConnectionString(), 1, 3, 1);
+        QCOMPARE(rs.RecordsAffected(), 0);
+        QCOMPARE(g.rows(), QList<TempGlossary::StoredRow>({{2, "due", "secondo"}}));
+    }
+
+    void emptyResultHasNoCurrentRecord()
+    {
+        TempGlossary g;
+        Recordset rs;
+        rs.Open(store::QueryAllTerms(), store::ConnectionString(), 1, 3, 1);
+        QVERIFY(rs.Eof());
+        QCOMPARE(failureNumber([&] { rs.MoveFirst(); }), int(DbError::NoCurrentRecord));
+        QCOMPARE(failureNumber([&] { rs.Fields("Parola").setValue("x"); }), int(DbError::NoCurrentRecord));
+    }
+
+    void onlyCatalogueShapesAreAccepted_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<int>("number");
+        QTest::newRow("second statement") << "Select * from Tbl_Zorvane; DROP TABLE Tbl_Zorvane" << 3075;
+        QTest::newRow("unterminated literal") << "Select * from Tbl_Zorvane WHERE Parola like '%a" << 3075;
+        QTest::newRow("update") << "Update Tbl_Zorvane set Parola = 'x'" << 3075;
+        QTest::newRow("comment") << "Select * from Tbl_Zorvane -- x" << 3075;
+        QTest::newRow("other table") << "Select * from sqlite_master" << 3075;
+        QTest::newRow("unknown column") << "Select * from Tbl_Zorvane WHERE Nome like 'a'" << 3265;
+        QTest::newRow("delete without where") << "Delete * from Tbl_Zorvane" << 3075;
+    }
+
+    void onlyCatalogueShapesAreAccepted()
+    {
+        QFETCH(QString, query);
+        QFETCH(int, number);
+        TempGlossary g({{"uno", "primo"}});
+        QCOMPARE(failureNumber([&] {
+                     Recordset rs;
+                     rs.Open(query, store::ConnectionString(), 1, 3, 1);
+                 }),
+                 number);
+        QCOMPARE(g.rows().size(), 1);
+    }
+
+    void anyGlossaryWhoeverMadeIt()
+    {
+        TempGlossary g;
+        QFile::remove(g.file());
+        sqlite3 *db = nullptr;
+        sqlite3_open(QFile::encodeName(g.file()).constData(), &db);
+        sqlite3_key(db, GlossaryKey.constData(), int(GlossaryKey.size()));
+        sqlite3_exec(db,
+                     "CREATE TABLE tbl_zorvane (definizione TEXT, PAROLA TEXT, id INTEGER PRIMARY KEY);"
+                     "INSERT INTO tbl_zorvane VALUES ('d', NULL, 7);",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        Recordset rs;
+        rs.Open(store::QueryAllTerms(), store::ConnectionString(), 1, 3, 1);
+        QCOMPARE(rs.Fields("ID").Value().toLongLong(), 7);
+        QVERIFY(rs.Fields("Parola").Value().isNull());
+        QCOMPARE(rs.Fields("Definizione").Value().toString(), QStringLiteral("d"));
+    }
+
+    // The window finds and changes rows by ID: only a table whose ID is its one whole-number key is one.
+    void onlyATableKeyedByIdIsAGlossary_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<int>("number");
+        QTest::newRow("INTEGER PRIMARY KEY") << "ID INTEGER PRIMARY KEY, Parola, Definizione" << 0;
+        QTest::newRow("composite key") << "ID INTEGER, Parola, Definizione, PRIMARY KEY (ID, Parola)"
+                                       << int(DbError::NotAGlossary);
+        QTest::newRow("text key") << "ID TEXT PRIMARY KEY, Parola, Definizione" << int(DbError::NotAGlossary);
+        QTest::newRow("real key") << "ID REAL PRIMARY KEY, Parola, Definizione" << int(DbError::NotAGlossary);
+        QTest::newRow("INT key, nulls allowed") << "ID INT PRIMARY KEY, Parola, Definizione" << int(DbError::NotAGlossary);
+        QTest::newRow("no key") << "ID INTEGER, Parola, Definizione" << int(DbError::NotAGlossary);
+    }
+
+    void onlyATableKeyedByIdIsAGlossary()
+    {
+        QFETCH(QString, table);
+        QFETCH(int, number);
+        TempGlossary g;
+        g.exec("DROP TABLE Tbl_Zorvane; CREATE TABLE Tbl_Zorvane (" + table + ")");
+        QCOMPARE(failureNumber([] {
+                     Recordset rs;
+                     rs.Open(store::QueryAllTerms(), store::ConnectionString(), 1, 3, 1);
+                 }),
+                 number);
+    }
+
+    // A folder may be named with anything a file system allows, ";" and quotes included.
+    void anyFolderNameIsReached()
+    {
+        TempGlossary g({{"uno", "primo"}});
+        for (const QString &name : {QStringLiteral("Zorvane; copia"), QStringLiteral("l'\"altra\" copia")}) {
+            const QString folder = g.folder() + u'/' + name;
+            QVERIFY(QDir().mkpath(folder));
+            QVERIFY(QFile::copy(g.file(), folder + QStringLiteral("/QUORLAN.mdb")));
+            store::setAppPath(folder);
+            QCOMPARE(ConnectionTarget::parse(store::ConnectionString()).dataSource, folder + QStringLiteral("/QUORLAN.mdb"));
+            QCOMPARE(terms(store::QueryAllTerms()), QStringList({"uno"}));
+        }
+        store::setAppPath(g.folder());
+    }
+
+    void failuresHaveTheirNumbers()
+    {
+        TempGlossary g({{"uno", "primo"}});
+        const auto open = [] {
+            Recordset rs;
+            rs.Open(store::QueryAllTerms(), store::ConnectionString(), 1, 3, 1);
+        };
+        const QByteArray original = [&] {
+            QFile f(g.file());
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
+
+        // Held by another program inside an exclusive transaction: locked, never "wrong password".
+        sqlite3 *other = nullptr;
+        sqlite3_open(QFile::encodeName(g.file()).constData(), &other);
+        sqlite3_key(other, GlossaryKey.constData(), int(GlossaryKey.size()));
+        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        QCOMPARE(failureNumber(open), int(DbError::FileLocked));
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        QCOMPARE(failureNumber(open), 0);
+
+        QFile::remove(g.file());
+        QCOMPARE(failureNumber(open), int(DbError::FileNotFound));
+
+        GlossaryFile::create(g.file(), "ALTRA");
+        QCOMPARE(failureNumber(open), int(DbError::WrongPassword));
+
+        QByteArray noise(5000, '\0');
+        for (int i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 7919 + 13) % 251);
+        writeRaw(g.file(), noise);
+        QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
+
+        writeRaw(g.file(), QByteArray());
+        QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
+        QCOMPARE(QFile(g.file()).size(), 0);
+
+        QFile::remove(g.file());
+        sqlite3 *plain = nullptr;
+        sqlite3_open(QFile::encodeName(g.file()).constData(), &plain);
+        sqlite3_exec(plain, "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY, Parola, Definizione)", nullptr,
+                     nullptr, nullptr);
+        sqlite3_close(plain);
+        QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
+
+        QFile::remove(g.file());
+        sqlite3 *foreign = nullptr;
+        sqlite3_open(QFile::encodeName(g.file()).constData(), &foreign);
+        sqlite3_key(foreign, GlossaryKey.constData(), int(GlossaryKey.size()));
+        sqlite3_exec(foreign, "CREATE TABLE Altro (x)", nullptr, nullptr, nullptr);
+        sqlite3_close(foreign);
+        QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
+
+        writeRaw(g.file(), original);
+        QCOMPARE(failureNumber(open), 0);
+    }
+
+    void theFileIsUnreadableWithoutTheKey()
+    {
+        TempGlossary g({{"segreto", "una definizione riservatissima"}});
+        QFile f(g.file());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        QVERIFY(!bytes.contains("riservatissima"));
+        QVERIFY(!bytes.contains("Tbl_Zorvane"));
+
+        QProcess cli;
+        cli.start("sqlcipher", {g.file()});
+        QVERIFY(cli.waitForStarted());
+        cli.write("SELECT count(*) FROM Tbl_Zorvane;\n");
+        cli.closeWriteChannel();
+        QVERIFY(cli.waitForFinished());
+        QVERIFY(!cli.readAllStandardOutput().contains("1"));
+
+        QProcess keyed;
+        keyed.start("sqlcipher", {g.file()});
+        QVERIFY(keyed.waitForStarted());
+        keyed.write("PRAGMA key = '" + GlossaryKey + "';\nSELECT Parola FROM Tbl_Zorvane;\n");
+        keyed.closeWriteChannel();
+        QVERIFY(keyed.waitForFinished());
+        QVERIFY(keyed.readAllStandardOutput().contains("segreto"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecordset)
+#include "tst_recordset.moc"

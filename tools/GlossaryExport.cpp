@@ -1,10 +1,8 @@
 #include "tools/GlossaryExport.h"
 
-#include "db/sqlite/Connection.h"
 #include "tools/CsvGlossary.h"
 #include "db/error/DbError.h"
 #include "tools/ExportError.h"
-#include "db/sqlite/Statement.h"
 #include "tools/TbxGlossary.h"
 #include "tools/TextFile.h"
 #include "tools/TsvGlossary.h"
@@ -33,22 +31,16 @@ bool isIncomplete(const Record &record)
     return !record.term || record.term->isEmpty() || !record.definition || record.definition->isEmpty();
 }
 
-// Every row in ID order, as GlossaryFile::readRecords gives them, read here to see each value's type: a
-// BLOB would be written as whatever text its bytes happen to spell, and would not come back as a BLOB.
+// Every row in ID order; a BLOB would be written as whatever text its bytes happen to spell, and would not
+// come back as a BLOB.
 QList<Record> readTexts(const QString &glossary, const QString &password)
 {
-    Connection connection(ConnectionTarget{glossary, password});
-    Statement select(connection, "SELECT ID, Parola, Definizione FROM Tbl_Zorvane ORDER BY ID");
-    QList<Record> records;
-    while (select.step()) {
-        for (const auto &[column, what] : {std::pair{1, "parola"}, std::pair{2, "definizione"}}) {
-            if (select.value(column).typeId() == QMetaType::QByteArray)
-                throw ExportError(select.integer(0),
-                                  QStringLiteral("la %1 è un dato binario (BLOB), non un testo").arg(what));
-        }
-        records.append({select.integer(0), select.optionalText(1), select.optionalText(2)});
+    try {
+        return GlossaryFile::readRecords(glossary, password, GlossaryFile::BinaryTexts::Refuse);
+    } catch (const GlossaryFile::BinaryText &blob) {
+        throw ExportError(blob.id, QStringLiteral("la %1 è un dato binario (BLOB), non un testo")
+                                       .arg(blob.definition ? QStringLiteral("definizione") : QStringLiteral("parola")));
     }
-    return records;
 }
 
 // The name is the glossary's own entry, or the glossary file under another name: what takes the name

@@ -1,3 +1,4 @@
+#include "db/glossary/Glossary.h"
 #include "db/error/DbError.h"
 #include "support/FuzzRun.h"
 #include "db/query/CatalogQuery.h"
@@ -195,11 +196,11 @@ QString checkTranslation(int place, const QString &text)
     const Built b = build(place, text);
     CatalogQuery::Sql q, twin;
     try {
-        const CatalogQuery parsed = CatalogQuery::parse(b.query);
+        const CatalogQuery parsed = glossary::parse(b.query);
         if (parsed.kind != CatalogQuery::Select)
             return QStringLiteral("non è una Select");
         q = parsed.toSql();
-        twin = CatalogQuery::parse(b.twin).toSql();
+        twin = glossary::parse(b.twin).toSql();
     } catch (const DbError &e) {
         return QStringLiteral("rifiutata: %1 %2").arg(e.number()).arg(e.description());
     }
@@ -419,15 +420,15 @@ private slots:
     void idQueriesCarryOnlyTheNumber()
     {
         QRandomGenerator rng(m_seed);
-        const CatalogQuery::Sql rowTwin = CatalogQuery::parse(store::QueryRowById(1)).toSql();
-        const CatalogQuery::Sql deleteTwin = CatalogQuery::parse(store::QueryDeleteById(1)).toSql();
+        const CatalogQuery::Sql rowTwin = glossary::parse(store::QueryRowById(1)).toSql();
+        const CatalogQuery::Sql deleteTwin = glossary::parse(store::QueryDeleteById(1)).toSql();
         for (int i = 0; i < 200; ++i) {
             const qint64 id = i < 100 ? qint64(rng.bounded(32768)) : qint64(rng.generate64() >> 1);
-            const CatalogQuery row = CatalogQuery::parse(store::QueryRowById(id));
+            const CatalogQuery row = glossary::parse(store::QueryRowById(id));
             QCOMPARE(row.kind, CatalogQuery::Select);
             QCOMPARE(row.toSql().text, rowTwin.text);
             QCOMPARE(row.toSql().parameters, QVariantList({QVariant(id)}));
-            const CatalogQuery del = CatalogQuery::parse(store::QueryDeleteById(id));
+            const CatalogQuery del = glossary::parse(store::QueryDeleteById(id));
             QCOMPARE(del.kind, CatalogQuery::Delete);
             QCOMPARE(del.toSql().text, deleteTwin.text);
             QCOMPARE(del.toSql().parameters, QVariantList({QVariant(id)}));

@@ -1,7 +1,6 @@
 #include "db/glossary/GlossaryFile.h"
 
-#include "db/sqlite/Connection.h"
-#include "db/error/DbError.h"
+#include "db/glossary/Glossary.h"
 #include "db/sqlite/Statement.h"
 #include "db/sqlite/Transaction.h"
 
@@ -11,20 +10,43 @@
 #include <sqlcipher/sqlite3.h>
 
 #include <algorithm>
-#include <memory>
 #include <utility>
 
 namespace {
 
-struct DbCloser {
-    void operator()(sqlite3 *db) const { sqlite3_close_v2(db); }
-};
-using Db = std::unique_ptr<sqlite3, DbCloser>;
+const QString &table()
+{
+    return glossary::names().table;
+}
 
 // Every glossary the program makes: AUTOINCREMENT keeps the highest ID ever handed out, so the numbers of
 // deleted rows stay retired; the texts may be missing, as in the old files carried over.
-const char *const Schema
-    = "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY AUTOINCREMENT, Parola TEXT, Definizione TEXT)";
+QByteArray schema()
+{
+    const auto &c = glossary::names().columns;
+    return QStringLiteral("CREATE TABLE %1 (%2 INTEGER PRIMARY KEY AUTOINCREMENT, %3 TEXT, %4 TEXT)")
+        .arg(table(), c[CatalogQuery::Id], c[CatalogQuery::Term], c[CatalogQuery::Definition])
+        .toUtf8();
+}
+
+// "INSERT INTO <table> (<the columns>) VALUES (?1, ...)", ID first when it is given.
+QString insertSql(bool withId)
+{
+    const auto &c = glossary::names().columns;
+    return withId ? QStringLiteral("INSERT INTO %1 (%2, %3, %4) VALUES (?1, ?2, ?3)")
+                        .arg(table(), c[CatalogQuery::Id], c[CatalogQuery::Term], c[CatalogQuery::Definition])
+                  : QStringLiteral("INSERT INTO %1 (%2, %3) VALUES (?1, ?2)")
+                        .arg(table(), c[CatalogQuery::Term], c[CatalogQuery::Definition]);
+}
+
+QString selectSql(bool withId)
+{
+    const auto &c = glossary::names().columns;
+    return withId ? QStringLiteral("SELECT %2, %3, %4 FROM %1 ORDER BY %2")
+                        .arg(table(), c[CatalogQuery::Id], c[CatalogQuery::Term], c[CatalogQuery::Definition])
+                  : QStringLiteral("SELECT %3, %4 FROM %1 ORDER BY %2")
+                        .arg(table(), c[CatalogQuery::Id], c[CatalogQuery::Term], c[CatalogQuery::Definition]);
+}
 
 // A new keyed file with only the table; whatever fails leaves no file behind, since a file without its
 // table is not a glossary and would only block the next attempt.
@@ -32,19 +54,14 @@ void createTable(const QString &path, const QString &password)
 {
     if (QFileInfo::exists(path))
         throw DbError(DbError::Unknown, QStringLiteral("Il file '%1' esiste già: non viene sovrascritto.").arg(path));
-    sqlite3 *raw = nullptr;
-    const int rc =
-        sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    Db db(raw);
-    const QByteArray key = password.toUtf8();
-    if (rc == SQLITE_OK)
-        sqlite3_key(raw, key.constData(), int(key.size()));
-    const int created = rc == SQLITE_OK ? sqlite3_exec(raw, Schema, nullptr, nullptr, nullptr) : rc;
-    if (created != SQLITE_OK) {
-        const QString detail = QString::fromUtf8(sqlite3_errmsg(raw));
-        db.reset();
+    try {
+        Connection connection(path, Connection::Mode::Create);
+        connection.key(password.toUtf8());
+        connection.exec(schema().constData());
+    } catch (const SqliteError &e) {
+        const QString &detail = e.message();
         GlossaryFile::removeWithJournal(path);
-        switch (created & 0xff) {
+        switch (e.primary()) {
         case SQLITE_CANTOPEN:
         case SQLITE_READONLY:
         case SQLITE_PERM:
@@ -66,12 +83,13 @@ const std::optional<QString> EmptyText = QStringLiteral("");
 // Whether the table refuses a missing term and a missing definition (NOT NULL).
 std::pair<bool, bool> requiredTexts(const Connection &connection)
 {
-    Statement columns(connection, "PRAGMA table_info(\"Tbl_Zorvane\")");
+    const auto &c = glossary::names().columns;
+    Statement columns(connection, QStringLiteral("PRAGMA table_info(\"%1\")").arg(table()));
     std::pair<bool, bool> required;
     while (columns.step()) {
-        if (columns.text(1).compare(u"Parola", Qt::CaseInsensitive) == 0)
+        if (columns.text(1).compare(c[CatalogQuery::Term], Qt::CaseInsensitive) == 0)
             required.first = columns.integer(3) != 0;
-        else if (columns.text(1).compare(u"Definizione", Qt::CaseInsensitive) == 0)
+        else if (columns.text(1).compare(c[CatalogQuery::Definition], Qt::CaseInsensitive) == 0)
             required.second = columns.integer(3) != 0;
     }
     return required;
@@ -94,26 +112,30 @@ void create(const QString &path, const QString &password)
 
 void append(const QString &path, const QList<Row> &rows, const QString &password)
 {
-    Connection connection(ConnectionTarget{path, password});
-    Transaction transaction(connection);
-    Statement insert(connection, "INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES (?1, ?2)");
-    for (const Row &row : rows) {
-        insert.bind(1, std::optional(row.term));
-        insert.bind(2, std::optional(row.definition));
-        insert.step();
-        insert.reset();
-    }
-    transaction.commit();
+    glossary::worded(path, [&] {
+        Connection connection = glossary::open(ConnectionTarget{path, password});
+        Transaction transaction(connection);
+        Statement insert(connection, insertSql(false));
+        for (const Row &row : rows) {
+            insert.bind(1, std::optional(row.term));
+            insert.bind(2, std::optional(row.definition));
+            insert.step();
+            insert.reset();
+        }
+        transaction.commit();
+    });
 }
 
 QList<Row> readAll(const QString &path, const QString &password)
 {
-    Connection connection(ConnectionTarget{path, password});
-    Statement select(connection, "SELECT Parola, Definizione FROM Tbl_Zorvane ORDER BY ID");
-    QList<Row> rows;
-    while (select.step())
-        rows.append({select.text(0), select.text(1)});
-    return rows;
+    return glossary::worded(path, [&] {
+        Connection connection = glossary::open(ConnectionTarget{path, password});
+        Statement select(connection, selectSql(false));
+        QList<Row> rows;
+        while (select.step())
+            rows.append({select.text(0), select.text(1)});
+        return rows;
+    });
 }
 
 void createFrom(const QString &path, const QList<Record> &records, qint64 lastId, const QString &password,
@@ -121,9 +143,10 @@ void createFrom(const QString &path, const QList<Record> &records, qint64 lastId
 {
     createTable(path, password);
     try {
-        Connection connection(ConnectionTarget{path, password});
+        glossary::worded(path, [&] {
+        Connection connection = glossary::open(ConnectionTarget{path, password});
         Transaction transaction(connection);
-        Statement insert(connection, "INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (?1, ?2, ?3)");
+        Statement insert(connection, insertSql(true));
         qint64 highest = lastId;
         for (qsizetype i = 0; i < records.size(); ++i) {
             const Record &record = records[i];
@@ -136,11 +159,14 @@ void createFrom(const QString &path, const QList<Record> &records, qint64 lastId
             if (progress && (i % 1024 == 1023 || i + 1 == records.size()))
                 progress(i + 1, records.size());
         }
-        connection.exec("DELETE FROM sqlite_sequence WHERE name = 'Tbl_Zorvane'");
-        Statement sequence(connection, "INSERT INTO sqlite_sequence (name, seq) VALUES ('Tbl_Zorvane', ?1)");
+        Statement forget(connection, QStringLiteral("DELETE FROM sqlite_sequence WHERE name = '%1'").arg(table()));
+        forget.step();
+        Statement sequence(connection,
+                           QStringLiteral("INSERT INTO sqlite_sequence (name, seq) VALUES ('%1', ?1)").arg(table()));
         sequence.bind(1, QVariant(highest));
         sequence.step();
         transaction.commit();
+        });
     } catch (...) {
         removeWithJournal(path);
         throw;
@@ -150,52 +176,65 @@ void createFrom(const QString &path, const QList<Record> &records, qint64 lastId
 QList<qint64> appendRecords(const QString &path, const QList<Record> &records, const QString &password,
                             const std::function<void(qsizetype, qsizetype)> &progress)
 {
-    Connection connection(ConnectionTarget{path, password});
-    const auto [termRequired, definitionRequired] = requiredTexts(connection);
-    Transaction transaction(connection);
-    Statement insert(connection, "INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES (?1, ?2)");
-    QList<qint64> filledIn;
-    for (qsizetype i = 0; i < records.size(); ++i) {
-        const Record &record = records[i];
-        const bool noTerm = !record.term && termRequired;
-        const bool noDefinition = !record.definition && definitionRequired;
-        insert.bind(1, noTerm ? EmptyText : record.term);
-        insert.bind(2, noDefinition ? EmptyText : record.definition);
-        insert.step();
-        insert.reset();
-        if (noTerm || noDefinition)
-            filledIn.append(sqlite3_last_insert_rowid(connection.handle()));
-        if (progress && (i % 1024 == 1023 || i + 1 == records.size()))
-            progress(i + 1, records.size());
-    }
-    transaction.commit();
-    return filledIn;
+    return glossary::worded(path, [&] {
+        Connection connection = glossary::open(ConnectionTarget{path, password});
+        const auto [termRequired, definitionRequired] = requiredTexts(connection);
+        Transaction transaction(connection);
+        Statement insert(connection, insertSql(false));
+        QList<qint64> filledIn;
+        for (qsizetype i = 0; i < records.size(); ++i) {
+            const Record &record = records[i];
+            const bool noTerm = !record.term && termRequired;
+            const bool noDefinition = !record.definition && definitionRequired;
+            insert.bind(1, noTerm ? EmptyText : record.term);
+            insert.bind(2, noDefinition ? EmptyText : record.definition);
+            insert.step();
+            insert.reset();
+            if (noTerm || noDefinition)
+                filledIn.append(connection.lastInsertRowId());
+            if (progress && (i % 1024 == 1023 || i + 1 == records.size()))
+                progress(i + 1, records.size());
+        }
+        transaction.commit();
+        return filledIn;
+    });
 }
 
-QList<Record> readRecords(const QString &path, const QString &password)
+QList<Record> readRecords(const QString &path, const QString &password, BinaryTexts binary)
 {
-    Connection connection(ConnectionTarget{path, password});
-    Statement select(connection, "SELECT ID, Parola, Definizione FROM Tbl_Zorvane ORDER BY ID");
-    QList<Record> records;
-    while (select.step())
-        records.append({select.integer(0), select.optionalText(1), select.optionalText(2)});
-    return records;
+    return glossary::worded(path, [&] {
+        Connection connection = glossary::open(ConnectionTarget{path, password});
+        Statement select(connection, selectSql(true));
+        QList<Record> records;
+        while (select.step()) {
+            if (binary == BinaryTexts::Refuse) {
+                for (const int column : {1, 2}) {
+                    if (select.value(column).typeId() == QMetaType::QByteArray)
+                        throw BinaryText{select.integer(0), column == 2};
+                }
+            }
+            records.append({select.integer(0), select.optionalText(1), select.optionalText(2)});
+        }
+        return records;
+    });
 }
 
 void verify(const QString &path, qsizetype expectedRows, const QString &password)
 {
-    Connection connection(ConnectionTarget{path, password});
-    Statement check(connection, "PRAGMA integrity_check");
-    check.step();
-    if (check.text(0) != QStringLiteral("ok"))
-        throw DbError(DbError::Corrupt, QStringLiteral("Il file '%1' è danneggiato (%2).").arg(path, check.text(0)));
-    Statement count(connection, "SELECT count(*) FROM Tbl_Zorvane");
-    count.step();
-    if (count.integer(0) != expectedRows)
-        throw DbError(DbError::Corrupt, QStringLiteral("Il file '%1' ha %2 righe invece di %3.")
-                                            .arg(path)
-                                            .arg(count.integer(0))
-                                            .arg(expectedRows));
+    glossary::worded(path, [&] {
+        Connection connection = glossary::open(ConnectionTarget{path, password});
+        Statement check(connection, "PRAGMA integrity_check");
+        check.step();
+        if (check.text(0) != QStringLiteral("ok"))
+            throw DbError(DbError::Corrupt, QStringLiteral("Il file '%1' è danneggiato (%2).").arg(path, check.text(0)));
+        Statement count(connection, QStringLiteral("SELECT count(*) FROM %1").arg(table()));
+        count.step();
+        if (count.integer(0) != expectedRows)
+            throw DbError(DbError::Corrupt, QStringLiteral("Il file '%1' ha %2 righe invece di %3.")
+                                                .arg(path)
+                                                .arg(count.integer(0))
+                                                .arg(expectedRows));
+    });
 }
 
 } // namespace GlossaryFile

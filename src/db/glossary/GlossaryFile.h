@@ -26,7 +26,7 @@ struct Record {
 
 inline const QString DefaultPassword = QStringLiteral("RUNFALK");
 
-// A new protected file with an empty Tbl_Zorvane; an existing file is refused with a DbError.
+// A new protected file with an empty glossary table; an existing file is refused with a DbError.
 void create(const QString &path, const QString &password = DefaultPassword);
 // Adds the rows in one transaction, with IDs following the highest stored one.
 void append(const QString &path, const QList<Row> &rows, const QString &password = DefaultPassword);
@@ -45,8 +45,15 @@ void createFrom(const QString &path, const QList<Record> &records, qint64 lastId
 QList<qint64> appendRecords(const QString &path, const QList<Record> &records,
                             const QString &password = DefaultPassword,
                             const std::function<void(qsizetype, qsizetype)> &progress = {});
-// Every row in ID order, nulls kept.
-QList<Record> readRecords(const QString &path, const QString &password = DefaultPassword);
+// A term or definition stored as a BLOB: written out as text it would not come back as a BLOB.
+struct BinaryText {
+    qint64 id;
+    bool definition;
+};
+enum class BinaryTexts { AsText, Refuse };
+// Every row in ID order, nulls kept; a BLOB is read as the text its bytes spell, or refused as BinaryText.
+QList<Record> readRecords(const QString &path, const QString &password = DefaultPassword,
+                          BinaryTexts binary = BinaryTexts::AsText);
 // Removes a file and the journal SQLite may have left beside it.
 void removeWithJournal(const QString &path);
 // Opens the file afresh and checks it whole: a glossary, sound pages, the expected number of rows.

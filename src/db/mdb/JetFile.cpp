@@ -1,6 +1,7 @@
 #include "db/mdb/JetFile.h"
 
 #include "db/error/DbError.h"
+#include "db/glossary/Glossary.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -184,14 +185,15 @@ JetFile::JetFile(const QString &path, const QString &password) : m_path(path), m
     MdbHandle *mdb = m_handle->mdb;
     if (!mdb_read_catalog(mdb, MDB_TABLE))
         damaged(QStringLiteral("il catalogo delle tabelle non si legge"));
-    MdbCatalogEntry *entry = mdb_get_catalogentry_by_name(mdb, "Tbl_Zorvane");
+    const QString &tableName = glossary::names().table;
+    MdbCatalogEntry *entry = mdb_get_catalogentry_by_name(mdb, tableName.toUtf8().constData());
     if (!entry || entry->object_type != MDB_TABLE)
-        throw DbError(DbError::NotAGlossary, notAGlossary(path, QStringLiteral("non contiene la tabella Tbl_Zorvane")));
+        throw DbError(DbError::NotAGlossary, notAGlossary(path, QStringLiteral("non contiene la tabella %1").arg(tableName)));
     const quint32 definition = quint32(entry->table_pg);
     page(definition);
     m_handle->table = mdb_read_table(entry);
     if (!m_handle->table || !mdb_read_columns(m_handle->table))
-        damaged(QStringLiteral("la definizione della tabella Tbl_Zorvane non si legge"));
+        damaged(QStringLiteral("la definizione della tabella %1 non si legge").arg(tableName));
     checkTableDefinition(definition);
 }
 

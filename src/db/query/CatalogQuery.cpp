@@ -1,12 +1,14 @@
 #include "db/query/CatalogQuery.h"
 
 #include "db/error/DbError.h"
+#include "db/query/TextMatch.h"
+#include "db/sqlite/Connection.h"
 
 #include <QList>
 
-namespace {
+#include <sqlcipher/sqlite3.h>
 
-const char16_t *const ColumnNames[] = {u"ID", u"Parola", u"Definizione"};
+namespace {
 
 struct Token {
     enum Type { Word, Number, Literal, Symbol, End };
@@ -73,7 +75,7 @@ QList<Token> tokenize(const QString &text)
 
 class Parser {
 public:
-    explicit Parser(QList<Token> tokens) : m_tokens(std::move(tokens)) {}
+    Parser(QList<Token> tokens, const TableNames &names) : m_tokens(std::move(tokens)) { m_query.names = names; }
 
     CatalogQuery parse()
     {
@@ -138,14 +140,14 @@ private:
 
     void expectTable()
     {
-        if (!acceptWord(u"Tbl_Zorvane"))
+        if (!acceptWord(m_query.names.table))
             malformed(QStringLiteral("tabella sconosciuta"));
     }
 
     void column(CatalogQuery::Column *which)
     {
         for (int i = 0; i < 3; ++i) {
-            if (acceptWord(ColumnNames[i])) {
+            if (acceptWord(m_query.names.columns[i])) {
                 *which = CatalogQuery::Column(i);
                 return;
             }
@@ -215,17 +217,77 @@ private:
     qsizetype m_pos = 0;
 };
 
+QStringView textArg(sqlite3_value *v)
+{
+    const auto *p = static_cast<const char16_t *>(sqlite3_value_text16(v));
+    return QStringView(p, sqlite3_value_bytes16(v) / 2);
+}
+
+void resultText(sqlite3_context *ctx, QStringView s)
+{
+    sqlite3_result_text16(ctx, s.utf16(), int(s.size() * 2), SQLITE_TRANSIENT);
+}
+
+void likeFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    sqlite3_result_int(ctx, TextMatch::like(textArg(argv[0]), textArg(argv[1])) ? 1 : 0);
+}
+
+void leftFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    resultText(ctx, TextMatch::leftCharacters(textArg(argv[0]), sqlite3_value_int64(argv[1])));
+}
+
+void rightFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    resultText(ctx, TextMatch::rightCharacters(textArg(argv[0]), sqlite3_value_int64(argv[1])));
+}
+
+void sortKeyFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const QByteArray key = TextMatch::sortKey(textArg(argv[0]));
+    sqlite3_result_blob(ctx, key.constData(), int(key.size()), SQLITE_TRANSIENT);
+}
+
 } // namespace
 
-CatalogQuery CatalogQuery::parse(const QString &text)
+void CatalogQuery::addFunctions(const Connection &connection)
 {
-    return Parser(tokenize(text)).parse();
+    sqlite3 *db = connection.handle();
+    const int flags = SQLITE_UTF16 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function(db, "zv_like", 2, flags, nullptr, likeFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "zv_left", 2, flags, nullptr, leftFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "zv_right", 2, flags, nullptr, rightFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "zv_sortkey", 1, flags, nullptr, sortKeyFunction, nullptr, nullptr);
+}
+
+CatalogQuery CatalogQuery::parse(const QString &text, const TableNames &names)
+{
+    return Parser(tokenize(text), names).parse();
 }
 
 CatalogQuery::Sql CatalogQuery::toSql() const
 {
-    Sql sql{kind == Select ? QStringLiteral("SELECT * FROM \"Tbl_Zorvane\"") : QStringLiteral("DELETE FROM \"Tbl_Zorvane\""), {}};
-    const auto column = [](Column c) { return QStringLiteral("\"%1\"").arg(QStringView(ColumnNames[c])); };
+    Sql sql{(kind == Select ? QStringLiteral("SELECT * FROM \"%1\"") : QStringLiteral("DELETE FROM \"%1\""))
+                .arg(names.table),
+            {}};
+    const auto column = [this](Column c) { return QStringLiteral("\"%1\"").arg(names.columns[c]); };
     QStringList alternatives;
     for (const QList<Predicate> &group : where) {
         QStringList conjuncts;
@@ -245,6 +307,6 @@ CatalogQuery::Sql CatalogQuery::toSql() const
         sql.text += QStringLiteral(" WHERE ") + alternatives.join(QStringLiteral(" OR "));
     // Equal terms keep the order in which they were stored.
     if (ordered)
-        sql.text += QStringLiteral(" ORDER BY zv_sortkey(%1), \"ID\"").arg(column(orderBy));
+        sql.text += QStringLiteral(" ORDER BY zv_sortkey(%1), %2").arg(column(orderBy), column(Id));
     return sql;
 }

@@ -3,6 +3,17 @@
 #include <QString>
 #include <QVariantList>
 
+#include <array>
+
+class Connection;
+
+// How a file spells the one table the dialect reads and its three columns, in the order of
+// CatalogQuery::Column; the glossary layer says which.
+struct TableNames {
+    QString table;
+    std::array<QString, 3> columns;
+};
+
 // The query dialect of the glossary catalogue, parsed once into one structure that the file and the
 // in-memory copy both read. Only the statement shapes the catalogue uses are accepted, and anything else
 // (a second statement, an unknown word) is refused as a malformed query; in SQL every literal becomes a
@@ -37,6 +48,12 @@ struct CatalogQuery {
     bool ordered = false;
     Column orderBy = Term;
 
-    static CatalogQuery parse(const QString &text);
+    // The names the text must use, kept for the SQL that toSql writes.
+    TableNames names;
+
+    static CatalogQuery parse(const QString &text, const TableNames &names);
     Sql toSql() const;
+    // Gives a connection the functions that toSql's statements call: the dialect's like, Left, Right and
+    // sort order, which SQLite's own do not match.
+    static void addFunctions(const Connection &connection);
 };

@@ -90,7 +90,7 @@ void preload(const ConnectionTarget &target)
     std::shared_ptr<KeptConnection> kept;
     try {
         kept = acquire(target);
-        kept->loader.refresh(kept->connection, kept->index, true);
+        glossary::worded(target.dataSource, [&] { kept->loader.refresh(kept->connection, kept->index, true); });
     } catch (const DbError &) {
         if (kept)
             discard(kept);

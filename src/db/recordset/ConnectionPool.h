@@ -1,15 +1,19 @@
 #pragma once
 
-#include "db/sqlite/Connection.h"
 #include "db/glossary/ConnectionTarget.h"
+#include "db/glossary/Glossary.h"
 #include "db/search/TableIndex.h"
 #include "db/search/TableLoader.h"
+#include "db/sqlite/Connection.h"
 
 #include <memory>
 
 // A keyed connection and the in-memory copy of its table, which live and die together.
 struct KeptConnection {
-    explicit KeptConnection(const ConnectionTarget &target) : connection(target) {}
+    explicit KeptConnection(const ConnectionTarget &target)
+        : connection(glossary::open(target)), loader(glossary::names())
+    {
+    }
     Connection connection;
     TableIndex index;
     TableLoader loader;

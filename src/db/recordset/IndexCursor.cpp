@@ -1,6 +1,7 @@
 #include "db/recordset/IndexCursor.h"
 
 #include "db/error/DbError.h"
+#include "db/glossary/Glossary.h"
 #include "db/sqlite/Statement.h"
 
 IndexCursor::IndexCursor(const Connection &connection, TermListing hits, int idColumn, int termColumn)
@@ -42,7 +43,7 @@ TermListing IndexCursor::terms(int idColumn, int termColumn)
 QVariantList IndexCursor::row()
 {
     if (!m_row) {
-        Statement stmt(m_connection, "SELECT * FROM \"Tbl_Zorvane\" WHERE \"ID\" = ?1");
+        Statement stmt(m_connection, glossary::rowByIdSql());
         stmt.bind(1, QVariant(m_hits.id(m_position)));
         if (!stmt.step())
             throw DbError::noCurrentRecord(QStringLiteral("il termine non è più presente nel glossario"));

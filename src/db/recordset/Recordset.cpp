@@ -1,15 +1,21 @@
 #include "db/recordset/Recordset.h"
 
-#include "db/recordset/ConnectionPool.h"
-#include "db/glossary/ConnectionTarget.h"
 #include "db/error/DbError.h"
-#include "db/recordset/IndexCursor.h"
+#include "db/glossary/ConnectionTarget.h"
+#include "db/glossary/Glossary.h"
 #include "db/query/CatalogQuery.h"
-#include "db/sqlite/Statement.h"
+#include "db/recordset/ConnectionPool.h"
+#include "db/recordset/IndexCursor.h"
 #include "db/recordset/StatementCursor.h"
+#include "db/sqlite/Statement.h"
 #include "db/sqlite/Transaction.h"
 
 namespace {
+
+const QString &columnName(CatalogQuery::Column column)
+{
+    return glossary::names().columns[column];
+}
 
 [[noreturn]] void closed()
 {
@@ -44,7 +50,7 @@ template<typename F>
 auto Recordset::guarded(F &&step)
 {
     try {
-        return step();
+        return glossary::worded(m_kept->connection.file(), std::forward<F>(step));
     } catch (const DbError &) {
         m_transaction.reset();
         ConnectionPool::discard(m_kept);
@@ -55,10 +61,10 @@ auto Recordset::guarded(F &&step)
 void Recordset::Open(const QString &source, const QString &connectionString, int, int, int)
 {
     Close();
-    const CatalogQuery query = CatalogQuery::parse(source);
+    const CatalogQuery query = glossary::parse(source);
     auto kept = ConnectionPool::acquire(ConnectionTarget::parse(connectionString));
     try {
-        run(query, kept);
+        glossary::worded(kept->connection.file(), [&] { run(query, kept); });
     } catch (const DbError &) {
         Close();
         ConnectionPool::discard(kept);
@@ -76,12 +82,7 @@ void Recordset::run(const CatalogQuery &query, const std::shared_ptr<KeptConnect
             remove.bind(i + 1, sql.parameters[i]);
         remove.step();
         m_affected = connection.changes();
-        const bool byId = query.where.size() == 1 && query.where[0].size() == 1 &&
-                          query.where[0][0].operand.column == CatalogQuery::Id && !query.where[0][0].isLike;
-        if (byId)
-            kept->index.rowDeleted(query.where[0][0].number);
-        else if (m_affected > 0)
-            kept->index.invalidate();
+        kept->index.deleted(query, m_affected);
         // A delete leaves the recordset closed with no rows, as ADO does.
         return;
     }
@@ -90,8 +91,8 @@ void Recordset::run(const CatalogQuery &query, const std::shared_ptr<KeptConnect
         kept->loader.refresh(connection, kept->index, TableIndex::readsDefinitions(query));
         m_columns = kept->index.columns();
         m_cursor = std::make_unique<IndexCursor>(connection, kept->index.select(query),
-                                                 columnIndex(QStringLiteral("ID")),
-                                                 columnIndex(QStringLiteral("Parola")));
+                                                 columnIndex(columnName(CatalogQuery::Id)),
+                                                 columnIndex(columnName(CatalogQuery::Term)));
     } else {
         auto cursor = std::make_unique<StatementCursor>(connection, query.toSql());
         m_columns = cursor->columns();
@@ -173,38 +174,11 @@ void Recordset::stage(const QString &name, const QVariant &value)
         // The row as read, then the read let go: a write needs no open read, and the update checks
         // against these values that nobody changed the row meanwhile.
         m_original = guarded([this] { return m_cursor->row(); });
-        m_currentId = m_original.value(columnIndex(QStringLiteral("ID"))).toLongLong();
+        m_currentId = m_original.value(columnIndex(columnName(CatalogQuery::Id))).toLongLong();
         m_cursor->release();
         m_mode = Mode::Editing;
     }
     m_staged.insert(index, value);
-}
-
-qint64 Recordset::nextId()
-{
-    const Connection &connection = m_kept->connection;
-    // A table with AUTOINCREMENT (a glossary carried over from an older file) remembers the highest ID
-    // it ever handed out, deleted rows included; those numbers are never given again.
-    Statement table(connection, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = 'Tbl_Zorvane' "
-                                "COLLATE NOCASE");
-    const bool remembers = table.step() && table.text(0).contains(u"AUTOINCREMENT", Qt::CaseInsensitive);
-    Statement next(connection, remembers ? "SELECT max(coalesce((SELECT max(\"ID\") FROM \"Tbl_Zorvane\"), 0), "
-                                           "coalesce((SELECT max(seq) FROM sqlite_sequence WHERE name = 'Tbl_Zorvane' "
-                                           "COLLATE NOCASE), 0)) + 1"
-                                         : "SELECT coalesce(max(\"ID\"), 0) + 1 FROM \"Tbl_Zorvane\"");
-    next.step();
-    // Past the largest whole number SQLite answers with a real number.
-    if (next.value(0).typeId() == QMetaType::LongLong)
-        return next.integer(0);
-    if (!remembers) {
-        Statement below(connection, "SELECT \"ID\" - 1 FROM \"Tbl_Zorvane\" AS t WHERE \"ID\" > -9223372036854775807 "
-                                    "AND NOT EXISTS (SELECT 1 FROM \"Tbl_Zorvane\" WHERE \"ID\" = t.\"ID\" - 1) "
-                                    "ORDER BY \"ID\" DESC LIMIT 1");
-        if (below.step())
-            return below.integer(0);
-    }
-    throw DbError(DbError::Unknown, QStringLiteral("Impossibile aggiungere un termine: il glossario ha già usato "
-                                                   "tutti i numeri di ID disponibili."));
 }
 
 void Recordset::AddNew()
@@ -218,7 +192,7 @@ void Recordset::AddNew()
     // it is held only until UpdateBatch or Close of this same operation.
     guarded([this] {
         m_transaction = std::make_unique<Transaction>(m_kept->connection);
-        m_staged.insert(columnIndex(QStringLiteral("ID")), QVariant(nextId()));
+        m_staged.insert(columnIndex(columnName(CatalogQuery::Id)), QVariant(glossary::nextId(m_kept->connection)));
     });
     m_mode = Mode::Adding;
 }
@@ -229,7 +203,21 @@ void Recordset::UpdateBatch()
         closed();
     if (m_mode == Mode::Browse)
         return;
+    if (!guarded([this] { return writeChange(); }))
+        throwWhyNotWritten();
+    guarded([this] { m_transaction->commit(); });
+    m_transaction.reset();
+    afterCommit(m_mode == Mode::Editing ? m_currentId : -1);
+    m_mode = Mode::Browse;
+    m_staged.clear();
+    m_original.clear();
+    m_eof = true;
+}
+
+bool Recordset::writeChange()
+{
     Connection &connection = m_kept->connection;
+    const QString &table = glossary::names().table;
     QString sql;
     QVariantList values;
     if (m_mode == Mode::Adding) {
@@ -239,7 +227,7 @@ void Recordset::UpdateBatch()
             values.append(it.value());
             marks.append(QStringLiteral("?%1").arg(values.size()));
         }
-        sql = QStringLiteral("INSERT INTO \"Tbl_Zorvane\" (%1) VALUES (%2)").arg(names.join(u", "), marks.join(u", "));
+        sql = QStringLiteral("INSERT INTO \"%1\" (%2) VALUES (%3)").arg(table, names.join(u", "), marks.join(u", "));
     } else {
         // Only the columns given a value are written; the others keep their bytes and their type. The
         // row is written only while it still holds every value that was read (optimistic locking).
@@ -252,50 +240,37 @@ void Recordset::UpdateBatch()
             values.append(m_original.value(i));
             same.append(QStringLiteral("\"%1\" IS ?%2").arg(m_columns[i]).arg(values.size()));
         }
-        sql = QStringLiteral("UPDATE \"Tbl_Zorvane\" SET %1 WHERE %2").arg(sets.join(u", "), same.join(u" AND "));
+        sql = QStringLiteral("UPDATE \"%1\" SET %2 WHERE %3").arg(table, sets.join(u", "), same.join(u" AND "));
     }
+    if (!m_transaction)
+        m_transaction = std::make_unique<Transaction>(connection);
+    Statement write(connection, sql);
+    for (int i = 0; i < values.size(); ++i)
+        write.bind(i + 1, values[i]);
+    write.step();
+    return m_mode == Mode::Adding || connection.changes() == 1;
+}
 
-    guarded([&] {
-        if (!m_transaction)
-            m_transaction = std::make_unique<Transaction>(connection);
-        Statement write(connection, sql);
-        for (int i = 0; i < values.size(); ++i)
-            write.bind(i + 1, values[i]);
-        write.step();
-    });
-    if (m_mode == Mode::Editing && connection.changes() != 1) {
-        const bool stillThere = guarded([&] {
-            Statement row(connection, "SELECT 1 FROM \"Tbl_Zorvane\" WHERE \"ID\" = ?1");
-            row.bind(1, QVariant(m_currentId));
-            return row.step();
-        });
-        m_transaction.reset();
-        if (stillThere)
-            throw DbError::changedMeanwhile();
-        throw DbError::noCurrentRecord(QStringLiteral("il termine è stato eliminato da un altro programma"));
-    }
-    guarded([this] { m_transaction->commit(); });
+void Recordset::throwWhyNotWritten()
+{
+    const bool stillThere = guarded([this] { return glossary::hasRow(m_kept->connection, m_currentId); });
     m_transaction.reset();
-    afterCommit(m_mode == Mode::Editing ? m_currentId : -1);
-    m_mode = Mode::Browse;
-    m_staged.clear();
-    m_original.clear();
-    m_eof = true;
+    if (stillThere)
+        throw DbError::changedMeanwhile();
+    throw DbError::noCurrentRecord(QStringLiteral("il termine è stato eliminato da un altro programma"));
 }
 
 void Recordset::afterCommit(qint64 previousId)
 {
     // What the row holds now: the values written, and for a modify the others as they were read.
-    const auto now = [this](const QString &name) {
-        const int i = columnIndex(name);
-        return m_staged.contains(i) ? m_staged.value(i) : m_original.value(i);
-    };
-    const QVariant id = now(QStringLiteral("ID")), term = now(QStringLiteral("Parola")),
-                   definition = now(QStringLiteral("Definizione"));
+    QVariantList now;
+    for (int i = 0; i < m_columns.size(); ++i)
+        now.append(m_staged.contains(i) ? m_staged.value(i) : m_original.value(i));
+    const glossary::Entry entry = glossary::entryOf(m_columns, now);
     TableIndex &index = m_kept->index;
-    if (previousId >= 0 && previousId != id.toLongLong())
+    if (previousId >= 0 && previousId != entry.id.toLongLong())
         index.rowDeleted(previousId);
-    index.rowWritten(id.isValid() ? id.toLongLong() : previousId, term, definition);
+    index.rowWritten(entry.id.isValid() ? entry.id.toLongLong() : previousId, entry.term, entry.definition);
 }
 
 void Recordset::Close()

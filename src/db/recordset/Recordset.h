@@ -67,7 +67,12 @@ private:
     void run(const CatalogQuery &query, const std::shared_ptr<KeptConnection> &kept);
     QVariant read(const QString &name);
     void stage(const QString &name, const QVariant &value);
-    qint64 nextId();
+    // Writes the staged change inside the operation's transaction; false when a modify found its row
+    // no longer as it was read.
+    bool writeChange();
+    // A modify that wrote nothing: 3197 when another program changed the row, 3021 when it deleted it.
+    [[noreturn]] void throwWhyNotWritten();
+    // The index follows what was committed.
     void afterCommit(qint64 previousId);
     int columnIndex(const QString &name) const;
     // Runs a step that reaches the file: a failure rolls back what this recordset began and lets go of

@@ -354,6 +354,16 @@ void TableIndex::rowDeleted(qint64 id)
     changed();
 }
 
+void TableIndex::deleted(const CatalogQuery &query, qint64 rowsAffected)
+{
+    const bool byId = query.where.size() == 1 && query.where[0].size() == 1 &&
+                      query.where[0][0].operand.column == CatalogQuery::Id && !query.where[0][0].isLike;
+    if (byId)
+        rowDeleted(query.where[0][0].number);
+    else if (rowsAffected > 0)
+        invalidate();
+}
+
 TableIndex::Plan::Plan(const QList<CatalogQuery::Predicate> &group, const TableIndex &index)
 {
     for (const CatalogQuery::Predicate &p : group) {
@@ -476,7 +486,7 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
     return keepTerms;
 }
 
-std::vector<int> TableIndex::narrowByTerms(const QList<CatalogQuery::Predicate> &group, TermHalves &terms) const
+std::vector<int> TableIndex::narrowByTerms(const QList<CatalogQuery::Predicate> &group, TermHalves &terms)
 {
     const Plan plan(group, *this);
     const TermHalves &last = m_last.terms;
@@ -577,7 +587,7 @@ TermListing::Table &TableIndex::shown()
     return *m_shown;
 }
 
-TermListing TableIndex::select(const CatalogQuery &query) const
+TermListing TableIndex::select(const CatalogQuery &query)
 {
     if (query.where.isEmpty()) {
         // Every row in order: the same listing until the rows change.

@@ -21,8 +21,9 @@ class TableIndex {
 public:
     // Scans are worth answering from memory; a lookup by ID is left to the file's own key.
     static bool answers(const CatalogQuery &query);
-    // The query's rows, in its order; the definitions must be loaded when it reads them.
-    TermListing select(const CatalogQuery &query) const;
+    // The query's rows, in its order; the definitions must be loaded when it reads them. The search is kept,
+    // so that the next one that narrows it need only look at its rows.
+    TermListing select(const CatalogQuery &query);
     static bool readsDefinitions(const CatalogQuery &query);
     const QStringList &columns() const { return m_columns; }
 
@@ -42,6 +43,8 @@ public:
 
     void rowWritten(qint64 id, const QVariant &term, const QVariant &definition);
     void rowDeleted(qint64 id);
+    // After the file ran a delete of the query's rows: one by ID is followed, any other is read afresh.
+    void deleted(const CatalogQuery &query, qint64 rowsAffected);
     void invalidate();
 
 private:
@@ -101,7 +104,7 @@ private:
     bool scan(const QList<CatalogQuery::Predicate> &group, std::vector<char> &matched, TermHalves *terms = nullptr) const;
     // The rows among the last search's that meet the group, whose conditions are all on the term, in the
     // last search's order; their terms go to `terms`.
-    std::vector<int> narrowByTerms(const QList<CatalogQuery::Predicate> &group, TermHalves &terms) const;
+    std::vector<int> narrowByTerms(const QList<CatalogQuery::Predicate> &group, TermHalves &terms);
     std::vector<int> narrowByRows(const QList<CatalogQuery::Predicate> &group) const;
     TermListing listing(const std::vector<int> &rows) const;
     // Forgets what was worked out from the rows before they changed.
@@ -136,8 +139,8 @@ private:
     Column m_definitions;
     qsizetype m_dead = 0;
     // Every row in order, handed out again until the rows change.
-    mutable std::optional<TermListing> m_everyRow;
-    mutable LastSearch m_last;
+    std::optional<TermListing> m_everyRow;
+    LastSearch m_last;
     // One flag per row, all clear between searches: which of the last search's rows a narrowing kept.
-    mutable std::vector<char> m_kept;
+    std::vector<char> m_kept;
 };

@@ -104,17 +104,25 @@ private:
     bool m_stopped = false;
 };
 
+} // namespace
+
 // The table's columns in their stored order, as the recordset names its fields.
-QStringList tableColumns(const Connection &connection)
+QStringList TableLoader::tableColumns(const Connection &connection) const
 {
     QStringList columns;
-    Statement info(connection, "PRAGMA table_info(\"Tbl_Zorvane\")");
+    Statement info(connection, QStringLiteral("PRAGMA table_info(\"%1\")").arg(m_names.table));
     while (info.step())
         columns.append(info.text(1));
     return columns;
 }
 
-} // namespace
+QString TableLoader::selectSql(std::initializer_list<CatalogQuery::Column> columns) const
+{
+    QStringList quoted;
+    for (const CatalogQuery::Column c : columns)
+        quoted.append(QStringLiteral("\"%1\"").arg(m_names.columns[c]));
+    return QStringLiteral("SELECT %1 FROM \"%2\"").arg(quoted.join(u", "), m_names.table);
+}
 
 void TableLoader::refresh(const Connection &connection, TableIndex &index, bool definitions)
 {
@@ -137,7 +145,7 @@ void TableLoader::loadTerms(const Connection &connection, TableIndex &index)
     // A read that fails half-way leaves nothing half-loaded behind.
     auto dropHalfLoaded = qScopeGuard([&] { index.invalidate(); });
     index.beginTerms(tableColumns(connection));
-    Statement rows(connection, "SELECT \"ID\", \"Parola\" FROM \"Tbl_Zorvane\"");
+    Statement rows(connection, selectSql({CatalogQuery::Id, CatalogQuery::Term}));
     while (rows.step())
         index.addTerm(rows.integer(0), utf8OrNull(rows, 1));
     index.endTerms();
@@ -153,7 +161,7 @@ void TableLoader::loadEverything(const Connection &connection, TableIndex &index
     std::exception_ptr readFailure;
     std::thread reader([&] {
         try {
-            Statement rows(connection, "SELECT \"ID\", \"Parola\", \"Definizione\" FROM \"Tbl_Zorvane\"");
+            Statement rows(connection, selectSql({CatalogQuery::Id, CatalogQuery::Term, CatalogQuery::Definition}));
             Batch batch;
             while (rows.step()) {
                 Batch::Row row{rows.integer(0), 0, 0, 0, 0};
@@ -197,7 +205,7 @@ void TableLoader::loadEverything(const Connection &connection, TableIndex &index
 void TableLoader::loadDefinitions(const Connection &connection, TableIndex &index)
 {
     auto dropHalfLoaded = qScopeGuard([&] { index.invalidate(); });
-    Statement rows(connection, "SELECT \"ID\", \"Definizione\" FROM \"Tbl_Zorvane\"");
+    Statement rows(connection, selectSql({CatalogQuery::Id, CatalogQuery::Definition}));
     while (rows.step())
         index.setDefinition(rows.integer(0), utf8OrNull(rows, 1));
     index.endDefinitions();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/query/CatalogQuery.h"
+
 #include <QtGlobal>
 
 class Connection;
@@ -9,6 +11,8 @@ class TableIndex;
 // since (SQLite's PRAGMA data_version), before every answer the index gives.
 class TableLoader {
 public:
+    explicit TableLoader(TableNames names) : m_names(std::move(names)) {}
+
     // Definitions are read only once a query needs them.
     void refresh(const Connection &connection, TableIndex &index, bool definitions);
 
@@ -18,5 +22,10 @@ private:
     void loadEverything(const Connection &connection, TableIndex &index);
     void loadDefinitions(const Connection &connection, TableIndex &index);
 
+    // "SELECT <these columns> FROM <the table>".
+    QString selectSql(std::initializer_list<CatalogQuery::Column> columns) const;
+    QStringList tableColumns(const Connection &connection) const;
+
+    TableNames m_names;
     qint64 m_dataVersion = -1;
 };

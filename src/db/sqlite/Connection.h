@@ -1,39 +1,37 @@
 #pragma once
 
-#include "db/glossary/ConnectionTarget.h"
-
+#include <QByteArrayView>
 #include <QString>
 
 #include <memory>
 
 struct sqlite3;
 
-// One keyed SQLCipher connection to a glossary file, closed with its owner. Opening checks that the
-// file is a glossary (Tbl_Zorvane with ID, Parola and Definizione) and never creates or changes it.
+// One SQLite connection, closed with its owner. It knows nothing of what the file holds: a failed call
+// is thrown as SqliteError with SQLite's own code.
 class Connection {
 public:
-    explicit Connection(const ConnectionTarget &target);
-    Connection(const Connection &) = delete;
-    Connection &operator=(const Connection &) = delete;
+    enum class Mode { ReadWrite, Create };
+
+    explicit Connection(const QString &file, Mode mode = Mode::ReadWrite);
+    Connection(Connection &&) = default;
+    Connection &operator=(Connection &&) = default;
 
     sqlite3 *handle() const { return m_db.get(); }
+    const QString &file() const { return m_file; }
 
-    // Turns a failed SQLite call into the DbError a user of the glossary understands.
-    [[noreturn]] void fail(int rc) const;
-    [[noreturn]] void fail(int rc, const QString &detail) const;
-
+    // The SQLCipher key, given before the first read; never pasted into SQL text.
+    void key(QByteArrayView key);
+    void setBusyTimeout(int ms);
     void exec(const char *sql);
     // Rows the last write changed.
     qint64 changes() const;
+    qint64 lastInsertRowId() const;
 
 private:
     struct Closer {
         void operator()(sqlite3 *db) const;
     };
-
-    void keyAndCheck(const ConnectionTarget &target);
-    bool writable() const;
-    void checkIsGlossary();
 
     QString m_file;
     std::unique_ptr<sqlite3, Closer> m_db;

@@ -1,7 +1,7 @@
 #include "db/sqlite/Statement.h"
 
 #include "db/sqlite/Connection.h"
-#include "db/error/DbError.h"
+#include "db/sqlite/SqliteError.h"
 
 #include <sqlcipher/sqlite3.h>
 
@@ -11,12 +11,11 @@ Statement::Statement(const Connection &connection, const QString &sql) : m_conne
     const int rc =
         sqlite3_prepare16_v2(connection.handle(), sql.utf16(), int(sql.size() * 2), &m_stmt, &tail);
     if (rc != SQLITE_OK)
-        connection.fail(rc);
+        SqliteError::raise(connection.handle(), rc);
     const auto *rest = static_cast<const char16_t *>(tail);
     const auto *end = reinterpret_cast<const char16_t *>(sql.utf16()) + sql.size();
     if (rest && !QStringView(rest, end - rest).trimmed().isEmpty())
-        throw DbError(DbError::MalformedQuery,
-                      QStringLiteral("Errore di sintassi nella query: è ammessa una sola istruzione."));
+        throw SqliteError(SqliteError::MoreThanOneStatement, QStringLiteral("more than one statement"));
 }
 
 Statement::Statement(const Connection &connection, const char *sql) : Statement(connection, QString::fromUtf8(sql))
@@ -65,9 +64,9 @@ bool Statement::step()
     if (rc == SQLITE_DONE)
         return false;
     // The engine's message is read before the reset replaces it.
-    const QString detail = QString::fromUtf8(sqlite3_errmsg(m_connection.handle()));
+    const SqliteError error(rc, QString::fromUtf8(sqlite3_errmsg(m_connection.handle())));
     sqlite3_reset(m_stmt);
-    m_connection.fail(rc, detail);
+    throw error;
 }
 
 void Statement::reset()

@@ -10,7 +10,7 @@ class Connection;
 struct sqlite3_stmt;
 
 // One prepared statement of a connection, finalised with its owner. A text that holds a second statement
-// is refused; a failure to prepare or to step is thrown as the connection's DbError.
+// is refused; a failure to prepare or to step is thrown as SqliteError.
 class Statement {
 public:
     Statement(const Connection &connection, const QString &sql);

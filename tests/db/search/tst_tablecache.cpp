@@ -1,3 +1,4 @@
+#include "db/glossary/Glossary.h"
 #include "db/recordset/ConnectionPool.h"
 #include "db/recordset/Recordset.h"
 #include "db/glossary/Store.h"
@@ -37,10 +38,10 @@ Listing run(const QString &query, bool pooled)
 }
 
 // The IDs a search of the index found, in its order.
-QList<qint64> idsFound(const TableIndex &index, const QString &query)
+QList<qint64> idsFound(TableIndex &index, const QString &query)
 {
     QList<qint64> out;
-    const TermListing hits = index.select(CatalogQuery::parse(query));
+    const TermListing hits = index.select(glossary::parse(query));
     for (qsizetype i = 0; i < hits.size(); ++i)
         out.append(hits.id(i));
     return out;
@@ -176,7 +177,7 @@ private slots:
         index.endTerms();
         index.endDefinitions();
         index.rowDeleted(7);
-        const TermListing all = index.select(CatalogQuery::parse(store::QueryAllTerms()));
+        const TermListing all = index.select(glossary::parse(store::QueryAllTerms()));
         const QStringList typing = {"a", "ac", "aca", "aca a", "aca ca", "ac", "acit", "acitt", "àcittà", "a", "a%a",
                                     "a%a_", "à"};
         for (int column = 0; column < 2; ++column) {

@@ -2,15 +2,15 @@
 // the median and 95th percentile in milliseconds beside the target, for the pooled store and for a
 // connection opened and keyed for every operation, with the ratio of the two, and the peak resident
 // memory; then the selection of terms with very large definitions.
-#include "db/recordset/ConnectionPool.h"
-#include "main_window/Form1.h"
+#include "SyntheticGlossary.h"
 #include "db/glossary/GlossaryFile.h"
+#include "db/glossary/Store.h"
 #include "db/mdb/JetCarryOver.h"
 #include "db/mdb/JetFile.h"
-#include "platform/msgbox/MsgBox.h"
+#include "db/recordset/ConnectionPool.h"
 #include "db/recordset/Recordset.h"
-#include "db/glossary/Store.h"
-#include "SyntheticGlossary.h"
+#include "main_window/Form1.h"
+#include "platform/msgbox/MsgBox.h"
 
 #include <QApplication>
 #include <QDir>

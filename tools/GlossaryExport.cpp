@@ -1,7 +1,7 @@
 #include "tools/GlossaryExport.h"
 
-#include "tools/CsvGlossary.h"
 #include "db/error/DbError.h"
+#include "tools/CsvGlossary.h"
 #include "tools/ExportError.h"
 #include "tools/TbxGlossary.h"
 #include "tools/TextFile.h"

@@ -1,9 +1,9 @@
 #include "tools/GlossaryImport.h"
 
-#include "tools/CsvGlossary.h"
 #include "db/error/DbError.h"
-#include "tools/InputError.h"
 #include "db/mdb/JetFile.h"
+#include "tools/CsvGlossary.h"
+#include "tools/InputError.h"
 #include "tools/NewGlossary.h"
 #include "tools/TbxGlossary.h"
 #include "tools/TextFile.h"

@@ -1,8 +1,8 @@
 #include "tools/TextFile.h"
 
 #include "db/error/DbError.h"
-#include "tools/InputError.h"
 #include "platform/files/WholeFile.h"
+#include "tools/InputError.h"
 
 #include <QFile>
 #include <QStringDecoder>

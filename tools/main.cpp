@@ -1,7 +1,7 @@
 #include "db/error/DbError.h"
+#include "db/glossary/GlossaryFile.h"
 #include "tools/ExportError.h"
 #include "tools/GlossaryExport.h"
-#include "db/glossary/GlossaryFile.h"
 #include "tools/GlossaryImport.h"
 #include "tools/InputError.h"
 #include "tools/NewGlossary.h"

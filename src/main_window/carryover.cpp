@@ -1,9 +1,9 @@
-#include "main_window/CarryOverJob.h"
 #include "db/glossary/ConnectionTarget.h"
-#include "main_window/Form1.h"
-#include "splash/Form2.h"
-#include "platform/msgbox/MsgBox.h"
 #include "db/glossary/Store.h"
+#include "main_window/CarryOverJob.h"
+#include "main_window/Form1.h"
+#include "platform/msgbox/MsgBox.h"
+#include "splash/Form2.h"
 
 #include <QFileInfo>
 

@@ -1,9 +1,9 @@
 #include "db/error/DbError.h"
-#include "main_window/Form1.h"
-#include "platform/msgbox/MsgBox.h"
-#include "db/recordset/Recordset.h"
 #include "db/glossary/Store.h"
 #include "db/query/TextMatch.h"
+#include "db/recordset/Recordset.h"
+#include "main_window/Form1.h"
+#include "platform/msgbox/MsgBox.h"
 
 #include <QHash>
 #include <QListView>

@@ -1,8 +1,8 @@
+#include "db/glossary/Store.h"
 #include "main_window/Form1.h"
+#include "platform/files/WholeFile.h"
 #include "platform/msgbox/MsgBox.h"
 #include "platform/shell/Shell.h"
-#include "db/glossary/Store.h"
-#include "platform/files/WholeFile.h"
 
 #include <QDateTime>
 #include <QFileInfo>

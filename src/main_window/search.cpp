@@ -1,8 +1,8 @@
 #include "db/error/DbError.h"
+#include "db/glossary/Store.h"
+#include "db/recordset/Recordset.h"
 #include "main_window/Form1.h"
 #include "platform/msgbox/MsgBox.h"
-#include "db/recordset/Recordset.h"
-#include "db/glossary/Store.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "db/error/DbError.h"
-#include "main_window/Form1.h"
-#include "db/recordset/Recordset.h"
 #include "db/glossary/Store.h"
+#include "db/recordset/Recordset.h"
+#include "main_window/Form1.h"
 
 #include <QListView>
 #include <QPushButton>

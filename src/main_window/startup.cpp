@@ -1,10 +1,10 @@
-#include "db/recordset/ConnectionPool.h"
-#include "db/glossary/ConnectionTarget.h"
 #include "db/error/DbError.h"
+#include "db/glossary/ConnectionTarget.h"
+#include "db/glossary/Store.h"
+#include "db/recordset/ConnectionPool.h"
+#include "db/recordset/Recordset.h"
 #include "main_window/Form1.h"
 #include "platform/msgbox/MsgBox.h"
-#include "db/recordset/Recordset.h"
-#include "db/glossary/Store.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
-#include "support/BoxScript.h"
-#include "main_window/Form1.h"
 #include "app/Startup.h"
+#include "main_window/Form1.h"
+#include "support/BoxScript.h"
 #include "support/TempGlossary.h"
 
 #include <QApplication>

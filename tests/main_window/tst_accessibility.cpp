@@ -1,5 +1,5 @@
-#include "support/FormHarness.h"
 #include "platform/shell/Shell.h"
+#include "support/FormHarness.h"
 
 #include <QAccessible>
 #include <QMetaEnum>

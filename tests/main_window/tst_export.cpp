@@ -1,8 +1,8 @@
+#include "db/glossary/Store.h"
+#include "platform/shell/Shell.h"
 #include "support/Files.h"
 #include "support/FormHarness.h"
-#include "platform/shell/Shell.h"
 #include "support/SmallDisk.h"
-#include "db/glossary/Store.h"
 
 #include <QAction>
 #include <QDateTime>

@@ -1,6 +1,6 @@
+#include "db/glossary/Store.h"
 #include "support/Files.h"
 #include "support/FormHarness.h"
-#include "db/glossary/Store.h"
 
 #include <QFile>
 #include <QProcess>

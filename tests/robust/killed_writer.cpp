@@ -2,11 +2,11 @@
 //   killed_writer write FOLDER RUN   adds and modifies rows through the recordset, as the window does, and
 //                                    prints one line once each UpdateBatch has returned
 //   killed_writer hold FOLDER TEXT   leaves a large change half-done in the file and waits to be killed
+#include "WriterPlan.h"
 #include "db/error/DbError.h"
 #include "db/glossary/GlossaryFile.h"
-#include "db/recordset/Recordset.h"
 #include "db/glossary/Store.h"
-#include "WriterPlan.h"
+#include "db/recordset/Recordset.h"
 
 #include <QCoreApplication>
 #include <QFile>

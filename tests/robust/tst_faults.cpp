@@ -1,13 +1,13 @@
+#include "RawGlossary.h"
+#include "app/Startup.h"
+#include "db/glossary/Store.h"
 #include "db/recordset/ConnectionPool.h"
 #include "support/Files.h"
 #include "support/FormHarness.h"
 #include "support/JetFixtures.h"
 #include "support/OtherProgramLock.h"
-#include "RawGlossary.h"
 #include "support/ReadOnlyPath.h"
 #include "support/SmallDisk.h"
-#include "app/Startup.h"
-#include "db/glossary/Store.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,12 +1,12 @@
+#include "RawGlossary.h"
+#include "WriterPlan.h"
 #include "db/error/DbError.h"
+#include "db/glossary/Store.h"
 #include "db/mdb/JetCarryOver.h"
 #include "db/mdb/JetFile.h"
-#include "support/JetFixtures.h"
-#include "RawGlossary.h"
 #include "db/recordset/Recordset.h"
-#include "db/glossary/Store.h"
+#include "support/JetFixtures.h"
 #include "support/TempGlossary.h"
-#include "WriterPlan.h"
 
 #include <QFileInfo>
 #include <QDir>

@@ -1,12 +1,12 @@
-#include "db/glossary/Glossary.h"
-#include "db/error/DbError.h"
-#include "support/FuzzRun.h"
-#include "db/query/CatalogQuery.h"
 #include "RawGlossary.h"
-#include "db/recordset/Recordset.h"
+#include "db/error/DbError.h"
+#include "db/glossary/Glossary.h"
 #include "db/glossary/Store.h"
-#include "support/TempGlossary.h"
+#include "db/query/CatalogQuery.h"
 #include "db/query/TextMatch.h"
+#include "db/recordset/Recordset.h"
+#include "support/FuzzRun.h"
+#include "support/TempGlossary.h"
 
 #include <QRandomGenerator>
 #include <QSet>

@@ -1,6 +1,6 @@
 #include "RawGlossary.h"
-#include "db/recordset/Recordset.h"
 #include "db/glossary/Store.h"
+#include "db/recordset/Recordset.h"
 #include "support/TempGlossary.h"
 
 #include <QFileInfo>

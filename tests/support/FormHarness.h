@@ -1,7 +1,7 @@
 #pragma once
 
-#include "support/BoxScript.h"
 #include "main_window/Form1.h"
+#include "support/BoxScript.h"
 #include "support/TempGlossary.h"
 
 #include <QAbstractItemView>

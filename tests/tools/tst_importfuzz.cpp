@@ -1,6 +1,6 @@
-#include "tools/CsvGlossary.h"
 #include "support/Files.h"
 #include "support/FuzzRun.h"
+#include "tools/CsvGlossary.h"
 #include "tools/GlossaryImport.h"
 #include "tools/InputError.h"
 #include "tools/TbxGlossary.h"

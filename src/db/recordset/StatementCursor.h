@@ -1,7 +1,7 @@
 #pragma once
 
-#include "db/recordset/Cursor.h"
 #include "db/query/CatalogQuery.h"
+#include "db/recordset/Cursor.h"
 #include "db/sqlite/Statement.h"
 
 #include <QStringList>

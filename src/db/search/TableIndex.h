@@ -1,8 +1,8 @@
 #pragma once
 
 #include "db/query/CatalogQuery.h"
-#include "db/search/TermListing.h"
 #include "db/query/TextMatch.h"
+#include "db/search/TermListing.h"
 
 #include <QByteArray>
 #include <QHash>

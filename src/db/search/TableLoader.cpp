@@ -1,8 +1,8 @@
 #include "db/search/TableLoader.h"
 
+#include "db/search/TableIndex.h"
 #include "db/sqlite/Connection.h"
 #include "db/sqlite/Statement.h"
-#include "db/search/TableIndex.h"
 
 #include <QByteArray>
 #include <QScopeGuard>

@@ -1,14 +1,14 @@
 #include "db/error/DbError.h"
+#include "db/glossary/GlossaryFile.h"
+#include "db/glossary/Store.h"
+#include "db/mdb/JetCarryOver.h"
+#include "db/mdb/JetFile.h"
+#include "db/recordset/Recordset.h"
 #include "support/FailureNumber.h"
 #include "support/Files.h"
 #include "support/FuzzRun.h"
-#include "db/glossary/GlossaryFile.h"
-#include "db/mdb/JetCarryOver.h"
-#include "db/mdb/JetFile.h"
 #include "support/JetFixtures.h"
 #include "support/ReadOnlyPath.h"
-#include "db/recordset/Recordset.h"
-#include "db/glossary/Store.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,10 +1,10 @@
-#include "db/glossary/ConnectionTarget.h"
 #include "db/error/DbError.h"
-#include "support/FailureNumber.h"
-#include "db/recordset/Recordset.h"
+#include "db/glossary/ConnectionTarget.h"
 #include "db/glossary/Store.h"
-#include "support/TempGlossary.h"
 #include "db/query/TextMatch.h"
+#include "db/recordset/Recordset.h"
+#include "support/FailureNumber.h"
+#include "support/TempGlossary.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "db/glossary/Glossary.h"
+#include "db/glossary/Store.h"
+#include "db/query/TextMatch.h"
 #include "db/recordset/ConnectionPool.h"
 #include "db/recordset/Recordset.h"
-#include "db/glossary/Store.h"
 #include "db/search/TableIndex.h"
-#include "db/query/TextMatch.h"
 #include "support/TempGlossary.h"
 
 #include <QRandomGenerator>

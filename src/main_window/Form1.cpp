@@ -1,6 +1,7 @@
 #include "main_window/Form1.h"
-#include "resizer/Twips.h"
 
+#include "resizer/Design.h"
+#include "resizer/Twips.h"
 #include "resizer/clsResizer.h"
 
 #include <QAction>
@@ -11,23 +12,13 @@
 
 #include <limits>
 
+using Design::place;
+using Design::verdana;
+
 namespace {
 
 constexpr int ClientWidth = 11280;
 constexpr int ClientHeight = 9165;
-
-void place(QWidget *w, int left, int top, int width, int height)
-{
-    w->setGeometry(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width), Twips::toPixels(height));
-}
-
-QFont verdana(double points, bool bold = false)
-{
-    QFont f(QStringLiteral("Verdana"));
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
-}
 
 template<typename T>
 T *named(T *w, const char *name)

@@ -1,5 +1,6 @@
 #include "splash/Form2.h"
 
+#include "resizer/Design.h"
 #include "resizer/Twips.h"
 
 #include <QCloseEvent>
@@ -11,20 +12,10 @@
 
 std::uint8_t SplashLoaded = 0;
 
+using Design::place;
+using Design::verdana;
+
 namespace {
-
-void place(QWidget *w, int left, int top, int width, int height)
-{
-    w->setGeometry(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width), Twips::toPixels(height));
-}
-
-QFont verdana(double points, bool bold = false)
-{
-    QFont f(QStringLiteral("Verdana"));
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
-}
 
 QLabel *label(QWidget *parent, const char *name, const QString &text)
 {

@@ -26,7 +26,7 @@ void Form1::Timer1_Timer()
 {
     // The timer never stops: a tick with no splash shown does nothing. A carry-over still at work keeps
     // the splash up until it ends.
-    if (SplashLoaded != 1 || !m_splash)
+    if (!m_splash || !m_splash->isLoaded())
         return;
     if (m_carryOver && !m_carryOver->isFinished()) {
         m_tickWaiting = true;

@@ -10,8 +10,6 @@
 #include <QScreen>
 #include <QShowEvent>
 
-std::uint8_t SplashLoaded = 0;
-
 using Design::place;
 using Design::verdana;
 
@@ -67,7 +65,7 @@ QPointF Form2::centredPosition(const QSizeF &screenTwips, const QSizeF &windowTw
 
 void Form2::Form_Load()
 {
-    SplashLoaded = 1;
+    m_loaded = true;
 
     const QScreen *on = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!on)

@@ -22,9 +22,10 @@ class QMenu;
 class QPushButton;
 class QTimer;
 
-// The glossary's main window. Its working state lives in its controls: the list and its count, the
-// selected record's ID in Text1, the insert state in the caption of Cmd_Edit, the active search in
-// the texts and backgrounds of the two search boxes.
+// The glossary's main window. Its working state is kept in values of its own: the record on show, whether
+// a new term is being typed, where the user stands with each search box. The controls show them (the
+// record's ID in Text1, SALVA or MODIFICA on Cmd_Edit, the search boxes' colours), and every handler
+// decides by the values, never by what a control shows.
 class Form1 : public QMainWindow {
     Q_OBJECT
 
@@ -107,9 +108,21 @@ private:
     TermListModel *termList() const { return m_terms; }
     // Fills the list from a query's rows; returns the number listed.
     qsizetype fillList(class Recordset &rs);
-    void runSearch(SearchBox *own, SearchBox *other, bool byDefinition);
+    enum class Search { Term, Definition };
+    // Where the user stands with a search box, which its colour shows: a box left idle holds a search that
+    // typing in the other one replaces; a box never entered holds nothing the user typed there.
+    enum class SearchBoxState { Untouched, Active, Idle };
+    SearchBox *searchBox(Search search) const { return search == Search::Term ? Txt_Search : Txt_Search_Def; }
+    SearchBoxState &searchBoxState(Search search)
+    {
+        return search == Search::Term ? m_termSearchBox : m_definitionSearchBox;
+    }
+    void setSearchBoxState(Search search, SearchBoxState state);
+    void runSearch(Search search);
     void saveNewTerm(const QString &term, const QString &definition);
     void modifyTerm(const QString &term, const QString &definition);
+    // The ID of the record on show; throws when there is none.
+    qint64 shownId() const;
     // Throws when the row with the shown ID no longer holds what was shown.
     void checkUnchanged(class Recordset &rs) const;
     void reloadAfterConflict(const class DbError &e);
@@ -118,6 +131,8 @@ private:
     void Form_Unload();
     // Empties the record's term, definition and the definition's view.
     void clearEntry();
+    struct ShownRecord;
+    void showRecord(const ShownRecord &record);
     // No record is shown any more: neither its ID in Text1 nor what was read of it is kept.
     void forgetShownRecord();
     // The buttons as a fill or a selection leaves them: MODIFICA, with ELIMINA and INSERISCI enabled.
@@ -138,14 +153,23 @@ private:
     clsResizer *m_Resizer = nullptr;
     QPointer<Form2> m_splash;
     CarryOverJob *m_carryOver = nullptr;
-    // The record on show as it was read from the file, so that a change or a delete can tell whether
-    // another program has changed it since.
+    // The record on show, its ID also in Text1, with what the file held when it was read, so that a change
+    // or a delete can tell whether another program has changed it since. A term just added was not read
+    // back: until the list is read again, a change or a delete of it is refused as changed meanwhile.
     struct ShownRecord {
+        struct Read {
+            QVariant term;
+            QVariant definition;
+        };
         qint64 id = 0;
-        QVariant term;
-        QVariant definition;
+        std::optional<Read> read;
     };
     std::optional<ShownRecord> m_shown;
+    // INSERISCI began a new term, which Cmd_Edit (then SALVA) saves; otherwise Cmd_Edit changes the record
+    // on show.
+    bool m_inserting = false;
+    SearchBoxState m_termSearchBox = SearchBoxState::Untouched;
+    SearchBoxState m_definitionSearchBox = SearchBoxState::Untouched;
     QThread *m_preload = nullptr;
     // Timer1 ticked while the splash waited for the carry-over.
     bool m_tickWaiting = false;

@@ -88,6 +88,12 @@ void Form1::clearEntry()
     RichTextBox1->setText(QString());
 }
 
+void Form1::showRecord(const ShownRecord &record)
+{
+    m_shown = record;
+    Text1->setText(QString::number(record.id));
+}
+
 void Form1::forgetShownRecord()
 {
     Text1->setText(QString());
@@ -98,6 +104,7 @@ void Form1::showRestingState()
 {
     Cmd_Delete->setEnabled(true);
     Cmd_Add->setEnabled(true);
+    m_inserting = false;
     Cmd_Edit->setText(QStringLiteral("MODIFICA"));
 }
 

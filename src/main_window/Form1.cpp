@@ -1,5 +1,6 @@
 #include "main_window/Form1.h"
 
+#include "main_window/StartUpSequence.h"
 #include "resizer/Design.h"
 #include "resizer/Twips.h"
 #include "resizer/clsResizer.h"
@@ -45,7 +46,7 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption)
 
 } // namespace
 
-Form1::Form1(QWidget *parent) : QMainWindow(parent)
+Form1::Form1(QWidget *parent) : QMainWindow(parent), m_startUp(std::make_unique<StartUpSequence>())
 {
     installControlsAccessibility();
     buildLayout();
@@ -63,10 +64,7 @@ void Form1::Form_Initialize()
     m_Resizer->setJustShiftControls(false);
 }
 
-Form1::~Form1()
-{
-    finishPreload();
-}
+Form1::~Form1() = default;
 
 void Form1::buildLayout()
 {

@@ -6,21 +6,19 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPair>
-#include <QPointer>
 #include <QVariant>
 
 #include <array>
+#include <memory>
 #include <optional>
 
-class CarryOverJob;
-class Form2;
-class QThread;
 class QAction;
 class clsResizer;
 class QListView;
 class QMenu;
 class QPushButton;
 class QTimer;
+class StartUpSequence;
 
 // The glossary's main window. Its working state is kept in values of its own: the record on show, whether
 // a new term is being typed, where the user stands with each search box. The controls show them (the
@@ -137,22 +135,12 @@ private:
     void forgetShownRecord();
     // The buttons as a fill or a selection leaves them: MODIFICA, with ELIMINA and INSERISCI enabled.
     void showRestingState();
-    // Shows a new splash with no owner and waits until Timer1 unloads it.
-    void showSplash();
-    // An old Jet glossary is carried over while the splash is up; false when the file needs nothing.
-    bool startCarryOver();
-    // After the splash: says what was carried over, or throws why not.
-    void finishCarryOver();
-    // The glossary is read into memory on a thread of its own while the splash is up, so that the
-    // window appears at the tick with its list ready and the first search finds everything loaded.
-    void startPreload();
-    void finishPreload();
 
     static int s_splashDelay;
     TermListModel *m_terms = nullptr;
     clsResizer *m_Resizer = nullptr;
-    QPointer<Form2> m_splash;
-    CarryOverJob *m_carryOver = nullptr;
+    // The splash and the work behind it, at the start and at the end.
+    std::unique_ptr<StartUpSequence> m_startUp;
     // The record on show, its ID also in Text1, with what the file held when it was read, so that a change
     // or a delete can tell whether another program has changed it since. A term just added was not read
     // back: until the list is read again, a change or a delete of it is refused as changed meanwhile.
@@ -170,9 +158,6 @@ private:
     bool m_inserting = false;
     SearchBoxState m_termSearchBox = SearchBoxState::Untouched;
     SearchBoxState m_definitionSearchBox = SearchBoxState::Untouched;
-    QThread *m_preload = nullptr;
-    // Timer1 ticked while the splash waited for the carry-over.
-    bool m_tickWaiting = false;
 };
 
 // The window's error box: the error number, a blank and the description, OK only, no icon.

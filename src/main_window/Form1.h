@@ -99,6 +99,22 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // The record on show, its ID also in Text1, with what the file held when it was read, so that a change
+    // or a delete can tell whether another program has changed it since. A term just added was not read
+    // back: until the list is read again, a change or a delete of it is refused as changed meanwhile.
+    struct ShownRecord {
+        struct Read {
+            QVariant term;
+            QVariant definition;
+        };
+        qint64 id = 0;
+        std::optional<Read> read;
+    };
+    enum class Search { Term, Definition };
+    // Where the user stands with a search box, which its colour shows: a box left idle holds a search that
+    // typing in the other one replaces; a box never entered holds nothing the user typed there.
+    enum class SearchBoxState { Untouched, Active, Idle };
+
     void Form_Initialize();
     QSize designSize() const;
     void buildLayout();
@@ -106,10 +122,6 @@ private:
     TermListModel *termList() const { return m_terms; }
     // Fills the list from a query's rows; returns the number listed.
     qsizetype fillList(class Recordset &rs);
-    enum class Search { Term, Definition };
-    // Where the user stands with a search box, which its colour shows: a box left idle holds a search that
-    // typing in the other one replaces; a box never entered holds nothing the user typed there.
-    enum class SearchBoxState { Untouched, Active, Idle };
     SearchBox *searchBox(Search search) const { return search == Search::Term ? Txt_Search : Txt_Search_Def; }
     SearchBoxState &searchBoxState(Search search)
     {
@@ -129,7 +141,6 @@ private:
     void Form_Unload();
     // Empties the record's term, definition and the definition's view.
     void clearEntry();
-    struct ShownRecord;
     void showRecord(const ShownRecord &record);
     // No record is shown any more: neither its ID in Text1 nor what was read of it is kept.
     void forgetShownRecord();
@@ -141,17 +152,7 @@ private:
     clsResizer *m_Resizer = nullptr;
     // The splash and the work behind it, at the start and at the end.
     std::unique_ptr<StartUpSequence> m_startUp;
-    // The record on show, its ID also in Text1, with what the file held when it was read, so that a change
-    // or a delete can tell whether another program has changed it since. A term just added was not read
-    // back: until the list is read again, a change or a delete of it is refused as changed meanwhile.
-    struct ShownRecord {
-        struct Read {
-            QVariant term;
-            QVariant definition;
-        };
-        qint64 id = 0;
-        std::optional<Read> read;
-    };
+    // None while no record is on show, Text1 then empty.
     std::optional<ShownRecord> m_shown;
     // INSERISCI began a new term, which Cmd_Edit (then SALVA) saves; otherwise Cmd_Edit changes the record
     // on show.

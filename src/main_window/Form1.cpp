@@ -1,6 +1,8 @@
 #include "main_window/Form1.h"
-#include "resizer/Twips.h"
 
+#include "main_window/StartUpSequence.h"
+#include "resizer/Design.h"
+#include "resizer/Twips.h"
 #include "resizer/clsResizer.h"
 
 #include <QAction>
@@ -11,23 +13,13 @@
 
 #include <limits>
 
+using Design::place;
+using Design::verdana;
+
 namespace {
 
 constexpr int ClientWidth = 11280;
 constexpr int ClientHeight = 9165;
-
-void place(QWidget *w, int left, int top, int width, int height)
-{
-    w->setGeometry(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width), Twips::toPixels(height));
-}
-
-QFont verdana(double points, bool bold = false)
-{
-    QFont f(QStringLiteral("Verdana"));
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
-}
 
 template<typename T>
 T *named(T *w, const char *name)
@@ -54,7 +46,7 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption)
 
 } // namespace
 
-Form1::Form1(QWidget *parent) : QMainWindow(parent)
+Form1::Form1(QWidget *parent) : QMainWindow(parent), m_startUp(std::make_unique<StartUpSequence>())
 {
     installControlsAccessibility();
     buildLayout();
@@ -72,10 +64,7 @@ void Form1::Form_Initialize()
     m_Resizer->setJustShiftControls(false);
 }
 
-Form1::~Form1()
-{
-    finishPreload();
-}
+Form1::~Form1() = default;
 
 void Form1::buildLayout()
 {

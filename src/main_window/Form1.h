@@ -6,25 +6,24 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPair>
-#include <QPointer>
 #include <QVariant>
 
 #include <array>
+#include <memory>
 #include <optional>
 
-class CarryOverJob;
-class Form2;
-class QThread;
 class QAction;
 class clsResizer;
 class QListView;
 class QMenu;
 class QPushButton;
 class QTimer;
+class StartUpSequence;
 
-// The glossary's main window. Its working state lives in its controls: the list and its count, the
-// selected record's ID in Text1, the insert state in the caption of Cmd_Edit, the active search in
-// the texts and backgrounds of the two search boxes.
+// The glossary's main window. Its working state is kept in values of its own: the record on show, whether
+// a new term is being typed, where the user stands with each search box. The controls show them (the
+// record's ID in Text1, SALVA or MODIFICA on Cmd_Edit, the search boxes' colours), and every handler
+// decides by the values, never by what a control shows.
 class Form1 : public QMainWindow {
     Q_OBJECT
 
@@ -100,6 +99,22 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // The record on show, its ID also in Text1, with what the file held when it was read, so that a change
+    // or a delete can tell whether another program has changed it since. A term just added was not read
+    // back: until the list is read again, a change or a delete of it is refused as changed meanwhile.
+    struct ShownRecord {
+        struct Read {
+            QVariant term;
+            QVariant definition;
+        };
+        qint64 id = 0;
+        std::optional<Read> read;
+    };
+    enum class Search { Term, Definition };
+    // Where the user stands with a search box, which its colour shows: a box left idle holds a search that
+    // typing in the other one replaces; a box never entered holds nothing the user typed there.
+    enum class SearchBoxState { Untouched, Active, Idle };
+
     void Form_Initialize();
     QSize designSize() const;
     void buildLayout();
@@ -107,9 +122,17 @@ private:
     TermListModel *termList() const { return m_terms; }
     // Fills the list from a query's rows; returns the number listed.
     qsizetype fillList(class Recordset &rs);
-    void runSearch(SearchBox *own, SearchBox *other, bool byDefinition);
+    SearchBox *searchBox(Search search) const { return search == Search::Term ? Txt_Search : Txt_Search_Def; }
+    SearchBoxState &searchBoxState(Search search)
+    {
+        return search == Search::Term ? m_termSearchBox : m_definitionSearchBox;
+    }
+    void setSearchBoxState(Search search, SearchBoxState state);
+    void runSearch(Search search);
     void saveNewTerm(const QString &term, const QString &definition);
     void modifyTerm(const QString &term, const QString &definition);
+    // The ID of the record on show; throws when there is none.
+    qint64 shownId() const;
     // Throws when the row with the shown ID no longer holds what was shown.
     void checkUnchanged(class Recordset &rs) const;
     void reloadAfterConflict(const class DbError &e);
@@ -118,37 +141,24 @@ private:
     void Form_Unload();
     // Empties the record's term, definition and the definition's view.
     void clearEntry();
+    void showRecord(const ShownRecord &record);
     // No record is shown any more: neither its ID in Text1 nor what was read of it is kept.
     void forgetShownRecord();
     // The buttons as a fill or a selection leaves them: MODIFICA, with ELIMINA and INSERISCI enabled.
     void showRestingState();
-    // Shows a new splash with no owner and waits until Timer1 unloads it.
-    void showSplash();
-    // An old Jet glossary is carried over while the splash is up; false when the file needs nothing.
-    bool startCarryOver();
-    // After the splash: says what was carried over, or throws why not.
-    void finishCarryOver();
-    // The glossary is read into memory on a thread of its own while the splash is up, so that the
-    // window appears at the tick with its list ready and the first search finds everything loaded.
-    void startPreload();
-    void finishPreload();
 
     static int s_splashDelay;
     TermListModel *m_terms = nullptr;
     clsResizer *m_Resizer = nullptr;
-    QPointer<Form2> m_splash;
-    CarryOverJob *m_carryOver = nullptr;
-    // The record on show as it was read from the file, so that a change or a delete can tell whether
-    // another program has changed it since.
-    struct ShownRecord {
-        qint64 id = 0;
-        QVariant term;
-        QVariant definition;
-    };
+    // The splash and the work behind it, at the start and at the end.
+    std::unique_ptr<StartUpSequence> m_startUp;
+    // None while no record is on show, Text1 then empty.
     std::optional<ShownRecord> m_shown;
-    QThread *m_preload = nullptr;
-    // Timer1 ticked while the splash waited for the carry-over.
-    bool m_tickWaiting = false;
+    // INSERISCI began a new term, which Cmd_Edit (then SALVA) saves; otherwise Cmd_Edit changes the record
+    // on show.
+    bool m_inserting = false;
+    SearchBoxState m_termSearchBox = SearchBoxState::Untouched;
+    SearchBoxState m_definitionSearchBox = SearchBoxState::Untouched;
 };
 
 // The window's error box: the error number, a blank and the description, OK only, no icon.

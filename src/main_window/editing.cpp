@@ -11,11 +11,6 @@
 
 namespace {
 
-bool isInsertState(const QPushButton *edit)
-{
-    return edit->text() == QStringLiteral("SALVA");
-}
-
 [[noreturn]] void rowGone()
 {
     throw DbError::noCurrentRecord(QStringLiteral("il termine non è più presente nel glossario"));
@@ -59,20 +54,18 @@ QString withStoredLineBreaks(const QString &edited, const QString &stored)
     return out;
 }
 
-// Text1 holds the selected row's ID as plain digits; anything else names no row.
-qint64 selectedId(const QLineEdit *text1)
-{
-    bool ok = false;
-    const qint64 id = text1->text().toLongLong(&ok);
-    if (!ok)
-        rowGone();
-    return id;
-}
-
 } // namespace
+
+qint64 Form1::shownId() const
+{
+    if (!m_shown)
+        rowGone();
+    return m_shown->id;
+}
 
 void Form1::Cmd_Add_Click()
 {
+    m_inserting = true;
     Cmd_Edit->setText(QStringLiteral("SALVA"));
     Cmd_Delete->setEnabled(false);
     Cmd_Add->setEnabled(false);
@@ -86,14 +79,13 @@ void Form1::Cmd_Edit_Click()
 {
     const QString term = TextPAROLA->text();
     const QString definition = TextDEFINIZIONE->Text();
-    const bool inserting = isInsertState(Cmd_Edit);
-    if (definition.isEmpty() || term.isEmpty() || (!inserting && Text1->text().isEmpty())) {
+    if (definition.isEmpty() || term.isEmpty() || (!m_inserting && !m_shown)) {
         MsgBox::show(QStringLiteral("Non sono stati compilati tutti i dati richiesti o non è stato selezionato nessun "
                                     "Termine"),
                      16, QStringLiteral("MANCANZA DATI"));
         return;
     }
-    if (inserting)
+    if (m_inserting)
         saveNewTerm(term, definition);
     else
         modifyTerm(term, definition);
@@ -117,14 +109,15 @@ void Form1::saveNewTerm(const QString &term, const QString &definition)
         Recordset rs;
         rs.Open(store::QueryAllRows(), store::ConnectionString(), 1, 3, 1);
         rs.AddNew();
-        Text1->setText(QString::number(rs.Fields(QStringLiteral("ID")).Value().toLongLong()));
+        const qint64 id = rs.Fields(QStringLiteral("ID")).Value().toLongLong();
+        showRecord(ShownRecord{id, std::nullopt});
         rs.Fields(QStringLiteral("PAROLA")).setValue(TextPAROLA->text());
         rs.Fields(QStringLiteral("DEFINIZIONE")).setValue(TextDEFINIZIONE->Text());
-        rs.Fields(QStringLiteral("ID")).setValue(Text1->text().toLongLong());
+        rs.Fields(QStringLiteral("ID")).setValue(id);
         rs.UpdateBatch();
     } catch (const DbError &e) {
         // The row was not stored: the window stays in the insert state with the typed texts.
-        Text1->setText(QString());
+        forgetShownRecord();
         showErrorBox(e);
         return;
     }
@@ -144,11 +137,11 @@ void Form1::modifyTerm(const QString &term, const QString &definition)
     try {
         {
             Recordset rs;
-            rs.Open(store::QueryRowById(selectedId(Text1)), store::ConnectionString(), 1, 3, 1);
+            rs.Open(store::QueryRowById(shownId()), store::ConnectionString(), 1, 3, 1);
             checkUnchanged(rs);
             rs.Fields(QStringLiteral("PAROLA")).setValue(term);
             rs.Fields(QStringLiteral("DEFINIZIONE"))
-                .setValue(withStoredLineBreaks(definition, m_shown->definition.toString()));
+                .setValue(withStoredLineBreaks(definition, m_shown->read->definition.toString()));
             rs.UpdateBatch();
         }
         CaricaLista();
@@ -163,9 +156,9 @@ void Form1::checkUnchanged(Recordset &rs) const
     if (rs.Eof())
         rowGone();
     // The same ID may have been given to another term since, or the term changed by another program.
-    if (!m_shown || m_shown->id != rs.Fields(QStringLiteral("ID")).Value().toLongLong() ||
-        m_shown->term != rs.Fields(QStringLiteral("Parola")).Value() ||
-        m_shown->definition != rs.Fields(QStringLiteral("Definizione")).Value())
+    if (!m_shown || !m_shown->read || m_shown->id != rs.Fields(QStringLiteral("ID")).Value().toLongLong() ||
+        m_shown->read->term != rs.Fields(QStringLiteral("Parola")).Value() ||
+        m_shown->read->definition != rs.Fields(QStringLiteral("Definizione")).Value())
         throw DbError::changedMeanwhile();
 }
 
@@ -185,7 +178,7 @@ void Form1::reloadAfterConflict(const DbError &e)
 
 void Form1::Cmd_Delete_Click()
 {
-    if (Text1->text().isEmpty()) {
+    if (!m_shown) {
         MsgBox::show(QStringLiteral("Non è stato selezionato nessun dato!"), 48,
                      QStringLiteral("NESSUN TERMINE SELEZIONATO"));
         return;
@@ -195,7 +188,7 @@ void Form1::Cmd_Delete_Click()
         MsgBox::vbYes)
         return;
     try {
-        const qint64 id = selectedId(Text1);
+        const qint64 id = shownId();
         {
             Recordset shown;
             shown.Open(store::QueryRowById(id), store::ConnectionString(), 1, 3, 1);

@@ -24,21 +24,24 @@ constexpr SearchTexts DefinitionTexts{u"Non è stata trovata nessuna Definizione
 
 void Form1::Txt_Search_Change()
 {
-    runSearch(Txt_Search, Txt_Search_Def, false);
+    runSearch(Search::Term);
 }
 
 void Form1::Txt_Search_Def_Change()
 {
-    runSearch(Txt_Search_Def, Txt_Search, true);
+    runSearch(Search::Definition);
 }
 
-void Form1::runSearch(SearchBox *own, SearchBox *other, bool byDefinition)
+void Form1::runSearch(Search search)
 {
+    const bool byDefinition = search == Search::Definition;
+    const Search other = byDefinition ? Search::Term : Search::Definition;
+    SearchBox *own = searchBox(search);
     const SearchTexts &texts = byDefinition ? DefinitionTexts : TermTexts;
     try {
         // Setting a box to the text it holds raises no change, which is what ends the nesting.
-        if (other->BackColor() == IdleColour)
-            other->setText(QString());
+        if (searchBoxState(other) == SearchBoxState::Idle)
+            searchBox(other)->setText(QString());
         clearEntry();
         const QString typed = own->text();
         if (typed.size() < 2)
@@ -67,24 +70,30 @@ void Form1::runSearch(SearchBox *own, SearchBox *other, bool byDefinition)
     }
 }
 
+void Form1::setSearchBoxState(Search search, SearchBoxState state)
+{
+    searchBoxState(search) = state;
+    searchBox(search)->setBackColor(state == SearchBoxState::Active ? FocusColour : IdleColour);
+}
+
 void Form1::Txt_Search_GotFocus()
 {
-    Txt_Search->setBackColor(FocusColour);
+    setSearchBoxState(Search::Term, SearchBoxState::Active);
     seltxt(Txt_Search);
 }
 
 void Form1::Txt_Search_Def_GotFocus()
 {
-    Txt_Search_Def->setBackColor(FocusColour);
+    setSearchBoxState(Search::Definition, SearchBoxState::Active);
     seltxt(Txt_Search_Def);
 }
 
 void Form1::Txt_Search_LostFocus()
 {
-    Txt_Search->setBackColor(IdleColour);
+    setSearchBoxState(Search::Term, SearchBoxState::Idle);
 }
 
 void Form1::Txt_Search_Def_LostFocus()
 {
-    Txt_Search_Def->setBackColor(IdleColour);
+    setSearchBoxState(Search::Definition, SearchBoxState::Idle);
 }

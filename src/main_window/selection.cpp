@@ -39,8 +39,7 @@ void Form1::List1_Click()
         rs.Close();
         const QString definition = storedDefinition.toString();
         const QString term = storedTerm.toString();
-        m_shown = ShownRecord{storedId, storedTerm, storedDefinition};
-        Text1->setText(QString::number(storedId));
+        showRecord(ShownRecord{storedId, ShownRecord::Read{storedTerm, storedDefinition}});
 
         QString words;
         if (!Txt_Search->text().isEmpty())

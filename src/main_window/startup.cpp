@@ -4,14 +4,21 @@
 #include "db/recordset/ConnectionPool.h"
 #include "db/recordset/Recordset.h"
 #include "main_window/Form1.h"
+#include "main_window/StartUpSequence.h"
 #include "platform/msgbox/MsgBox.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QListView>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
+
+int Form1::s_splashDelay = 4000;
+
+void Form1::setSplashDelayForTesting(int ms)
+{
+    s_splashDelay = ms;
+}
 
 void showErrorBox(const DbError &error)
 {
@@ -22,30 +29,13 @@ void Form1::Form_Load()
 {
     emit Load();
     Timer1->start();
-    const bool carrying = startCarryOver();
-    if (!carrying)
-        startPreload();
-    showSplash();
-    finishPreload();
-    if (carrying)
-        finishCarryOver();
+    m_startUp->run();
     CaricaLista();
 }
 
-void Form1::startPreload()
+void Form1::Timer1_Timer()
 {
-    m_preload = QThread::create(
-        [target = ConnectionTarget::parse(store::ConnectionString())] { ConnectionPool::preload(target); });
-    m_preload->start();
-}
-
-void Form1::finishPreload()
-{
-    // The reading is the list's own: whatever is left of it after the tick is waited for here.
-    if (!m_preload)
-        return;
-    m_preload->wait();
-    delete std::exchange(m_preload, nullptr);
+    m_startUp->tick();
 }
 
 qsizetype Form1::fillList(Recordset &rs)
@@ -88,6 +78,12 @@ void Form1::clearEntry()
     RichTextBox1->setText(QString());
 }
 
+void Form1::showRecord(const ShownRecord &record)
+{
+    m_shown = record;
+    Text1->setText(QString::number(record.id));
+}
+
 void Form1::forgetShownRecord()
 {
     Text1->setText(QString());
@@ -98,6 +94,7 @@ void Form1::showRestingState()
 {
     Cmd_Delete->setEnabled(true);
     Cmd_Add->setEnabled(true);
+    m_inserting = false;
     Cmd_Edit->setText(QStringLiteral("MODIFICA"));
 }
 
@@ -121,7 +118,7 @@ void Form1::closeEvent(QCloseEvent *event)
 void Form1::Form_Unload()
 {
     setVisible(false);
-    showSplash();
+    m_startUp->showSplash();
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
     for (QWidget *w : QApplication::topLevelWidgets()) {

@@ -1,5 +1,6 @@
 #include "splash/Form2.h"
 
+#include "resizer/Design.h"
 #include "resizer/Twips.h"
 
 #include <QCloseEvent>
@@ -9,22 +10,10 @@
 #include <QScreen>
 #include <QShowEvent>
 
-std::uint8_t SplashLoaded = 0;
+using Design::place;
+using Design::verdana;
 
 namespace {
-
-void place(QWidget *w, int left, int top, int width, int height)
-{
-    w->setGeometry(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width), Twips::toPixels(height));
-}
-
-QFont verdana(double points, bool bold = false)
-{
-    QFont f(QStringLiteral("Verdana"));
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
-}
 
 QLabel *label(QWidget *parent, const char *name, const QString &text)
 {
@@ -76,7 +65,7 @@ QPointF Form2::centredPosition(const QSizeF &screenTwips, const QSizeF &windowTw
 
 void Form2::Form_Load()
 {
-    SplashLoaded = 1;
+    m_loaded = true;
 
     const QScreen *on = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!on)

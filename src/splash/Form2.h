@@ -4,13 +4,7 @@
 #include <QPointF>
 #include <QSizeF>
 
-#include <cstdint>
-
 class QLabel;
-
-// Raised by the first load of Form2 and never lowered: the main window's timer closes the splash only
-// once it has been raised.
-extern std::uint8_t SplashLoaded;
 
 // The borderless splash window: the product's name and a credit line over the banner. It never closes
 // itself and ignores the user; whoever shows it closes it with unload().
@@ -23,6 +17,9 @@ public:
 
     // Top-left corner, in twips, that puts a window of the given size in the middle of the screen.
     static QPointF centredPosition(const QSizeF &screenTwips, const QSizeF &windowTwips);
+
+    // Loaded with its first display, and so for good: whoever shows it closes it only once it has loaded.
+    bool isLoaded() const { return m_loaded; }
 
     // Ends the window's display, also a modal one.
     void unload();
@@ -46,4 +43,6 @@ protected:
 
 private:
     void Form_Load();
+
+    bool m_loaded = false;
 };

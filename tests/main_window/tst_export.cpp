@@ -96,7 +96,7 @@ class TestExport : public QObject {
     Q_OBJECT
 
 public:
-    enum class Obstacle { MissingFolder, FolderIsAFile, ExportIsAFolder, ReadOnlyFolder, FullDisk };
+    enum class Obstacle { MissingFolder, FolderIsAFile, ExportIsAFolder, ReadOnlyFolder, FullDisk, ReadOnlyDisk };
     Q_ENUM(Obstacle)
 
 private slots:
@@ -242,6 +242,7 @@ private slots:
         QTest::newRow("ZORVANE.txt è una cartella") << Obstacle::ExportIsAFolder << "al suo posto c'è una cartella";
         QTest::newRow("cartella protetta, nessun file") << Obstacle::ReadOnlyFolder << "accesso negato";
         QTest::newRow("disco pieno") << Obstacle::FullDisk << "spazio su disco insufficiente";
+        QTest::newRow("disco di sola lettura") << Obstacle::ReadOnlyDisk << "il disco è di sola lettura";
     }
 
     void aPlaceThatCannotBeWrittenGivesTheBox()
@@ -254,7 +255,6 @@ private slots:
         h.clickTerm("alfa");
         const QString folder = h.glossary.folder();
         QString appPath = folder;
-        const QByteArray old = "esportazione precedente\r\n";
         std::optional<SmallDisk> disk;
         switch (obstacle) {
         case Obstacle::MissingFolder:
@@ -271,12 +271,13 @@ private slots:
             QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
             break;
         case Obstacle::FullDisk:
+        case Obstacle::ReadOnlyDisk:
             disk.emplace(QStringLiteral("256k"));
             if (!disk->mounted())
                 QSKIP(qPrintable("a small file system cannot be mounted here (" + disk->why() + ")"));
             appPath = disk->path();
             QVERIFY(QFile::copy(h.glossary.file(), appPath + QStringLiteral("/QUORLAN.mdb")));
-            QVERIFY(!disk->fill().isEmpty());
+            QVERIFY(obstacle == Obstacle::FullDisk ? !disk->fill().isEmpty() : disk->makeReadOnly());
             break;
         }
         // The temporary folder must be writable again to be removed.

@@ -131,12 +131,30 @@ private slots:
         QCOMPARE(h.shellCalls, (Calls{{Shell::Kind::File, h.exportFile()}}));
     }
 
-    void exportReplacesThePreviousFile()
+    // What is at the name is replaced, a link too: never written through to the open glossary. The other
+    // links are tst_wholefile's, the writer both exports share.
+    void exportReplacesWhatIsAtTheName_data()
     {
+        QTest::addColumn<bool>("link");
+        QTest::newRow("a previous export") << false;
+        QTest::newRow("a link to the glossary") << true;
+    }
+
+    void exportReplacesWhatIsAtTheName()
+    {
+        QFETCH(bool, link);
         ExportHarness h({{"alfa", "prima lettera"}, {"beta", "seconda lettera"}});
-        writeFile(h.exportFile(), QByteArray(20000, 'x'));
+        const QByteArray glossaryBytes = bytesOf(h.glossary.file());
+        if (link)
+            QVERIFY(QFile::link(h.glossary.file(), h.exportFile()));
+        else
+            writeFile(h.exportFile(), QByteArray(20000, 'x'));
         h.clickTerm("alfa");
         verifyExport(h, "alfa", {"prima lettera"});
+        QCOMPARE(h.boxes.shown().size(), 1);
+        QCOMPARE(bytesOf(h.glossary.file()), glossaryBytes);
+        QCOMPARE(Files::entries(h.glossary.folder()).filter(QStringLiteral(".ZORVANE")), QStringList());
+        QVERIFY(!QFileInfo(h.exportFile()).isSymLink());
         h.clickTerm("beta");
         verifyExport(h, "beta", {"seconda lettera"});
         QVERIFY(!bytesOf(h.exportFile()).contains("alfa"));
@@ -292,25 +310,6 @@ private slots:
         QVERIFY(h.shellCalls.isEmpty());
         QVERIFY(!QFileInfo::exists(h.exportFile()) || obstacle == Obstacle::ExportIsAFolder);
         QCOMPARE((Files::entries(folder) + Files::entries(appPath)).filter(QStringLiteral(".ZORVANE")), QStringList());
-    }
-
-    // A link at the export's name is replaced, never written through to the open glossary; the other links
-    // and failed writes are the tool's tests', through the same writer.
-    void exportReplacesALinkToTheGlossary()
-    {
-        ExportHarness h({{"alfa", "prima lettera"}});
-        h.clickTerm("alfa");
-        const QString file = h.exportFile();
-        const QByteArray glossaryBytes = bytesOf(h.glossary.file());
-        QVERIFY(QFile::link(h.glossary.file(), file));
-
-        h.boxes.answer(MsgBox::vbOK);
-        h.exportShown();
-        QCOMPARE(h.boxes.shown().size(), 1);
-        QCOMPARE(bytesOf(h.glossary.file()), glossaryBytes);
-        QCOMPARE(Files::entries(h.glossary.folder()).filter(QStringLiteral(".ZORVANE")), QStringList());
-        QVERIFY(!QFileInfo(file).isSymLink());
-        QVERIFY(bytesOf(file).contains("prima lettera"));
     }
 
     void aboutBoxNamesTheVersion()

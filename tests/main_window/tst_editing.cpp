@@ -90,15 +90,6 @@ void verifyInsertState(const Form1 &f, const QString &term, const QString &defin
     verifyEntry(f, term, definition);
 }
 
-void verifyRestingState(const Form1 &f)
-{
-    QCOMPARE(f.Cmd_Edit->text(), QStringLiteral("MODIFICA"));
-    QVERIFY(f.Cmd_Add->isEnabled());
-    QVERIFY(f.Cmd_Delete->isEnabled());
-    QVERIFY(f.Text1->text().isEmpty());
-    verifyEntry(f, QString(), QString());
-}
-
 void verifyBox(const MsgBox::Request &box, const QString &prompt, int style, const QString &title)
 {
     QCOMPARE(box.prompt, prompt);
@@ -190,7 +181,7 @@ private slots:
         QCOMPARE(h.glossary.rows(), withRow(before, {nextId(before), term, definition}));
         QCOMPARE(h.listed(), listed);
         QCOMPARE(h.form->Label2->text(), QStringLiteral("3"));
-        verifyRestingState(*h.form);
+        h.verifyRestingState();
     }
 
     void similarEntriesAreRefused_data()
@@ -232,7 +223,7 @@ private slots:
         } else {
             QVERIFY(h.boxes.shown().isEmpty());
             QCOMPARE(h.glossary.rows(), withRow(before, {nextId(before), term, definition}));
-            verifyRestingState(*h.form);
+            h.verifyRestingState();
         }
     }
 
@@ -256,7 +247,7 @@ private slots:
         QCOMPARE(h.boxes.shown().size(), 2);
         QCOMPARE(h.glossary.rows(), withRow(before, {2, "nuovo", "nulla in comune"}));
         QCOMPARE(h.listed(), QStringList({"nuovo", "xabcx"}));
-        verifyRestingState(*h.form);
+        h.verifyRestingState();
     }
 
     void modifyToAnotherStoredTermAfterAsking()
@@ -273,7 +264,7 @@ private slots:
                   QStringLiteral("Modifica TERMINE **beta**"));
         QCOMPARE(h.glossary.rows(), withRow(before, {before[0].id, "beta", "ora come la seconda"}));
         QCOMPARE(h.listed(), QStringList({"beta", "beta"}));
-        verifyRestingState(*h.form);
+        h.verifyRestingState();
     }
 
     void deleteAsksWithTheTermThenNothingIsSelected()
@@ -289,7 +280,7 @@ private slots:
         QCOMPARE(h.glossary.rows(), without(before, before[1].id));
         QCOMPARE(h.listed(), QStringList({"alfa"}));
         QCOMPARE(h.form->Label2->text(), QStringLiteral("1"));
-        verifyRestingState(*h.form);
+        h.verifyRestingState();
 
         h.click(h.form->Cmd_Delete);
         QCOMPARE(h.boxes.shown().size(), 2);
@@ -336,14 +327,23 @@ private slots:
         QFETCH(bool, bySelection);
         FormHarness h({{"alfa", "la prima lettera"}, {"beta", "la seconda lettera"}});
         const Rows before = h.glossary.rows();
+        if (!bySelection) {
+            // Showing all also empties the search boxes and lists every term again.
+            FormHarness::typeInto(h.form->Txt_Search, "al");
+            QCOMPARE(h.listed(), QStringList({"alfa"}));
+        }
         startInsert(h, "gamma", "la terza lettera");
+        QCOMPARE(h.form->Cmd_Edit->text(), QStringLiteral("SALVA"));
         if (bySelection) {
             h.clickTerm("beta");
             verifyEntry(*h.form, "beta", "la seconda lettera");
             QCOMPARE(h.form->Text1->text(), QString::number(before[1].id));
         } else {
             h.click(h.form->Command1);
-            verifyRestingState(*h.form);
+            h.verifyRestingState();
+            QVERIFY(h.form->Txt_Search->text().isEmpty());
+            QVERIFY(h.form->Txt_Search_Def->text().isEmpty());
+            QCOMPARE(h.form->Label2->text(), QStringLiteral("2"));
         }
         QCOMPARE(h.form->Cmd_Edit->text(), QStringLiteral("MODIFICA"));
         QVERIFY(h.form->Cmd_Add->isEnabled());
@@ -532,7 +532,7 @@ private slots:
         clickOp(h, op);
         QCOMPARE(h.boxes.shown().size(), op == Op::Save ? 0 : 1);
         QCOMPARE(h.glossary.rows(), afterOp(before, op, id.toLongLong(), term, definition));
-        verifyRestingState(*h.form);
+        h.verifyRestingState();
     }
 
     void changesByAnotherProgramAreSeen()

@@ -1,13 +1,13 @@
 #include "db/glossary/ConnectionTarget.h"
 #include "db/error/DbError.h"
 #include "support/FailureNumber.h"
+#include "support/Files.h"
 #include "db/recordset/Recordset.h"
 #include "db/glossary/Store.h"
 #include "support/TempGlossary.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTest>
 
 #include <sqlcipher/sqlite3.h>
@@ -24,13 +24,6 @@ QStringList terms(const QString &query)
         rs.MoveNext();
     }
     return out;
-}
-
-void writeRaw(const QString &file, const QByteArray &bytes)
-{
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
 }
 
 } // namespace
@@ -225,11 +218,7 @@ private slots:
             Recordset rs;
             rs.Open(store::QueryAllTerms(), store::ConnectionString(), 1, 3, 1);
         };
-        const QByteArray original = [&] {
-            QFile f(g.file());
-            f.open(QIODevice::ReadOnly);
-            return f.readAll();
-        }();
+        const QByteArray original = Files::bytesOf(g.file());
 
         // Held by another program inside an exclusive transaction: locked, never "wrong password".
         sqlite3 *other = nullptr;
@@ -250,10 +239,10 @@ private slots:
         QByteArray noise(5000, '\0');
         for (int i = 0; i < noise.size(); ++i)
             noise[i] = char((i * 7919 + 13) % 251);
-        writeRaw(g.file(), noise);
+        Files::writeFile(g.file(), noise);
         QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
 
-        writeRaw(g.file(), QByteArray());
+        Files::writeFile(g.file(), QByteArray());
         QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
         QCOMPARE(QFile(g.file()).size(), 0);
 
@@ -273,34 +262,8 @@ private slots:
         sqlite3_close(foreign);
         QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
 
-        writeRaw(g.file(), original);
+        Files::writeFile(g.file(), original);
         QCOMPARE(failureNumber(open), 0);
-    }
-
-    void theFileIsUnreadableWithoutTheKey()
-    {
-        TempGlossary g({{"segreto", "una definizione riservatissima"}});
-        QFile f(g.file());
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray bytes = f.readAll();
-        QVERIFY(!bytes.contains("riservatissima"));
-        QVERIFY(!bytes.contains("Tbl_Zorvane"));
-
-        QProcess cli;
-        cli.start("sqlcipher", {g.file()});
-        QVERIFY(cli.waitForStarted());
-        cli.write("SELECT count(*) FROM Tbl_Zorvane;\n");
-        cli.closeWriteChannel();
-        QVERIFY(cli.waitForFinished());
-        QVERIFY(!cli.readAllStandardOutput().contains("1"));
-
-        QProcess keyed;
-        keyed.start("sqlcipher", {g.file()});
-        QVERIFY(keyed.waitForStarted());
-        keyed.write("PRAGMA key = '" + GlossaryKey + "';\nSELECT Parola FROM Tbl_Zorvane;\n");
-        keyed.closeWriteChannel();
-        QVERIFY(keyed.waitForFinished());
-        QVERIFY(keyed.readAllStandardOutput().contains("segreto"));
     }
 };
 

@@ -89,13 +89,6 @@ void verifyInsertState(const Form1 &f, const QString &term, const QString &defin
     verifyEntry(f, term, definition);
 }
 
-void verifyBox(const MsgBox::Request &box, const QString &prompt, int style, const QString &title)
-{
-    QCOMPARE(box.prompt, prompt);
-    QCOMPARE(box.style, style);
-    QCOMPARE(box.title, title);
-}
-
 } // namespace
 
 class TestEditing : public QObject {

@@ -85,9 +85,7 @@ void verifyExport(ExportHarness &h, const QString &term, const QStringList &defi
 void verifyOneBox(const BoxScript &boxes, const QString &prompt, const QString &title, int style)
 {
     QCOMPARE(boxes.shown().size(), 1);
-    QCOMPARE(boxes.last().prompt, prompt);
-    QCOMPARE(boxes.last().title, title);
-    QCOMPARE(boxes.last().style, style);
+    verifyBox(boxes.last(), prompt, style, title);
 }
 
 } // namespace

@@ -131,9 +131,7 @@ private slots:
         h->boxes.answer(MsgBox::vbOK);
         FormHarness::typeInto(box(*h->form, byDefinition), typed);
         QCOMPARE(h->boxes.shown().size(), 1);
-        QCOMPARE(h->boxes.last().prompt, prompt);
-        QCOMPARE(h->boxes.last().title, title);
-        QCOMPARE(h->boxes.last().style, 48);
+        verifyBox(h->boxes.last(), prompt, 48, title);
         QVERIFY(h->listed().isEmpty());
         QCOMPARE(h->form->Label2->text(), QStringLiteral("0"));
         QCOMPARE(box(*h->form, byDefinition)->text(), typed);

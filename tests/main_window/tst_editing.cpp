@@ -310,15 +310,20 @@ private slots:
     void selectionOrShowAllEndsAnUnsavedInsert_data()
     {
         QTest::addColumn<bool>("bySelection");
-        QTest::newRow("selection") << true;
-        QTest::newRow("VISUALIZZA TUTTO") << false;
+        QTest::addColumn<bool>("shownBefore"); // the term chosen is the one shown before the insert began
+        QTest::newRow("selection") << true << false;
+        QTest::newRow("selection of the term shown before") << true << true;
+        QTest::newRow("VISUALIZZA TUTTO") << false << false;
     }
 
     void selectionOrShowAllEndsAnUnsavedInsert()
     {
         QFETCH(bool, bySelection);
+        QFETCH(bool, shownBefore);
         FormHarness h({{"alfa", "la prima lettera"}, {"beta", "la seconda lettera"}});
         const Rows before = h.glossary.rows();
+        if (shownBefore)
+            h.clickTerm("beta");
         if (!bySelection) {
             // Showing all also empties the search boxes and lists every term again.
             FormHarness::typeInto(h.form->Txt_Search, "al");

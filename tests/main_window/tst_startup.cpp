@@ -29,17 +29,6 @@ private slots:
         QCOMPARE(h.form->Label2->text(), QStringLiteral("2"));
     }
 
-    void nullTermAndWideIdAreListed()
-    {
-        FormHarness h({{"uno", "primo"}});
-        h.glossary.exec("CREATE TABLE t2 AS SELECT 1");
-        h.glossary.exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (40000, 'alto', 'oltre 16 bit')");
-        h.click(h.form->Command1);
-        QCOMPARE(h.listed(), QStringList({"alto", "uno"}));
-        h.clickTerm("alto");
-        QCOMPARE(h.form->Text1->text(), QStringLiteral("40000"));
-    }
-
     void layoutAsDesigned_data()
     {
         QTest::addColumn<QString>("name");

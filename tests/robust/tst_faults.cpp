@@ -97,7 +97,7 @@ QByteArray madeOnce(const std::function<void(const QString &)> &make)
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("fatto.mdb"));
     make(file);
-    return RawGlossary::bytes(file);
+    return Files::bytesOf(file);
 }
 
 const QByteArray &otherKeyGlossary()
@@ -120,7 +120,7 @@ const QByteArray &keyedWithoutTheTable()
 class FaultScene {
 public:
     FaultScene(const QString &file, const QString &folder)
-        : m_file(file), m_folder(folder), m_original(RawGlossary::bytes(file))
+        : m_file(file), m_folder(folder), m_original(Files::bytesOf(file))
     {
     }
 
@@ -193,7 +193,7 @@ public:
     {
         m_lock.reset();
         m_readOnly.reset();
-        if (!QFile::exists(m_file) || RawGlossary::bytes(m_file) != m_original) {
+        if (!QFile::exists(m_file) || Files::bytesOf(m_file) != m_original) {
             QFile::remove(m_file);
             writeFile(m_file, m_original);
         }
@@ -361,7 +361,7 @@ class TestFaults : public QObject {
         if (QTest::currentTestFailed())
             return;
         QVERIFY2(!scene.protectionMissing(), "the path stayed writable");
-        const QByteArray bytes = RawGlossary::bytes(file);
+        const QByteArray bytes = Files::bytesOf(file);
         QCOMPARE(entries(folder), QStringList({"QUORLAN.mdb"}));
 
         if (!prompt.isEmpty())
@@ -376,7 +376,7 @@ class TestFaults : public QObject {
             QCOMPARE(h.boxes.shown().size(), 1);
             verifyBox(h.boxes.last(), prompt.arg(file));
         }
-        QVERIFY2(RawGlossary::bytes(file) == bytes, "the file's bytes changed");
+        QVERIFY2(Files::bytesOf(file) == bytes, "the file's bytes changed");
         QCOMPARE(entries(folder), QStringList({"QUORLAN.mdb"}));
 
         const bool saveFailed = op == Op::Save && !prompt.isEmpty();
@@ -432,7 +432,7 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         QVERIFY2(!scene.protectionMissing(), "the path stayed writable");
-        const QByteArray bytes = RawGlossary::bytes(glossary.file());
+        const QByteArray bytes = Files::bytesOf(glossary.file());
 
         ProgramRun run;
         const auto &[loop, boxes, visibleAtBox, result] = run;
@@ -451,7 +451,7 @@ private slots:
                                      .replace(QStringLiteral("%2"), glossary.folder()));
         QCOMPARE(visibleAtBox, QStringList());
         if (fault != Fault::Missing) {
-            QVERIFY2(RawGlossary::bytes(glossary.file()) == bytes, "the file's bytes changed");
+            QVERIFY2(Files::bytesOf(glossary.file()) == bytes, "the file's bytes changed");
             QCOMPARE(entries(glossary.folder()), QStringList({"QUORLAN.mdb"}));
         }
         QCOMPARE(loop.shows, 0);
@@ -502,7 +502,7 @@ private slots:
             verifyBox(boxes.first(),
                       QStringLiteral("3026 Spazio su disco insufficiente per convertire il glossario '%1'.").arg(file));
             QCOMPARE(result, 1);
-            QCOMPARE(RawGlossary::bytes(file), RawGlossary::bytes(JetFixtures::path(fixture)));
+            QCOMPARE(Files::bytesOf(file), Files::bytesOf(JetFixtures::path(fixture)));
             QCOMPARE(entries(folder), QStringList({"QUORLAN.mdb"}));
             return;
         }
@@ -521,8 +521,8 @@ private slots:
         QCOMPARE(loop.shows, 1);
         QCOMPARE(loop.listedWhenShown.size(), 329);
         QCOMPARE(entries(folder), QStringList({"QUORLAN-originale.mdb", "QUORLAN.mdb"}));
-        QCOMPARE(RawGlossary::bytes(folder + QStringLiteral("/QUORLAN-originale.mdb")),
-                 RawGlossary::bytes(JetFixtures::path(fixture)));
+        QCOMPARE(Files::bytesOf(folder + QStringLiteral("/QUORLAN-originale.mdb")),
+                 Files::bytesOf(JetFixtures::path(fixture)));
         QVERIFY(GlossaryFile::readRecords(file) == JetFixtures::expected(fixture));
     }
 
@@ -623,7 +623,7 @@ private slots:
 
         const QString fillerName = m_smallDisk->fill(sparePages);
         QVERIFY(!fillerName.isEmpty());
-        const QByteArray bytes = RawGlossary::bytes(file);
+        const QByteArray bytes = Files::bytesOf(file);
 
         h.boxes.answer(MsgBox::vbOK);
         h.click(h.form->Cmd_Edit);
@@ -632,7 +632,7 @@ private slots:
         verifyBox(h.boxes.last(),
                   QStringLiteral("3026 Spazio su disco insufficiente per scrivere nel file '%1'.").arg(file));
         if (sameBytes)
-            QVERIFY2(RawGlossary::bytes(file) == bytes, "the file's bytes changed");
+            QVERIFY2(Files::bytesOf(file) == bytes, "the file's bytes changed");
         QCOMPARE(entries(folder), QStringList({"QUORLAN.mdb", "riempitivo"}));
         QCOMPARE(h.form->Cmd_Edit->text(), QStringLiteral("SALVA"));
         QCOMPARE(h.form->TextDEFINIZIONE->Text(), definition);

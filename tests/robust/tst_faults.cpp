@@ -19,8 +19,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <sqlcipher/sqlite3.h>
-
 #include <functional>
 #include <optional>
 
@@ -77,20 +75,6 @@ QByteArray noise(qsizetype size)
     return bytes;
 }
 
-void execOn(const QString &file, const char *key, const char *sql)
-{
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (key)
-        sqlite3_key(db, key, int(qstrlen(key)));
-    char *error = nullptr;
-    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &error);
-    const QByteArray message = error ? QByteArray(error) : QByteArray();
-    sqlite3_free(error);
-    sqlite3_close_v2(db);
-    QVERIFY2(rc == SQLITE_OK, message.constData());
-}
-
 // Keyed files are made once: each one costs a key derivation.
 QByteArray madeOnce(const std::function<void(const QString &)> &make)
 {
@@ -112,7 +96,7 @@ const QByteArray &otherKeyGlossary()
 const QByteArray &keyedWithoutTheTable()
 {
     static const QByteArray bytes =
-        madeOnce([](const QString &file) { execOn(file, GlossaryKey.constData(), "CREATE TABLE Altro (x)"); });
+        madeOnce([](const QString &file) { execOn(file, GlossaryKey, "CREATE TABLE Altro (x)"); });
     return bytes;
 }
 
@@ -151,7 +135,7 @@ public:
             break;
         case Fault::PlainSqlite:
             QVERIFY(QFile::remove(m_file));
-            execOn(m_file, nullptr,
+            execOn(m_file, {},
                    "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY, Parola TEXT, Definizione TEXT);"
                    "INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES ('alfa', 'la prima lettera')");
             break;
@@ -162,7 +146,7 @@ public:
             replaceFile(m_file, keyedWithoutTheTable());
             break;
         case Fault::TableRenamed:
-            execOn(m_file, GlossaryKey.constData(), "ALTER TABLE Tbl_Zorvane RENAME TO Altro");
+            execOn(m_file, GlossaryKey, "ALTER TABLE Tbl_Zorvane RENAME TO Altro");
             break;
         case Fault::ReadOnlyFile:
             m_readOnly.emplace(m_file);

@@ -2,6 +2,7 @@
 #include "db/error/DbError.h"
 #include "support/FailureNumber.h"
 #include "support/Files.h"
+#include "support/OtherProgramLock.h"
 #include "db/recordset/Recordset.h"
 #include "db/glossary/Store.h"
 #include "support/TempGlossary.h"
@@ -9,8 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
-
-#include <sqlcipher/sqlite3.h>
 
 namespace {
 
@@ -154,14 +153,9 @@ private slots:
     {
         TempGlossary g;
         QFile::remove(g.file());
-        sqlite3 *db = nullptr;
-        sqlite3_open(QFile::encodeName(g.file()).constData(), &db);
-        sqlite3_key(db, GlossaryKey.constData(), int(GlossaryKey.size()));
-        sqlite3_exec(db,
-                     "CREATE TABLE tbl_zorvane (definizione TEXT, PAROLA TEXT, id INTEGER PRIMARY KEY);"
-                     "INSERT INTO tbl_zorvane VALUES ('d', NULL, 7);",
-                     nullptr, nullptr, nullptr);
-        sqlite3_close(db);
+        execOn(g.file(), GlossaryKey,
+               "CREATE TABLE tbl_zorvane (definizione TEXT, PAROLA TEXT, id INTEGER PRIMARY KEY);"
+               "INSERT INTO tbl_zorvane VALUES ('d', NULL, 7);");
         Recordset rs;
         rs.Open(store::QueryAllTerms(), store::ConnectionString(), 1, 3, 1);
         QCOMPARE(rs.Fields("ID").Value().toLongLong(), 7);
@@ -221,13 +215,10 @@ private slots:
         const QByteArray original = Files::bytesOf(g.file());
 
         // Held by another program inside an exclusive transaction: locked, never "wrong password".
-        sqlite3 *other = nullptr;
-        sqlite3_open(QFile::encodeName(g.file()).constData(), &other);
-        sqlite3_key(other, GlossaryKey.constData(), int(GlossaryKey.size()));
-        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        OtherProgramLock lock(g.file(), "BEGIN EXCLUSIVE");
+        QVERIFY(lock.held());
         QCOMPARE(failureNumber(open), int(DbError::FileLocked));
-        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
+        lock.lift();
         QCOMPARE(failureNumber(open), 0);
 
         QFile::remove(g.file());
@@ -247,19 +238,11 @@ private slots:
         QCOMPARE(QFile(g.file()).size(), 0);
 
         QFile::remove(g.file());
-        sqlite3 *plain = nullptr;
-        sqlite3_open(QFile::encodeName(g.file()).constData(), &plain);
-        sqlite3_exec(plain, "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY, Parola, Definizione)", nullptr,
-                     nullptr, nullptr);
-        sqlite3_close(plain);
+        execOn(g.file(), {}, "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY, Parola, Definizione)");
         QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
 
         QFile::remove(g.file());
-        sqlite3 *foreign = nullptr;
-        sqlite3_open(QFile::encodeName(g.file()).constData(), &foreign);
-        sqlite3_key(foreign, GlossaryKey.constData(), int(GlossaryKey.size()));
-        sqlite3_exec(foreign, "CREATE TABLE Altro (x)", nullptr, nullptr, nullptr);
-        sqlite3_close(foreign);
+        execOn(g.file(), GlossaryKey, "CREATE TABLE Altro (x)");
         QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
 
         Files::writeFile(g.file(), original);

@@ -1,6 +1,7 @@
 #include "tools/TextFile.h"
 
 #include "db/error/DbError.h"
+#include "platform/files/FileError.h"
 #include "platform/files/WholeFile.h"
 #include "tools/InputError.h"
 
@@ -104,34 +105,9 @@ bool looksLikeUtf16(QByteArrayView bytes)
     return most * 4 > head.size() && std::min(nuls[0], nuls[1]) * 10 < most;
 }
 
-// The system's own messages are in English.
-QString cause(int error)
+[[noreturn]] void refused(const QString &path, int number, const QString &reason)
 {
-    switch (error) {
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("spazio su disco insufficiente");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("accesso negato");
-    case EROFS:
-        return QStringLiteral("il disco è di sola lettura");
-    case ENOENT:
-    case ENOTDIR:
-        return QStringLiteral("la cartella non esiste");
-    case EISDIR:
-        return QStringLiteral("al suo posto c'è una cartella");
-    case EIO:
-        return QStringLiteral("errore di lettura o scrittura del disco");
-    case EFBIG:
-        return QStringLiteral("il file supera la dimensione massima");
-    case ENAMETOOLONG:
-        return QStringLiteral("il nome è troppo lungo");
-    case ENOTSUP:
-        return QStringLiteral("al suo posto c'è un disco o un socket, non un file");
-    default:
-        return QStringLiteral("errore di sistema %1").arg(error);
-    }
+    throw DbError(number, QStringLiteral("Impossibile scrivere il file '%1': %2.").arg(path, reason));
 }
 
 [[noreturn]] void failed(const QString &path, int error, bool previousKept)
@@ -139,9 +115,8 @@ QString cause(int error)
     const int number = error == ENOSPC || error == EDQUOT                    ? DbError::DiskFull
                        : error == EACCES || error == EPERM || error == EROFS ? DbError::FileLocked
                                                                              : DbError::Unknown;
-    throw DbError(number, QStringLiteral("Impossibile scrivere il file '%1': %2%3.")
-                              .arg(path, cause(error),
-                                   previousKept ? QStringLiteral("; il file che c'era resta com'era") : QString()));
+    refused(path, number,
+            FileError::reason(error) + (previousKept ? QStringLiteral("; il file che c'era resta com'era") : QString()));
 }
 
 } // namespace
@@ -212,7 +187,7 @@ void write(const QString &path, const QByteArray &bytes)
     if (exists && S_ISDIR(entry.st_mode))
         failed(path, EISDIR, false);
     if (exists && !stream && !S_ISREG(entry.st_mode) && !S_ISLNK(entry.st_mode))
-        failed(path, ENOTSUP, false);
+        refused(path, DbError::Unknown, QStringLiteral("al suo posto c'è un disco o un socket, non un file"));
     if (const std::optional<int> error = stream ? WholeFile::writeStream(path, bytes) : WholeFile::replace(path, bytes))
         failed(path, *error, exists && !stream);
 }

@@ -1,5 +1,6 @@
 #include "db/glossary/Store.h"
 #include "main_window/Form1.h"
+#include "platform/files/FileError.h"
 #include "platform/files/WholeFile.h"
 #include "platform/msgbox/MsgBox.h"
 #include "platform/shell/Shell.h"
@@ -59,34 +60,16 @@ QByteArray exportDocument(const QString &term, const QString &definition)
     return (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
 }
 
-// The system's own messages are in English: the reason the user reads is told from the kind of error.
-QString reasonOf(int error)
-{
-    switch (error) {
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("spazio su disco insufficiente");
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return QStringLiteral("accesso negato");
-    case EISDIR:
-        return QStringLiteral("al suo posto c'è una cartella");
-    default:
-        return QStringLiteral("la scrittura non è stata completata");
-    }
-}
-
 // The whole file or nothing, and never written through a link at the name. Gives the reason of a failure.
 std::optional<QString> saveWhole(const QString &path, const QByteArray &content)
 {
     const QFileInfo target(path);
     if (!QFileInfo(target.path()).isDir())
-        return QStringLiteral("la cartella non esiste");
+        return FileError::reason(ENOTDIR);
     if (target.isDir() && !target.isSymLink())
-        return QStringLiteral("al suo posto c'è una cartella");
+        return FileError::reason(EISDIR);
     if (const std::optional<int> error = WholeFile::replace(path, content))
-        return reasonOf(*error);
+        return FileError::reason(*error);
     return std::nullopt;
 }
 

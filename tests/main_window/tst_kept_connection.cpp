@@ -2,6 +2,7 @@
 #include "support/Files.h"
 #include "support/FormHarness.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 
@@ -39,7 +40,8 @@ private slots:
     }
 
     // The glossary taken away while the window is open fails each action as it would without the kept
-    // connection: one box naming the file, the window still usable, and the file found again once back.
+    // connection: one box naming the file, nothing made in its place, the window still usable, and the file
+    // found again once back. An edit keeps what was typed, and the same click goes through then.
     void aRemovedFileShowsOneBox_data()
     {
         QTest::addColumn<QString>("action");
@@ -47,6 +49,9 @@ private slots:
         QTest::newRow("search by definition") << "definition";
         QTest::newRow("selection") << "select";
         QTest::newRow("VISUALIZZA TUTTO") << "show all";
+        QTest::newRow("save") << "save";
+        QTest::newRow("modify") << "modify";
+        QTest::newRow("delete") << "delete";
     }
 
     void aRemovedFileShowsOneBox()
@@ -54,24 +59,50 @@ private slots:
         QFETCH(QString, action);
         FormHarness h({{"alfa", "prima lettera"}, {"beta", "seconda lettera"}});
         Form1 &f = *h.form;
+        const QString file = h.glossary.file();
+        const QList<TempGlossary::StoredRow> before = h.glossary.rows();
         SearchBox *search = action == u"definition" ? f.Txt_Search_Def : f.Txt_Search;
-        const QString aside = h.glossary.file() + QStringLiteral(".via");
+        const bool asked = action == u"modify" || action == u"delete"; // the question comes before the box
+        const bool edit = asked || action == u"save";
         h.clickTerm("alfa");
-        QVERIFY(QFile::rename(h.glossary.file(), aside));
-        h.boxes.answer(MsgBox::vbOK);
-        if (action == u"select")
-            h.clickTerm("beta");
-        else if (action == u"show all")
-            h.click(f.Command1);
-        else
-            FormHarness::typeInto(search, "al");
-        QCOMPARE(h.boxes.shown().size(), 1);
-        QCOMPARE(h.boxes.last().prompt,
-                 QStringLiteral("3024 Impossibile trovare il file '%1'.").arg(h.glossary.file()));
-        QCOMPARE(h.boxes.last().style, 0);
-        QCOMPARE(h.boxes.last().title, QStringLiteral("ZORVANE"));
+        if (action == u"save") {
+            h.click(f.Cmd_Add);
+            FormHarness::typeInto(f.TextPAROLA, "gamma");
+            FormHarness::typeInto(f.RichTextBox1, "viene dopo beta");
+        } else if (action == u"modify") {
+            FormHarness::retype(f.TextPAROLA, "alfa bis");
+            FormHarness::retype(f.RichTextBox1, "la prima, rivista");
+        }
+        const QString term = f.TextPAROLA->text(), definition = f.TextDEFINIZIONE->Text(), id = f.Text1->text();
+        const auto act = [&](bool fails) {
+            if (asked)
+                h.boxes.answer(MsgBox::vbYes);
+            if (fails)
+                h.boxes.answer(MsgBox::vbOK);
+            if (action == u"select")
+                h.clickTerm("beta");
+            else if (action == u"show all")
+                h.click(f.Command1);
+            else if (edit)
+                h.click(action == u"delete" ? f.Cmd_Delete : f.Cmd_Edit);
+            else
+                FormHarness::typeInto(search, "al");
+        };
+        QVERIFY(QFile::rename(file, file + ".via"));
+        act(true);
+        QCOMPARE(h.boxes.pending(), 0);
+        QCOMPARE(h.boxes.shown().size(), asked ? 2 : 1);
+        verifyBox(h.boxes.last(), QStringLiteral("3024 Impossibile trovare il file '%1'.").arg(file));
         QVERIFY(f.isVisible());
-        if (action == u"select") {
+        QVERIFY2(!QFile::exists(file), "a failed action left a new file behind");
+        if (edit) {
+            QCOMPARE(f.TextPAROLA->text(), term);
+            QCOMPARE(f.TextDEFINIZIONE->Text(), definition);
+            QCOMPARE(f.RichTextBox1->Text(), definition);
+            QCOMPARE(f.Text1->text(), id);
+            QCOMPARE(f.Cmd_Edit->text(), action == u"save" ? QStringLiteral("SALVA") : QStringLiteral("MODIFICA"));
+            QCOMPARE(f.Cmd_Add->isEnabled(), action != u"save");
+        } else if (action == u"select") {
             // The previous record must not stay on show as if it were the one chosen.
             QVERIFY(f.Text1->text().isEmpty());
             QVERIFY(f.TextPAROLA->text().isEmpty());
@@ -85,8 +116,25 @@ private slots:
             QCOMPARE(search->text(), QStringLiteral("al"));
         }
 
+        QVERIFY(QFile::rename(file + ".via", file));
+        QCOMPARE(h.glossary.rows(), before);
+        QCOMPARE(QDir(h.glossary.folder()).entryList(QDir::Files), QStringList({"QUORLAN.mdb"}));
+        if (edit) {
+            h.boxes.clear();
+            act(false);
+            QCOMPARE(h.boxes.shown().size(), asked ? 1 : 0);
+            QList<TempGlossary::StoredRow> after = before;
+            if (action == u"save")
+                after.append({before.last().id + 1, "gamma", "viene dopo beta"});
+            else if (action == u"modify")
+                after.first() = {before.first().id, "alfa bis", "la prima, rivista"};
+            else
+                after.removeFirst();
+            QCOMPARE(h.glossary.rows(), after);
+            h.verifyRestingState();
+            return;
+        }
         // Choosing the same term again tries again.
-        QVERIFY(QFile::rename(aside, h.glossary.file()));
         if (action != u"select")
             h.click(f.Command1);
         h.clickTerm("beta");
@@ -94,7 +142,7 @@ private slots:
         h.clickTerm("alfa");
         QCOMPARE(f.TextPAROLA->text(), QStringLiteral("alfa"));
         QCOMPARE(f.TextDEFINIZIONE->Text(), QStringLiteral("prima lettera"));
-        QCOMPARE(f.Text1->text(), QString::number(h.glossary.rows().first().id));
+        QCOMPARE(f.Text1->text(), QString::number(before.first().id));
         QCOMPARE(h.boxes.shown().size(), 1);
         QCOMPARE(h.boxes.pending(), 0);
     }
@@ -112,13 +160,7 @@ private slots:
         QCOMPARE(h.listed(), QStringList({"nuovo"}));
 
         // Rewritten in place, same inode, by a tool that keeps the file but not its key material.
-        QFile in(other.file());
-        QVERIFY(in.open(QIODevice::ReadOnly));
-        const QByteArray bytes = in.readAll();
-        QFile out(h.glossary.file());
-        QVERIFY(out.open(QIODevice::ReadWrite));
-        QVERIFY(out.write(bytes) == bytes.size());
-        out.close();
+        Files::writeFile(h.glossary.file(), Files::bytesOf(other.file()));
         h.click(h.form->Command1);
         QCOMPARE(h.listed(), QStringList({"novità", "nuovo"}));
     }

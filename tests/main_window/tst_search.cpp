@@ -16,8 +16,6 @@ class TestSearch : public QObject {
             {"labito", "refuso"},
             {"CITTÀ", "centro abitato"},
             {"città vecchia", "quartiere antico"},
-            {"àncora", "attrezzo navale"},
-            {"ancora", "di nuovo"},
             {"csa", "sigla"},
             {"zafferano", "spezia di colore giallo"},
             {"Azzurro", "colore del cielo"},
@@ -50,8 +48,8 @@ private slots:
         QTest::newRow("percent is a wildcard") << false << "p%e" << QStringList{"portale"};
         QTest::newRow("underscore is one character")
             << false << "c_sa" << QStringList{"casa con porta", "casale", "porta di casa"};
+        // Folding is tst_textmatch's; this row shows that the search folds.
         QTest::newRow("small letters find capitals") << false << "città" << QStringList{"CITTÀ", "città vecchia"};
-        QTest::newRow("capitals find small letters") << false << "ÀNCORA" << QStringList{"àncora"};
         QTest::newRow("definitions list terms by term")
             << true << "colore" << QStringList{"Azzurro", "blu", "zafferano"};
         QTest::newRow("definitions, two words") << true << "zione abita" << QStringList{"casale", "porta di casa"};
@@ -133,9 +131,7 @@ private slots:
         h->boxes.answer(MsgBox::vbOK);
         FormHarness::typeInto(box(*h->form, byDefinition), typed);
         QCOMPARE(h->boxes.shown().size(), 1);
-        QCOMPARE(h->boxes.last().prompt, prompt);
-        QCOMPARE(h->boxes.last().title, title);
-        QCOMPARE(h->boxes.last().style, 48);
+        verifyBox(h->boxes.last(), prompt, 48, title);
         QVERIFY(h->listed().isEmpty());
         QCOMPARE(h->form->Label2->text(), QStringLiteral("0"));
         QCOMPARE(box(*h->form, byDefinition)->text(), typed);

@@ -1,25 +1,11 @@
-#include "db/error/DbError.h"
 #include "support/FormHarness.h"
 
 #include <QAction>
-#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 
 class TestStartup : public QObject {
     Q_OBJECT
-
-    static void verifyRestingState(const Form1 &f)
-    {
-        QVERIFY(f.TextPAROLA->text().isEmpty());
-        QVERIFY(f.TextDEFINIZIONE->Text().isEmpty());
-        QVERIFY(f.RichTextBox1->Text().isEmpty());
-        QVERIFY(f.Text1->text().isEmpty());
-        QVERIFY(f.Cmd_Add->isEnabled());
-        QVERIFY(f.Cmd_Delete->isEnabled());
-        QCOMPARE(f.Cmd_Edit->text(), QStringLiteral("MODIFICA"));
-        QVERIFY(!f.List1[0]->selectionModel()->hasSelection());
-    }
 
 private slots:
     void listsEveryTermInReadingOrder()
@@ -28,7 +14,7 @@ private slots:
                        {"Perche", "senza accento"}, {"l'abito", "veste"}});
         QCOMPARE(h.listed(), QStringList({"Àncora", "casa", "l'abito", "Perche", "perché", "zucchero"}));
         QCOMPARE(h.form->Label2->text(), QStringLiteral("6"));
-        verifyRestingState(*h.form);
+        h.verifyRestingState();
         QVERIFY(!h.form->Text1->isVisible());
     }
 
@@ -41,47 +27,6 @@ private slots:
         h.click(h.form->Command1);
         QCOMPARE(h.listed(), QStringList({"eco", "eco"}));
         QCOMPARE(h.form->Label2->text(), QStringLiteral("2"));
-    }
-
-    void nullTermAndWideIdAreListed()
-    {
-        FormHarness h({{"uno", "primo"}});
-        h.glossary.exec("CREATE TABLE t2 AS SELECT 1");
-        h.glossary.exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (40000, 'alto', 'oltre 16 bit')");
-        h.click(h.form->Command1);
-        QCOMPARE(h.listed(), QStringList({"alto", "uno"}));
-        h.clickTerm("alto");
-        QCOMPARE(h.form->Text1->text(), QStringLiteral("40000"));
-    }
-
-    void showAllEmptiesBothBoxesAndEndsAnInsert()
-    {
-        FormHarness h({{"alfa", "prima lettera"}, {"beta", "seconda lettera"}});
-        FormHarness::typeInto(h.form->Txt_Search, "al");
-        QCOMPARE(h.listed(), QStringList({"alfa"}));
-        h.click(h.form->Cmd_Add);
-        QCOMPARE(h.form->Cmd_Edit->text(), QStringLiteral("SALVA"));
-        h.click(h.form->Command1);
-        QVERIFY(h.form->Txt_Search->text().isEmpty());
-        QVERIFY(h.form->Txt_Search_Def->text().isEmpty());
-        QCOMPARE(h.listed(), QStringList({"alfa", "beta"}));
-        QCOMPARE(h.form->Label2->text(), QStringLiteral("2"));
-        verifyRestingState(*h.form);
-    }
-
-    void aFailedLoadIsThrownBeforeTheWindowShows()
-    {
-        TempGlossary g;
-        QFile::remove(g.file());
-        Form1 form;
-        bool failed = false;
-        try {
-            form.Form_Load();
-        } catch (const DbError &e) {
-            failed = e.number() == DbError::FileNotFound;
-        }
-        QVERIFY(failed);
-        QVERIFY(!form.isVisible());
     }
 
     void layoutAsDesigned_data()

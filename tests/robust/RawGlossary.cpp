@@ -55,11 +55,3 @@ QList<TempGlossary::StoredRow> RawGlossary::rows(QString *error)
     sqlite3_finalize(stmt);
     return out;
 }
-
-QByteArray RawGlossary::bytes(const QString &file)
-{
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}

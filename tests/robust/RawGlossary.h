@@ -23,7 +23,6 @@ public:
     // A failure leaves the rows read so far and its message in *error.
     QList<TempGlossary::StoredRow> rows(QString *error = nullptr);
 
-    static QByteArray bytes(const QString &file);
     static QString journal(const QString &file) { return file + QStringLiteral("-journal"); }
 
 private:

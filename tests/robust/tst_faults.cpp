@@ -19,8 +19,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <sqlcipher/sqlite3.h>
-
 #include <functional>
 #include <optional>
 
@@ -77,27 +75,13 @@ QByteArray noise(qsizetype size)
     return bytes;
 }
 
-void execOn(const QString &file, const char *key, const char *sql)
-{
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (key)
-        sqlite3_key(db, key, int(qstrlen(key)));
-    char *error = nullptr;
-    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &error);
-    const QByteArray message = error ? QByteArray(error) : QByteArray();
-    sqlite3_free(error);
-    sqlite3_close_v2(db);
-    QVERIFY2(rc == SQLITE_OK, message.constData());
-}
-
 // Keyed files are made once: each one costs a key derivation.
 QByteArray madeOnce(const std::function<void(const QString &)> &make)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("fatto.mdb"));
     make(file);
-    return RawGlossary::bytes(file);
+    return Files::bytesOf(file);
 }
 
 const QByteArray &otherKeyGlossary()
@@ -112,7 +96,7 @@ const QByteArray &otherKeyGlossary()
 const QByteArray &keyedWithoutTheTable()
 {
     static const QByteArray bytes =
-        madeOnce([](const QString &file) { execOn(file, GlossaryKey.constData(), "CREATE TABLE Altro (x)"); });
+        madeOnce([](const QString &file) { execOn(file, GlossaryKey, "CREATE TABLE Altro (x)"); });
     return bytes;
 }
 
@@ -120,7 +104,7 @@ const QByteArray &keyedWithoutTheTable()
 class FaultScene {
 public:
     FaultScene(const QString &file, const QString &folder)
-        : m_file(file), m_folder(folder), m_original(RawGlossary::bytes(file))
+        : m_file(file), m_folder(folder), m_original(Files::bytesOf(file))
     {
     }
 
@@ -151,7 +135,7 @@ public:
             break;
         case Fault::PlainSqlite:
             QVERIFY(QFile::remove(m_file));
-            execOn(m_file, nullptr,
+            execOn(m_file, {},
                    "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY, Parola TEXT, Definizione TEXT);"
                    "INSERT INTO Tbl_Zorvane (Parola, Definizione) VALUES ('alfa', 'la prima lettera')");
             break;
@@ -162,7 +146,7 @@ public:
             replaceFile(m_file, keyedWithoutTheTable());
             break;
         case Fault::TableRenamed:
-            execOn(m_file, GlossaryKey.constData(), "ALTER TABLE Tbl_Zorvane RENAME TO Altro");
+            execOn(m_file, GlossaryKey, "ALTER TABLE Tbl_Zorvane RENAME TO Altro");
             break;
         case Fault::ReadOnlyFile:
             m_readOnly.emplace(m_file);
@@ -193,7 +177,7 @@ public:
     {
         m_lock.reset();
         m_readOnly.reset();
-        if (!QFile::exists(m_file) || RawGlossary::bytes(m_file) != m_original) {
+        if (!QFile::exists(m_file) || Files::bytesOf(m_file) != m_original) {
             QFile::remove(m_file);
             writeFile(m_file, m_original);
         }
@@ -274,13 +258,6 @@ void verifyDone(FormHarness &h, Op op, const Rows &before)
         break;
     }
     }
-}
-
-void verifyErrorBox(const MsgBox::Request &box, const QString &prompt)
-{
-    QCOMPARE(box.prompt, prompt);
-    QCOMPARE(box.style, 0);
-    QCOMPARE(box.title, QStringLiteral("ZORVANE"));
 }
 
 // Ends the application's event loop as soon as it runs after the main window appeared or an error box
@@ -368,7 +345,7 @@ class TestFaults : public QObject {
         if (QTest::currentTestFailed())
             return;
         QVERIFY2(!scene.protectionMissing(), "the path stayed writable");
-        const QByteArray bytes = RawGlossary::bytes(file);
+        const QByteArray bytes = Files::bytesOf(file);
         QCOMPARE(entries(folder), QStringList({"QUORLAN.mdb"}));
 
         if (!prompt.isEmpty())
@@ -381,9 +358,9 @@ class TestFaults : public QObject {
             verifyDone(h, op, stored);
         } else {
             QCOMPARE(h.boxes.shown().size(), 1);
-            verifyErrorBox(h.boxes.last(), prompt.arg(file));
+            verifyBox(h.boxes.last(), prompt.arg(file));
         }
-        QVERIFY2(RawGlossary::bytes(file) == bytes, "the file's bytes changed");
+        QVERIFY2(Files::bytesOf(file) == bytes, "the file's bytes changed");
         QCOMPARE(entries(folder), QStringList({"QUORLAN.mdb"}));
 
         const bool saveFailed = op == Op::Save && !prompt.isEmpty();
@@ -439,7 +416,7 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         QVERIFY2(!scene.protectionMissing(), "the path stayed writable");
-        const QByteArray bytes = RawGlossary::bytes(glossary.file());
+        const QByteArray bytes = Files::bytesOf(glossary.file());
 
         ProgramRun run;
         const auto &[loop, boxes, visibleAtBox, result] = run;
@@ -453,10 +430,12 @@ private slots:
             return;
         }
         QCOMPARE(boxes.size(), 1);
-        verifyErrorBox(boxes.first(), QString(prompt).replace(QStringLiteral("%1"), glossary.file()).replace(QStringLiteral("%2"), glossary.folder()));
+        verifyBox(boxes.first(), QString(prompt)
+                                     .replace(QStringLiteral("%1"), glossary.file())
+                                     .replace(QStringLiteral("%2"), glossary.folder()));
         QCOMPARE(visibleAtBox, QStringList());
         if (fault != Fault::Missing) {
-            QVERIFY2(RawGlossary::bytes(glossary.file()) == bytes, "the file's bytes changed");
+            QVERIFY2(Files::bytesOf(glossary.file()) == bytes, "the file's bytes changed");
             QCOMPARE(entries(glossary.folder()), QStringList({"QUORLAN.mdb"}));
         }
         QCOMPARE(loop.shows, 0);
@@ -504,31 +483,30 @@ private slots:
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(visibleAtBox, QStringList());
         if (fullDisk) {
-            verifyErrorBox(boxes.first(),
-                           QStringLiteral("3026 Spazio su disco insufficiente per convertire il glossario '%1'.").arg(file));
+            verifyBox(boxes.first(),
+                      QStringLiteral("3026 Spazio su disco insufficiente per convertire il glossario '%1'.").arg(file));
             QCOMPARE(result, 1);
-            QCOMPARE(RawGlossary::bytes(file), RawGlossary::bytes(JetFixtures::path(fixture)));
+            QCOMPARE(Files::bytesOf(file), Files::bytesOf(JetFixtures::path(fixture)));
             QCOMPARE(entries(folder), QStringList({"QUORLAN.mdb"}));
             return;
         }
-        QCOMPARE(boxes.first().prompt,
-                 throughLink
-                     ? QStringLiteral("Il glossario è stato convertito nel nuovo formato protetto: 329 termini "
-                                      "trasferiti.\n\"QUORLAN.mdb\" è un collegamento a \"%1/QUORLAN.mdb\", che ora "
-                                      "contiene il nuovo glossario; il file originale è conservato come "
-                                      "\"%1/QUORLAN-originale.mdb\".")
-                           .arg(folder)
-                     : QStringLiteral("Il glossario è stato convertito nel nuovo formato protetto: 329 termini "
-                                      "trasferiti.\nIl file originale è conservato con il nome "
-                                      "\"QUORLAN-originale.mdb\"."));
-        QCOMPARE(boxes.first().style, 64);
-        QCOMPARE(boxes.first().title, QStringLiteral("ZORVANE"));
+        verifyBox(boxes.first(),
+                  throughLink
+                      ? QStringLiteral("Il glossario è stato convertito nel nuovo formato protetto: 329 termini "
+                                       "trasferiti.\n\"QUORLAN.mdb\" è un collegamento a \"%1/QUORLAN.mdb\", che ora "
+                                       "contiene il nuovo glossario; il file originale è conservato come "
+                                       "\"%1/QUORLAN-originale.mdb\".")
+                            .arg(folder)
+                      : QStringLiteral("Il glossario è stato convertito nel nuovo formato protetto: 329 termini "
+                                       "trasferiti.\nIl file originale è conservato con il nome "
+                                       "\"QUORLAN-originale.mdb\"."),
+                  64);
         QCOMPARE(result, LoopWatch::EndedByTest);
         QCOMPARE(loop.shows, 1);
         QCOMPARE(loop.listedWhenShown.size(), 329);
         QCOMPARE(entries(folder), QStringList({"QUORLAN-originale.mdb", "QUORLAN.mdb"}));
-        QCOMPARE(RawGlossary::bytes(folder + QStringLiteral("/QUORLAN-originale.mdb")),
-                 RawGlossary::bytes(JetFixtures::path(fixture)));
+        QCOMPARE(Files::bytesOf(folder + QStringLiteral("/QUORLAN-originale.mdb")),
+                 Files::bytesOf(JetFixtures::path(fixture)));
         QVERIFY(GlossaryFile::readRecords(file) == JetFixtures::expected(fixture));
     }
 
@@ -629,16 +607,16 @@ private slots:
 
         const QString fillerName = m_smallDisk->fill(sparePages);
         QVERIFY(!fillerName.isEmpty());
-        const QByteArray bytes = RawGlossary::bytes(file);
+        const QByteArray bytes = Files::bytesOf(file);
 
         h.boxes.answer(MsgBox::vbOK);
         h.click(h.form->Cmd_Edit);
         QCOMPARE(h.boxes.pending(), 0);
         QCOMPARE(h.boxes.shown().size(), 1);
-        verifyErrorBox(h.boxes.last(),
-                       QStringLiteral("3026 Spazio su disco insufficiente per scrivere nel file '%1'.").arg(file));
+        verifyBox(h.boxes.last(),
+                  QStringLiteral("3026 Spazio su disco insufficiente per scrivere nel file '%1'.").arg(file));
         if (sameBytes)
-            QVERIFY2(RawGlossary::bytes(file) == bytes, "the file's bytes changed");
+            QVERIFY2(Files::bytesOf(file) == bytes, "the file's bytes changed");
         QCOMPARE(entries(folder), QStringList({"QUORLAN.mdb", "riempitivo"}));
         QCOMPARE(h.form->Cmd_Edit->text(), QStringLiteral("SALVA"));
         QCOMPARE(h.form->TextDEFINIZIONE->Text(), definition);

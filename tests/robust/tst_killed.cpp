@@ -5,6 +5,7 @@
 #include "db/mdb/JetCarryOver.h"
 #include "db/mdb/JetFile.h"
 #include "db/recordset/Recordset.h"
+#include "support/Files.h"
 #include "support/JetFixtures.h"
 #include "support/TempGlossary.h"
 
@@ -210,7 +211,7 @@ private slots:
     void halfDoneChangeIsUndoneByTheNextOpen()
     {
         const QList<TempGlossary::StoredRow> before = m_glossary->rows();
-        const QByteArray bytesBefore = RawGlossary::bytes(file());
+        const QByteArray bytesBefore = Files::bytesOf(file());
         QProcess holder;
         start(holder, {QStringLiteral("hold"), m_glossary->folder(), QStringLiteral("cambio a metà ")});
         QByteArray out;
@@ -218,7 +219,7 @@ private slots:
         QCOMPARE(out, QByteArray("holding\n"));
         QVERIFY(QFileInfo(RawGlossary::journal(file())).size() > 0);
         // Part of the change is already in the file itself: only the journal can undo it.
-        QVERIFY(RawGlossary::bytes(file()) != bytesBefore);
+        QVERIFY(Files::bytesOf(file()) != bytesBefore);
         kill(holder, out);
 
         Recordset rs;
@@ -246,7 +247,7 @@ private slots:
     void anOldGlossaryCarriedOverSurvivesKills()
     {
         const QString fixture = QStringLiteral("glossario-2003.mdb");
-        const QByteArray original = RawGlossary::bytes(JetFixtures::path(fixture));
+        const QByteArray original = Files::bytesOf(JetFixtures::path(fixture));
         const QList<GlossaryFile::Record> expected = JetFixtures::expected(fixture);
         QTemporaryDir dir;
         const QString program = dir.filePath(QStringLiteral("zorvane"));
@@ -285,7 +286,7 @@ private slots:
         for (int run = 0; run < 30; ++run) {
             if (!JetFile::isJetFile(glossary)) {
                 QVERIFY(GlossaryFile::readRecords(glossary) == expected);
-                QCOMPARE(RawGlossary::bytes(kept), original);
+                QCOMPARE(Files::bytesOf(kept), original);
                 for (const QString &name : QDir(dir.path()).entryList(QDir::Files))
                     if (name != u"zorvane")
                         QVERIFY(QFile::remove(dir.filePath(name)));
@@ -297,7 +298,7 @@ private slots:
             if (QTest::currentTestFailed())
                 return;
             if (JetFile::isJetFile(glossary)) {
-                QCOMPARE(RawGlossary::bytes(glossary), original);
+                QCOMPARE(Files::bytesOf(glossary), original);
                 ++untouched;
             }
         }
@@ -305,7 +306,7 @@ private slots:
         if (JetFile::isJetFile(glossary))
             JetCarryOver::run(glossary, GlossaryFile::DefaultPassword);
         QVERIFY(GlossaryFile::readRecords(glossary) == expected);
-        QCOMPARE(RawGlossary::bytes(kept), original);
+        QCOMPARE(Files::bytesOf(kept), original);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"QUORLAN-originale.mdb", "QUORLAN.mdb", "zorvane"}));
         qInfo("30 uccisioni tra %d e %d ms: %d volte il vecchio file intatto", writing, whole, untouched);
     }

@@ -5,6 +5,7 @@
 #include "db/query/CatalogQuery.h"
 #include "db/query/TextMatch.h"
 #include "db/recordset/Recordset.h"
+#include "support/Files.h"
 #include "support/FuzzRun.h"
 #include "support/TempGlossary.h"
 
@@ -369,7 +370,7 @@ class TestQueryText : public QObject {
             QCOMPARE(rows[i].term, written[i].term);
             QCOMPARE(rows[i].definition, written[i].definition);
         }
-        const QByteArray before = RawGlossary::bytes(g.file());
+        const QByteArray before = Files::bytesOf(g.file());
         int refused = 0;
         for (const auto &[text, place] : sample) {
             const QString problem = checkAgainstFile(place, text, rows, &refused);
@@ -379,7 +380,7 @@ class TestQueryText : public QObject {
         if (refused > 0)
             qInfo("%d ricerche oltre %d parole rifiutate con un errore", refused, BindLimit);
         QCOMPARE(raw.rows(), rows);
-        QVERIFY(RawGlossary::bytes(g.file()) == before);
+        QVERIFY(Files::bytesOf(g.file()) == before);
         QVERIFY(!QFile::exists(RawGlossary::journal(g.file())));
     }
 
@@ -528,9 +529,9 @@ private slots:
                 std::initializer_list<GlossaryFile::Row> {{"uno", "primo"}, {"due", "secondo"}});
         store::setAppPath(m_untouched->folder());
         const QString file = m_untouched->file();
-        const QByteArray before = RawGlossary::bytes(file);
+        const QByteArray before = Files::bytesOf(file);
         QCOMPARE(failureNumber(query), number);
-        QVERIFY(RawGlossary::bytes(file) == before);
+        QVERIFY(Files::bytesOf(file) == before);
         QVERIFY(!QFile::exists(RawGlossary::journal(file)));
     }
 };

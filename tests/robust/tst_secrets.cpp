@@ -1,6 +1,7 @@
 #include "RawGlossary.h"
 #include "db/glossary/Store.h"
 #include "db/recordset/Recordset.h"
+#include "support/Files.h"
 #include "support/TempGlossary.h"
 
 #include <QFileInfo>
@@ -77,7 +78,7 @@ class TestSecrets : public QObject {
     void verifyUnreadable(const QString &file, const QStringList &texts)
     {
         QVERIFY(QFileInfo(file).size() > 0);
-        const QString found = foundIn(RawGlossary::bytes(file), texts);
+        const QString found = foundIn(Files::bytesOf(file), texts);
         QVERIFY2(found.isEmpty(), qPrintable(QStringLiteral("'%1' leggibile in %2").arg(found, file)));
     }
 

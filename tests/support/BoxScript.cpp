@@ -33,3 +33,10 @@ void BoxScript::clear()
     m_answers.clear();
     m_shown.clear();
 }
+
+void verifyBox(const MsgBox::Request &box, const QString &prompt, int style, const QString &title)
+{
+    QCOMPARE(box.prompt, prompt);
+    QCOMPARE(box.style, style);
+    QCOMPARE(box.title, title);
+}

@@ -22,3 +22,7 @@ private:
     QList<int> m_answers;
     QList<MsgBox::Request> m_shown;
 };
+
+// The box said this, in this style and under this title; every error box is "ZORVANE"'s, style 0.
+void verifyBox(const MsgBox::Request &box, const QString &prompt, int style = 0,
+               const QString &title = QStringLiteral("ZORVANE"));

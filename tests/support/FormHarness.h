@@ -89,4 +89,17 @@ struct FormHarness {
     }
 
     static void click(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+    // Nothing chosen, nothing typed, no insert under way.
+    void verifyRestingState() const
+    {
+        QVERIFY(form->TextPAROLA->text().isEmpty());
+        QVERIFY(form->TextDEFINIZIONE->Text().isEmpty());
+        QVERIFY(form->RichTextBox1->Text().isEmpty());
+        QVERIFY(form->Text1->text().isEmpty());
+        QVERIFY(form->Cmd_Add->isEnabled());
+        QVERIFY(form->Cmd_Delete->isEnabled());
+        QCOMPARE(form->Cmd_Edit->text(), QStringLiteral("MODIFICA"));
+        QVERIFY(!list()->selectionModel()->hasSelection());
+    }
 };

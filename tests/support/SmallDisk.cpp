@@ -30,6 +30,11 @@ QString SmallDisk::fill(qint64 sparePages)
     return name;
 }
 
+bool SmallDisk::makeReadOnly() const
+{
+    return QProcess::execute(QStringLiteral("mount"), {"-o", "remount,ro", path()}) == 0;
+}
+
 SmallDisk::~SmallDisk()
 {
     if (!m_mounted)

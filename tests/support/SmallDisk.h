@@ -19,6 +19,8 @@ public:
     // page is left to write into; then gives back `sparePages` of them. Answers the filler's path, or an
     // empty string when it could not be written.
     QString fill(qint64 sparePages = 0);
+    // Mounts it again read-only, as a write-protected disk; false when that cannot be done.
+    bool makeReadOnly() const;
 
 private:
     QTemporaryDir m_dir;

@@ -19,6 +19,19 @@ sqlite3 *openKeyed(const QString &file)
 
 } // namespace
 
+void execOn(const QString &file, const QByteArray &key, const QString &sql)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (!key.isEmpty())
+        sqlite3_key(db, key.constData(), int(key.size()));
+    char *error = nullptr;
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK)
+        QTest::qFail(error ? error : "sqlite3_exec failed", __FILE__, __LINE__);
+    sqlite3_free(error);
+    sqlite3_close_v2(db);
+}
+
 TempGlossary::TempGlossary(std::initializer_list<GlossaryFile::Row> rows)
 {
     GlossaryFile::create(file());
@@ -39,12 +52,7 @@ void TempGlossary::add(const QList<GlossaryFile::Row> &rows)
 
 void TempGlossary::exec(const QString &sql) const
 {
-    sqlite3 *db = openKeyed(file());
-    char *error = nullptr;
-    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK)
-        QTest::qFail(error ? error : "sqlite3_exec failed", __FILE__, __LINE__);
-    sqlite3_free(error);
-    sqlite3_close_v2(db);
+    execOn(file(), GlossaryKey, sql);
 }
 
 QString TempGlossary::value(const QString &sql) const

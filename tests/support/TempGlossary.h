@@ -9,6 +9,10 @@
 // The glossary's key as another program gives it to SQLite.
 inline const QByteArray GlossaryKey = GlossaryFile::DefaultPassword.toUtf8();
 
+// Runs SQL on a file as another program would, with a connection of its own, making the file if there is
+// none; without a key the file is plain SQLite.
+void execOn(const QString &file, const QByteArray &key, const QString &sql);
+
 // A folder of its own with a glossary file in it, standing in for the executable's folder.
 class TempGlossary {
 public:

@@ -6,7 +6,7 @@
 #include <optional>
 
 // A file written whole or not at all, for the window's export and the tool's: the answers are errno values,
-// which each caller words for its own messages.
+// which FileError words.
 namespace WholeFile {
 
 // A hidden name beside the file's that nothing has taken yet, for a file made whole before it takes the name.

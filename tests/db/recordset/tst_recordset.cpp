@@ -4,14 +4,13 @@
 #include "db/query/TextMatch.h"
 #include "db/recordset/Recordset.h"
 #include "support/FailureNumber.h"
+#include "support/Files.h"
+#include "support/OtherProgramLock.h"
 #include "support/TempGlossary.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTest>
-
-#include <sqlcipher/sqlite3.h>
 
 namespace {
 
@@ -27,76 +26,23 @@ QStringList terms(const QString &query)
     return out;
 }
 
-void writeRaw(const QString &file, const QByteArray &bytes)
-{
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
 } // namespace
 
 class TestRecordset : public QObject {
     Q_OBJECT
 
 private slots:
-    void likeFoldsEveryLetter_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("pattern");
-        QTest::addColumn<bool>("matches");
-        QTest::newRow("accented capital") << "CITTÀ" << "%città%" << true;
-        QTest::newRow("accented lower vs capital pattern") << "perché" << "PERCHÉ" << true;
-        QTest::newRow("accent is not case") << "perche" << "perché" << false;
-        QTest::newRow("greek") << "ΑΛΦΑ" << "%λφ%" << true;
-        QTest::newRow("underscore is one character") << "città" << "citt_" << true;
-        QTest::newRow("underscore needs a character") << "citt" << "citt_" << false;
-        QTest::newRow("percent matches none") << "abc" << "abc%" << true;
-        QTest::newRow("no wildcard means equality") << "abcd" << "abc" << false;
-        QTest::newRow("backtracking") << "aXbaXbc" << "%a%bc" << true;
-        QTest::newRow("empty pattern") << "" << "" << true;
-        QTest::newRow("bracket is literal") << "a[b]" << "%[b]%" << true;
-        QTest::newRow("astral one character") << "x😀y" << "x_y" << true;
-    }
-
-    void likeFoldsEveryLetter()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, pattern);
-        QFETCH(bool, matches);
-        QCOMPARE(TextMatch::like(text, pattern), matches);
-    }
-
-    void orderIsItalianReadingOrder()
-    {
-        TempGlossary g({{"zeta", ""}, {"perché", ""}, {"Perche", ""}, {"perciò", ""}, {"Àncora", ""},
-                        {"ancora", ""}, {"banca", ""}, {"Casa", ""}, {"casa", ""}});
-        const QStringList listed = terms(store::QueryAllTerms());
-        QCOMPARE(listed.first(), QStringLiteral("ancora"));
-        QCOMPARE(listed.indexOf("Àncora"), 1);
-        QCOMPARE(listed.last(), QStringLiteral("zeta"));
-        QCOMPARE(qAbs(listed.indexOf("perché") - listed.indexOf("Perche")), 1);
-        QVERIFY(listed.indexOf("perciò") > listed.indexOf("perché"));
-        QCOMPARE(qAbs(listed.indexOf("Casa") - listed.indexOf("casa")), 1);
-    }
-
-    // Left and Right take characters as like's "_" counts them: an astral character at the 20th place from
-    // either end stays whole.
-    void leftAndRightCountCharacters()
+    // The order, Left and Right are the query layer's (tst_textmatch); the recordset lists and finds by them,
+    // an astral character at the 20th place from either end whole.
+    void listsAndFindsAsTheQueryLayerCompares()
     {
         const QString astral = QStringLiteral("😀");
-        TempGlossary g({{"a", "0123456789abcdefghijKLMNOPQRST"}, {"b", "breve"},
-                        {"inizio", QString(19, u'a') + astral + "bcd"}, {"fine", "bcd" + astral + QString(19, u'a')}});
-        QCOMPARE(terms(store::QuerySimilar("zz", "0123456789abcdefghij", "zz", "zz")), QStringList({"a"}));
-        QCOMPARE(terms(store::QuerySimilar("zz", "zz", "klmnopqrst", "zz")), QStringList({"a"}));
-        QCOMPARE(terms(store::QuerySimilar("zz", "breve", "zz", "zz")), QStringList({"b"}));
-        QCOMPARE(terms(store::QuerySimilar("zz", "zz", "zz", "zz")), QStringList());
-        QCOMPARE(terms(store::QuerySimilar("zz", "a" + astral, "zz", "zz")), QStringList({"inizio"}));
-        QCOMPARE(terms(store::QuerySimilar("zz", astral + "a", "zz", "zz")), QStringList({"fine"}));
-        QCOMPARE(terms(store::QuerySimilar("zz", astral, "zz", "zz")), QStringList({"inizio", "fine"}));
-        QCOMPARE(terms(store::QuerySimilar("zz", "zz", "a" + astral, "zz")), QStringList({"inizio"}));
-        QCOMPARE(terms(store::QuerySimilar("zz", "zz", astral + "a", "zz")), QStringList({"fine"}));
-        QCOMPARE(terms(store::QuerySimilar("zz", "zz", astral, "zz")), QStringList({"inizio", "fine"}));
+        TempGlossary g({{"zeta", QString(19, u'a') + astral + "b"}, {"Àncora", "b" + astral + QString(19, u'a')},
+                        {"ancora", ""}});
+        QCOMPARE(terms(store::QueryAllTerms()), QStringList({"ancora", "Àncora", "zeta"}));
+        QCOMPARE(terms(store::QuerySimilar("zz", "a" + astral, "zz", "zz")), QStringList({"zeta"}));
+        QCOMPARE(terms(store::QuerySimilar("zz", "zz", astral + "a", "zz")), QStringList({"Àncora"}));
+        QCOMPARE(terms(store::QuerySimilar("zz", astral, "zz", "zz")), QStringList({"zeta", "Àncora"}));
     }
 
     void fieldsAreReadAndWrittenByNameInAnyCase()
@@ -208,14 +154,9 @@ private slots:
     {
         TempGlossary g;
         QFile::remove(g.file());
-        sqlite3 *db = nullptr;
-        sqlite3_open(QFile::encodeName(g.file()).constData(), &db);
-        sqlite3_key(db, GlossaryKey.constData(), int(GlossaryKey.size()));
-        sqlite3_exec(db,
-                     "CREATE TABLE tbl_zorvane (definizione TEXT, PAROLA TEXT, id INTEGER PRIMARY KEY);"
-                     "INSERT INTO tbl_zorvane VALUES ('d', NULL, 7);",
-                     nullptr, nullptr, nullptr);
-        sqlite3_close(db);
+        execOn(g.file(), GlossaryKey,
+               "CREATE TABLE tbl_zorvane (definizione TEXT, PAROLA TEXT, id INTEGER PRIMARY KEY);"
+               "INSERT INTO tbl_zorvane VALUES ('d', NULL, 7);");
         Recordset rs;
         rs.Open(store::QueryAllTerms(), store::ConnectionString(), 1, 3, 1);
         QCOMPARE(rs.Fields("ID").Value().toLongLong(), 7);
@@ -272,20 +213,13 @@ private slots:
             Recordset rs;
             rs.Open(store::QueryAllTerms(), store::ConnectionString(), 1, 3, 1);
         };
-        const QByteArray original = [&] {
-            QFile f(g.file());
-            f.open(QIODevice::ReadOnly);
-            return f.readAll();
-        }();
+        const QByteArray original = Files::bytesOf(g.file());
 
         // Held by another program inside an exclusive transaction: locked, never "wrong password".
-        sqlite3 *other = nullptr;
-        sqlite3_open(QFile::encodeName(g.file()).constData(), &other);
-        sqlite3_key(other, GlossaryKey.constData(), int(GlossaryKey.size()));
-        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        OtherProgramLock lock(g.file(), "BEGIN EXCLUSIVE");
+        QVERIFY(lock.held());
         QCOMPARE(failureNumber(open), int(DbError::FileLocked));
-        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
+        lock.lift();
         QCOMPARE(failureNumber(open), 0);
 
         QFile::remove(g.file());
@@ -297,57 +231,23 @@ private slots:
         QByteArray noise(5000, '\0');
         for (int i = 0; i < noise.size(); ++i)
             noise[i] = char((i * 7919 + 13) % 251);
-        writeRaw(g.file(), noise);
+        Files::writeFile(g.file(), noise);
         QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
 
-        writeRaw(g.file(), QByteArray());
+        Files::writeFile(g.file(), QByteArray());
         QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
         QCOMPARE(QFile(g.file()).size(), 0);
 
         QFile::remove(g.file());
-        sqlite3 *plain = nullptr;
-        sqlite3_open(QFile::encodeName(g.file()).constData(), &plain);
-        sqlite3_exec(plain, "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY, Parola, Definizione)", nullptr,
-                     nullptr, nullptr);
-        sqlite3_close(plain);
+        execOn(g.file(), {}, "CREATE TABLE Tbl_Zorvane (ID INTEGER PRIMARY KEY, Parola, Definizione)");
         QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
 
         QFile::remove(g.file());
-        sqlite3 *foreign = nullptr;
-        sqlite3_open(QFile::encodeName(g.file()).constData(), &foreign);
-        sqlite3_key(foreign, GlossaryKey.constData(), int(GlossaryKey.size()));
-        sqlite3_exec(foreign, "CREATE TABLE Altro (x)", nullptr, nullptr, nullptr);
-        sqlite3_close(foreign);
+        execOn(g.file(), GlossaryKey, "CREATE TABLE Altro (x)");
         QCOMPARE(failureNumber(open), int(DbError::NotAGlossary));
 
-        writeRaw(g.file(), original);
+        Files::writeFile(g.file(), original);
         QCOMPARE(failureNumber(open), 0);
-    }
-
-    void theFileIsUnreadableWithoutTheKey()
-    {
-        TempGlossary g({{"segreto", "una definizione riservatissima"}});
-        QFile f(g.file());
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray bytes = f.readAll();
-        QVERIFY(!bytes.contains("riservatissima"));
-        QVERIFY(!bytes.contains("Tbl_Zorvane"));
-
-        QProcess cli;
-        cli.start("sqlcipher", {g.file()});
-        QVERIFY(cli.waitForStarted());
-        cli.write("SELECT count(*) FROM Tbl_Zorvane;\n");
-        cli.closeWriteChannel();
-        QVERIFY(cli.waitForFinished());
-        QVERIFY(!cli.readAllStandardOutput().contains("1"));
-
-        QProcess keyed;
-        keyed.start("sqlcipher", {g.file()});
-        QVERIFY(keyed.waitForStarted());
-        keyed.write("PRAGMA key = '" + GlossaryKey + "';\nSELECT Parola FROM Tbl_Zorvane;\n");
-        keyed.closeWriteChannel();
-        QVERIFY(keyed.waitForFinished());
-        QVERIFY(keyed.readAllStandardOutput().contains("segreto"));
     }
 };
 

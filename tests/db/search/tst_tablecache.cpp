@@ -198,37 +198,6 @@ private slots:
         }
     }
 
-    // The vector search against the plain one, at every alignment and across the ends of its blocks.
-    void findAgreesWithAPlainSearch()
-    {
-        QRandomGenerator rng(7);
-        for (int i = 0; i < 20000; ++i) {
-            std::string text(rng.bounded(80), 'a'), needle(1 + rng.bounded(20), 'a');
-            for (char &c : text)
-                c = char('a' + rng.bounded(3));
-            for (char &c : needle)
-                c = char('a' + rng.bounded(3));
-            const size_t from = text.empty() ? 0 : rng.bounded(int(text.size()));
-            const size_t expected = text.find(needle, from);
-            const char *end = text.data() + text.size();
-            const char *found = TextMatch::find(text.data() + from, end, needle.data(), needle.size());
-            QCOMPARE(found ? size_t(found - text.data()) : std::string::npos, expected);
-        }
-    }
-
-    void leftAndRightAgreeInUtf8AndUtf16()
-    {
-        for (const QString &text : {QString(), QStringLiteral("città"), QStringLiteral("x😀y😀z"), QStringLiteral("ΑΛΦΑ beta")}) {
-            const QByteArray utf8 = text.toUtf8();
-            for (qint64 n = 0; n <= text.size() + 1; ++n) {
-                QCOMPARE(TextMatch::leftCharacters(QByteArrayView(utf8), n).toByteArray(),
-                         TextMatch::leftCharacters(QStringView(text), n).toUtf8());
-                QCOMPARE(TextMatch::rightCharacters(QByteArrayView(utf8), n).toByteArray(),
-                         TextMatch::rightCharacters(QStringView(text), n).toUtf8());
-            }
-        }
-    }
-
     void nullsAndForeignColumns()
     {
         TempGlossary g;

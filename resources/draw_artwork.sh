@@ -6,9 +6,11 @@
 #   banner.gif   banner of the splash window            468 x 60
 #   zorvane.ico  window icon                            32 x 32, 16 colours
 #   hand.png     pointing-hand cursor of the update link 32 x 32, hot spot (10, 0)
+# and, for the desktop's menus, the window icon again as a drawing that scales (SVG) and in the sizes of the
+# hicolor theme, in packaging/icons/hicolor.
 #
 # Needs bash, ImageMagick's convert and the DejaVu fonts (Debian: imagemagick, fonts-dejavu-core).
-# Run it from anywhere: the pictures are written beside this script.
+# Run it from anywhere: the pictures are written beside this script, the menu icons into packaging/.
 #
 # The captions of Image1 and Image2 and the free areas of every picture follow the window layout
 # (pixel positions below are in the picture's own coordinates):
@@ -170,3 +172,39 @@ static char *hand[] = {
 };
 XPM
 convert "$tmp/hand.xpm" -strip -define png:color-type=6 PNG32:hand.png
+
+# --- The menu icons: the window icon's book drawn as shapes -------------------------------------------
+# One set of shapes, on the window icon's 32-unit grid, is both the SVG and the PNGs (ImageMagick's MVG
+# reads the same path data); the "Z" is a serif outline instead of a font's glyph, so the SVG looks the same
+# on every desktop. MVG puts pixel centres on whole numbers, SVG on halves: hence the half-pixel shift.
+icons="$here/../packaging/icons/hicolor"
+icon_name=example.pelvaro.Zorvane
+z_path='M 11.6,6 L 24,6 L 24,8.4 L 15.8,18.6 L 21.6,18.6 L 22.6,16 L 24.4,16 L 24.2,21 L 11,21 L 11,18.7 L 19.2,8.4 L 14.4,8.4 L 13.6,10.6 L 11.6,10.6 Z'
+mkdir -p "$icons/scalable/apps"
+cat > "$icons/scalable/apps/$icon_name.svg" <<SVG
+<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32">
+  <rect x="7.5" y="4.5" width="21" height="25" rx="2" fill="$paper_dark" stroke="$gold_dark" stroke-width="0.7"/>
+  <rect x="8" y="5" width="20" height="22" fill="$paper"/>
+  <rect x="3.5" y="2.5" width="22" height="25" rx="2" fill="$navy" stroke="#060b16" stroke-width="0.7"/>
+  <rect x="4" y="3" width="3" height="24" fill="#2b4478"/>
+  <rect x="7" y="3" width="1" height="24" fill="$gold"/>
+  <path d="$z_path" fill="$gold"/>
+  <path d="M 10,23.5 H 23" stroke="$gold" stroke-width="1"/>
+</svg>
+SVG
+for size in 16 22 24 32 48 64 128 256; do
+    scale=$(awk -v n="$size" 'BEGIN { print n / 32 }')
+    cat > "$tmp/icon.mvg" <<MVG
+viewbox 0 0 $size $size
+affine $scale 0 0 $scale -0.5 -0.5
+fill '$paper_dark' stroke '$gold_dark' stroke-width 0.7 roundrectangle 7.5,4.5 28.5,29.5 2,2
+stroke none fill '$paper' rectangle 8,5 28,27
+fill '$navy' stroke '#060b16' stroke-width 0.7 roundrectangle 3.5,2.5 25.5,27.5 2,2
+stroke none fill '#2b4478' rectangle 4,3 7,27
+fill '$gold' rectangle 7,3 8,27
+path '$z_path'
+fill none stroke '$gold' stroke-width 1 line 10,23.5 23,23.5
+MVG
+    mkdir -p "$icons/${size}x$size/apps"
+    convert -size "${size}x$size" -background none "mvg:$tmp/icon.mvg" -strip "PNG32:$icons/${size}x$size/apps/$icon_name.png"
+done

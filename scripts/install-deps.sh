@@ -3,9 +3,11 @@
 set -euo pipefail
 
 # qt6-translations-l10n: Qt's own texts (context menus, standard buttons) in Italian; xdg-utils: the desktop's
-# way to open the exported file and the update link.
+# way to open the exported file and the update link. dpkg-dev and file: the package's dependencies, computed
+# from the programs; lintian, desktop-file-utils and appstream: its checks.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-translations-l10n libsqlcipher-dev sqlcipher libcsv-dev
-          mdbtools-dev libmdb3 xdg-utils xvfb xdotool imagemagick fonts-dejavu-core xauth python3)
+          mdbtools-dev libmdb3 xdg-utils xvfb xdotool imagemagick fonts-dejavu-core xauth python3
+          dpkg-dev file lintian desktop-file-utils appstream)
 
 missing=()
 for p in "${packages[@]}"; do

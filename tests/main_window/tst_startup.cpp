@@ -1,8 +1,16 @@
+#include "db/error/DbError.h"
+#include "db/glossary/GlossaryPlace.h"
+#include "db/glossary/Store.h"
 #include "support/FormHarness.h"
+#include "support/ReadOnlyPath.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+
+#include <optional>
 
 class TestStartup : public QObject {
     Q_OBJECT
@@ -27,6 +35,81 @@ private slots:
         h.click(h.form->Command1);
         QCOMPARE(h.listed(), QStringList({"eco", "eco"}));
         QCOMPARE(h.form->Label2->text(), QStringLiteral("2"));
+    }
+
+    // An installed program's tree in a folder of its own: usr/bin, the sample in usr/share/zorvane, a home.
+    void glossaryFolderFollowsTheInstallation_data()
+    {
+        QTest::addColumn<bool>("besideProgram");
+        QTest::addColumn<bool>("readOnlyProgram");
+        QTest::addColumn<bool>("sampleShipped");
+        QTest::addColumn<bool>("userHasOne");
+        QTest::addColumn<bool>("inUserFolder");
+        QTest::addColumn<QString>("listed");
+        QTest::newRow("portatile") << true << false << false << false << false << "vicino";
+        QTest::newRow("installato, primo avvio") << false << true << true << false << true << "campione";
+        // Root may write /usr/bin: the shipped sample alone tells the program it is installed.
+        QTest::newRow("installato, avvii seguenti") << false << false << true << true << true << "proprio";
+        QTest::newRow("sola lettura, con glossario") << true << true << true << false << false << "vicino";
+    }
+
+    void glossaryFolderFollowsTheInstallation()
+    {
+        QFETCH(bool, besideProgram);
+        QFETCH(bool, readOnlyProgram);
+        QFETCH(bool, sampleShipped);
+        QFETCH(bool, userHasOne);
+        QFETCH(bool, inUserFolder);
+        QFETCH(QString, listed);
+        const QTemporaryDir root;
+        const QString program = root.path() + "/usr/bin", user = root.path() + "/home/.local/share/Zorvane";
+        const QString sample = GlossaryPlace::sampleFile(program);
+        const auto make = [](const QString &file, const QString &term) {
+            QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+            GlossaryFile::create(file);
+            GlossaryFile::append(file, {{term, "definizione di " + term}});
+        };
+        QVERIFY(QDir().mkpath(program));
+        if (sampleShipped)
+            make(sample, "campione");
+        if (besideProgram)
+            make(program + "/QUORLAN.mdb", "vicino");
+        if (userHasOne)
+            make(user + "/QUORLAN.mdb", "proprio");
+        std::optional<ReadOnlyPath> readOnly;
+        if (readOnlyProgram) {
+            readOnly.emplace(program);
+            if (readOnly->writable())
+                QSKIP("neither permissions nor the immutable flag stop writes to the folder here");
+        }
+
+        const QString folder = GlossaryPlace::prepare(program, user);
+        QCOMPARE(folder, inUserFolder ? user : program);
+        QCOMPARE(QFileInfo::exists(user), inUserFolder || userHasOne);
+        QCOMPARE(QFileInfo::exists(program + "/QUORLAN.mdb"), besideProgram);
+        if (sampleShipped)
+            QCOMPARE(GlossaryFile::readAll(sample),
+                     QList<GlossaryFile::Row>({{"campione", "definizione di campione"}}));
+
+        store::setAppPath(folder);
+        BoxScript boxes;
+        Form1 form;
+        form.Form_Load();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.List1[0]->model()->index(0, 0).data().toString(), listed);
+        QCOMPARE(form.List1[0]->model()->rowCount(), 1);
+        if (readOnlyProgram && besideProgram) {
+            // Used as it is: the write that the folder refuses gets the usual numbered box.
+            boxes.answer(MsgBox::vbOK);
+            FormHarness::click(form.Cmd_Add);
+            FormHarness::typeInto(form.TextPAROLA, "nuovo");
+            FormHarness::typeInto(form.RichTextBox1, "non entra");
+            FormHarness::click(form.Cmd_Edit);
+            QCOMPARE(boxes.shown().size(), 1);
+            QVERIFY2(boxes.last().prompt.startsWith("3051 "), qPrintable(boxes.last().prompt));
+        }
+        store::setAppPath(QString());
     }
 
     void layoutAsDesigned_data()

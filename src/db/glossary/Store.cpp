@@ -1,6 +1,7 @@
 #include "db/glossary/Store.h"
 
 #include "db/glossary/GlossaryFile.h"
+#include "db/glossary/GlossaryPlace.h"
 
 #include <QCoreApplication>
 
@@ -37,7 +38,7 @@ void setAppPath(const QString &folder)
 
 QString ConnectionString()
 {
-    QString file = AppPath() + QStringLiteral("/QUORLAN.mdb");
+    QString file = AppPath() + u'/' + GlossaryPlace::FileName;
     // A path that holds ";" or a quote is quoted, as connection strings do, so that it arrives whole.
     if (file.contains(u';') || file.contains(u'"') || file.contains(u'\'') || file.trimmed() != file)
         file = u'"' + file.replace(u'"', QStringLiteral("\"\"")) + u'"';

@@ -6,7 +6,8 @@
 // opens the file.
 namespace store {
 
-// The folder of the executable; tests and the benchmark point it at a folder of their own.
+// The folder of the glossary and its export: the executable's, until the start points it at the one
+// GlossaryPlace names; tests and the benchmark point it at a folder of their own.
 QString AppPath();
 void setAppPath(const QString &folder);
 

@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -99,11 +100,65 @@ QString shownText(const QTextDocument *document)
     return raw;
 }
 
+// Qt lays a paragraph out whole, however little of it is seen: seconds for a few megabytes. A longer one
+// is shown in pieces of at least this many characters, each ending where a space was.
+constexpr qsizetype ShownPiece = 4000;
+// On the character format of a line break that stands for a space. A block's character format is the
+// one of the break before it, and a break the user types takes the format of the text around the caret.
+constexpr int StandsForSpace = QTextFormat::UserProperty + 1;
+
+// Replaces spaces in the document's long paragraphs with line breaks that say they stand for them, one
+// character for one, so that positions stay those of the text; true when there was any.
+bool breakLongParagraphs(QTextDocument *document)
+{
+    bool broken = false;
+    QTextCursor cursor(document);
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (block.length() <= ShownPiece + 1)
+            continue;
+        const QString text = block.text();
+        const int start = block.position();
+        const QTextBlockFormat paragraph = block.blockFormat();
+        for (qsizetype space = text.indexOf(u' ', ShownPiece); space >= 0 && space + 1 < text.size();
+             space = text.indexOf(u' ', space + 1 + ShownPiece)) {
+            cursor.setPosition(start + int(space));
+            cursor.setPosition(start + int(space) + 1, QTextCursor::KeepAnchor);
+            QTextCharFormat format = cursor.charFormat();
+            format.setProperty(StandsForSpace, true);
+            cursor.insertBlock(paragraph, format);
+            broken = true;
+        }
+        // On from the last piece: the pieces are short enough.
+        block = document->findBlock(start + int(text.size()));
+    }
+    return broken;
+}
+
 } // namespace
+
+RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
+{
+    // The caret in a piece the user emptied takes the format of the break before it; a break typed there
+    // must be a real one.
+    connect(this, &QTextEdit::currentCharFormatChanged, this, [this](const QTextCharFormat &format) {
+        if (format.hasProperty(StandsForSpace) && !textCursor().hasSelection()) {
+            QTextCharFormat typed = format;
+            typed.clearProperty(StandsForSpace);
+            setCurrentCharFormat(typed);
+        }
+    });
+}
 
 QString RichTextBox::Text() const
 {
-    return shownText(document());
+    QString text = shownText(document());
+    if (m_brokenForShow) {
+        for (QTextBlock block = document()->begin().next(); block.isValid(); block = block.next()) {
+            if (block.charFormat().hasProperty(StandsForSpace))
+                text[block.position() - 1] = u' ';
+        }
+    }
+    return text;
 }
 
 void RichTextBox::setText(const QString &text, const std::function<Ranges(const QString &)> &marksOf,
@@ -133,6 +188,7 @@ void RichTextBox::setText(const QString &text, const std::function<Ranges(const 
         cursor.setPosition(int(end), QTextCursor::KeepAnchor);
         cursor.mergeCharFormat(mark);
     }
+    m_brokenForShow = breakLongParagraphs(next);
     cursor.endEditBlock();
     next->setUndoRedoEnabled(true);
 
@@ -153,6 +209,7 @@ void RichTextBox::setText(const QString &text)
 {
     // New text starts plain, whatever format the caret stood in.
     setCurrentCharFormat(QTextCharFormat());
+    m_brokenForShow = false;
     setPlainText(text);
 }
 

@@ -107,6 +107,57 @@ constexpr qsizetype ShownPiece = 4000;
 // one of the break before it, and a break the user types takes the format of the text around the caret.
 constexpr int StandsForSpace = QTextFormat::UserProperty + 1;
 
+// Each line a paragraph of its own costs the document more than the text itself; from this length on, the
+// lines are shown joined into paragraphs of about ShownPiece characters.
+constexpr qsizetype JoinLinesFrom = 200000;
+
+// A line break as the document reads one from a text: CR LF, LF, CR, a paragraph separator or a frame's
+// mark; 0 where there is none, otherwise how many characters it takes.
+qsizetype lineBreakAt(const QChar *text, qsizetype i, qsizetype size)
+{
+    switch (text[i].unicode()) {
+    case u'\r':
+        return i + 1 < size && text[i + 1] == u'\n' ? 2 : 1;
+    case u'\n':
+    case QChar::ParagraphSeparator:
+    case 0xfdd0:
+    case 0xfdd1:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+// The text for the document, with most of its line breaks as line separators, which break the line
+// without ending the paragraph; and the text as Text() then gives it back.
+std::pair<QString, QString> joinLines(const QString &text)
+{
+    QString shown, readBack;
+    shown.reserve(text.size());
+    readBack.reserve(text.size());
+    const QChar *data = text.constData();
+    qsizetype lineStart = 0, paragraphStart = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype n = lineBreakAt(data, i, text.size());
+        if (n == 0)
+            continue;
+        shown.append(data + lineStart, i - lineStart);
+        readBack.append(data + lineStart, i - lineStart);
+        if (shown.size() - paragraphStart < ShownPiece) {
+            shown += QChar::LineSeparator;
+        } else {
+            shown += QChar::ParagraphSeparator;
+            paragraphStart = shown.size();
+        }
+        readBack += u'\n';
+        i += n - 1;
+        lineStart = i + 1;
+    }
+    shown.append(data + lineStart, text.size() - lineStart);
+    readBack.append(data + lineStart, text.size() - lineStart);
+    return {shown, readBack};
+}
+
 // Replaces spaces in the document's long paragraphs with line breaks that say they stand for them, one
 // character for one, so that positions stay those of the text; true when there was any.
 bool breakLongParagraphs(QTextDocument *document)
@@ -152,6 +203,8 @@ RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
 QString RichTextBox::Text() const
 {
     QString text = shownText(document());
+    if (m_linesJoined)
+        text.replace(QChar::LineSeparator, u'\n');
     if (m_brokenForShow) {
         for (QTextBlock block = document()->begin().next(); block.isValid(); block = block.next()) {
             if (block.charFormat().hasProperty(StandsForSpace))
@@ -172,9 +225,17 @@ void RichTextBox::setText(const QString &text, const std::function<Ranges(const 
     next->setDefaultTextOption(previous->defaultTextOption());
     next->setDocumentMargin(previous->documentMargin());
     next->setUndoRedoEnabled(false);
-    next->setPlainText(text);
-
-    Ranges marks = marksOf(shownText(next));
+    // A line separator of the text's own must come back as it was, not as a line break.
+    m_linesJoined = text.size() >= JoinLinesFrom && !text.contains(QChar::LineSeparator);
+    Ranges marks;
+    if (m_linesJoined) {
+        const auto [shown, readBack] = joinLines(text);
+        next->setPlainText(shown);
+        marks = marksOf(readBack);
+    } else {
+        next->setPlainText(text);
+        marks = marksOf(shownText(next));
+    }
     std::sort(marks.begin(), marks.end());
     QTextCursor cursor(next);
     cursor.beginEditBlock();
@@ -209,6 +270,7 @@ void RichTextBox::setText(const QString &text)
 {
     // New text starts plain, whatever format the caret stood in.
     setCurrentCharFormat(QTextCharFormat());
+    m_linesJoined = false;
     m_brokenForShow = false;
     setPlainText(text);
 }

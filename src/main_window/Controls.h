@@ -72,11 +72,14 @@ public:
     // The text with the ranges that marksOf finds in it in the format `mark`: the view gets text and
     // marks in one new document and lays it out as far as it is seen, so a definition of many megabytes
     // costs time in proportion to its size, and showing it little more than showing its start. A paragraph
-    // too long to lay out at once is shown broken at some of its spaces; Text() still gives the spaces.
+    // too long to lay out at once is shown broken at some of its spaces, and the many lines of a long
+    // text joined into fewer paragraphs; Text() still gives the spaces and the line breaks.
     void setText(const QString &text, const std::function<Ranges(const QString &)> &marksOf,
                  const QTextCharFormat &mark);
 
 private:
+    // The document holds line separators that stand for line breaks.
+    bool m_linesJoined = false;
     // The document holds line breaks that stand for spaces.
     bool m_brokenForShow = false;
 };

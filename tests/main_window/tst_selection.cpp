@@ -108,6 +108,9 @@ private slots:
         row("lines ending in CR LF", "riga", "una riga\r\nsulla riga", "", "riga", "una [riga]\nsulla [riga]");
         row("a paragraph longer than the view lays out at once", "lungo", QStringLiteral("vento e mare ").repeated(900),
             "", "mare vento", QStringLiteral("[vento] e [mare] ").repeated(900));
+        row("lines of a text longer than the view shows one by one", "righe",
+            QStringLiteral("riga\r\ndel vento\n").repeated(14000), "", "vento riga",
+            QStringLiteral("[riga]\ndel [vento]\n").repeated(14000));
     }
 
     void marksTheSearchedWords()

@@ -70,6 +70,8 @@ private slots:
         row("overlapping", "aaa", "aa", {{0, 2}, {1, 2}});
         row("accented capitals", "Città, CITTÀ", "città", {{0, 5}, {7, 5}});
         row("inside longer words", "portata", "ta|or", {{3, 2}, {5, 2}, {1, 2}});
+        row("capitals beyond 16 bits", QStringLiteral("x\U00010400\U00010428"), QStringLiteral("\U00010428"),
+            {{1, 2}, {3, 2}});
     }
 
     void evidenziaFindsEveryOccurrence()

@@ -108,7 +108,8 @@ constexpr qsizetype ShownPiece = 4000;
 constexpr int StandsForSpace = QTextFormat::UserProperty + 1;
 
 // Each line a paragraph of its own costs the document more than the text itself; from this length on, the
-// lines are shown joined into paragraphs of about ShownPiece characters.
+// lines are shown joined into paragraphs of half ShownPiece characters and a line, which then need no
+// breaking at a space unless a line is long.
 constexpr qsizetype JoinLinesFrom = 200000;
 
 // A line break as the document reads one from a text: CR LF, LF, CR, a paragraph separator or a frame's
@@ -143,7 +144,7 @@ std::pair<QString, QString> joinLines(const QString &text)
             continue;
         shown.append(data + lineStart, i - lineStart);
         readBack.append(data + lineStart, i - lineStart);
-        if (shown.size() - paragraphStart < ShownPiece) {
+        if (shown.size() - paragraphStart < ShownPiece / 2) {
             shown += QChar::LineSeparator;
         } else {
             shown += QChar::ParagraphSeparator;

@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -99,11 +100,119 @@ QString shownText(const QTextDocument *document)
     return raw;
 }
 
+// Qt lays a paragraph out whole, however little of it is seen: seconds for a few megabytes. A longer one
+// is shown in pieces of at least this many characters, each ending where a space was.
+constexpr qsizetype ShownPiece = 4000;
+// On the character format of a line break that stands for a space. A block's character format is the
+// one of the break before it, and a break the user types takes the format of the text around the caret.
+constexpr int StandsForSpace = QTextFormat::UserProperty + 1;
+
+// Each line a paragraph of its own costs the document more than the text itself; from this length on, the
+// lines are shown joined into paragraphs of half ShownPiece characters and a line, which then need no
+// breaking at a space unless a line is long.
+constexpr qsizetype JoinLinesFrom = 200000;
+
+// A line break as the document reads one from a text: CR LF, LF, CR, a paragraph separator or a frame's
+// mark; 0 where there is none, otherwise how many characters it takes.
+qsizetype lineBreakAt(const QChar *text, qsizetype i, qsizetype size)
+{
+    switch (text[i].unicode()) {
+    case u'\r':
+        return i + 1 < size && text[i + 1] == u'\n' ? 2 : 1;
+    case u'\n':
+    case QChar::ParagraphSeparator:
+    case 0xfdd0:
+    case 0xfdd1:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+// The text for the document, with most of its line breaks as line separators, which break the line
+// without ending the paragraph; and the text as Text() then gives it back.
+std::pair<QString, QString> joinLines(const QString &text)
+{
+    QString shown, readBack;
+    shown.reserve(text.size());
+    readBack.reserve(text.size());
+    const QChar *data = text.constData();
+    qsizetype lineStart = 0, paragraphStart = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype n = lineBreakAt(data, i, text.size());
+        if (n == 0)
+            continue;
+        shown.append(data + lineStart, i - lineStart);
+        readBack.append(data + lineStart, i - lineStart);
+        if (shown.size() - paragraphStart < ShownPiece / 2) {
+            shown += QChar::LineSeparator;
+        } else {
+            shown += QChar::ParagraphSeparator;
+            paragraphStart = shown.size();
+        }
+        readBack += u'\n';
+        i += n - 1;
+        lineStart = i + 1;
+    }
+    shown.append(data + lineStart, text.size() - lineStart);
+    readBack.append(data + lineStart, text.size() - lineStart);
+    return {shown, readBack};
+}
+
+// Replaces spaces in the document's long paragraphs with line breaks that say they stand for them, one
+// character for one, so that positions stay those of the text; true when there was any.
+bool breakLongParagraphs(QTextDocument *document)
+{
+    bool broken = false;
+    QTextCursor cursor(document);
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (block.length() <= ShownPiece + 1)
+            continue;
+        const QString text = block.text();
+        const int start = block.position();
+        const QTextBlockFormat paragraph = block.blockFormat();
+        for (qsizetype space = text.indexOf(u' ', ShownPiece); space >= 0 && space + 1 < text.size();
+             space = text.indexOf(u' ', space + 1 + ShownPiece)) {
+            cursor.setPosition(start + int(space));
+            cursor.setPosition(start + int(space) + 1, QTextCursor::KeepAnchor);
+            QTextCharFormat format = cursor.charFormat();
+            format.setProperty(StandsForSpace, true);
+            cursor.insertBlock(paragraph, format);
+            broken = true;
+        }
+        // On from the last piece: the pieces are short enough.
+        block = document->findBlock(start + int(text.size()));
+    }
+    return broken;
+}
+
 } // namespace
+
+RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
+{
+    // The caret in a piece the user emptied takes the format of the break before it; a break typed there
+    // must be a real one.
+    connect(this, &QTextEdit::currentCharFormatChanged, this, [this](const QTextCharFormat &format) {
+        if (format.hasProperty(StandsForSpace) && !textCursor().hasSelection()) {
+            QTextCharFormat typed = format;
+            typed.clearProperty(StandsForSpace);
+            setCurrentCharFormat(typed);
+        }
+    });
+}
 
 QString RichTextBox::Text() const
 {
-    return shownText(document());
+    QString text = shownText(document());
+    if (m_linesJoined)
+        text.replace(QChar::LineSeparator, u'\n');
+    if (m_brokenForShow) {
+        for (QTextBlock block = document()->begin().next(); block.isValid(); block = block.next()) {
+            if (block.charFormat().hasProperty(StandsForSpace))
+                text[block.position() - 1] = u' ';
+        }
+    }
+    return text;
 }
 
 void RichTextBox::setText(const QString &text, const std::function<Ranges(const QString &)> &marksOf,
@@ -117,9 +226,17 @@ void RichTextBox::setText(const QString &text, const std::function<Ranges(const 
     next->setDefaultTextOption(previous->defaultTextOption());
     next->setDocumentMargin(previous->documentMargin());
     next->setUndoRedoEnabled(false);
-    next->setPlainText(text);
-
-    Ranges marks = marksOf(shownText(next));
+    // A line separator of the text's own must come back as it was, not as a line break.
+    m_linesJoined = text.size() >= JoinLinesFrom && !text.contains(QChar::LineSeparator);
+    Ranges marks;
+    if (m_linesJoined) {
+        const auto [shown, readBack] = joinLines(text);
+        next->setPlainText(shown);
+        marks = marksOf(readBack);
+    } else {
+        next->setPlainText(text);
+        marks = marksOf(shownText(next));
+    }
     std::sort(marks.begin(), marks.end());
     QTextCursor cursor(next);
     cursor.beginEditBlock();
@@ -133,6 +250,7 @@ void RichTextBox::setText(const QString &text, const std::function<Ranges(const 
         cursor.setPosition(int(end), QTextCursor::KeepAnchor);
         cursor.mergeCharFormat(mark);
     }
+    m_brokenForShow = breakLongParagraphs(next);
     cursor.endEditBlock();
     next->setUndoRedoEnabled(true);
 
@@ -153,6 +271,8 @@ void RichTextBox::setText(const QString &text)
 {
     // New text starts plain, whatever format the caret stood in.
     setCurrentCharFormat(QTextCharFormat());
+    m_linesJoined = false;
+    m_brokenForShow = false;
     setPlainText(text);
 }
 

@@ -66,14 +66,22 @@ public:
     // Character ranges (start, length) of a text as Text() gives it.
     using Ranges = QList<QPair<qsizetype, qsizetype>>;
 
-    using QTextEdit::QTextEdit;
+    explicit RichTextBox(QWidget *parent = nullptr);
     QString Text() const;
     void setText(const QString &text);
     // The text with the ranges that marksOf finds in it in the format `mark`: the view gets text and
-    // marks in one new document and lays it out once, so a definition of many megabytes costs time in
-    // proportion to its size.
+    // marks in one new document and lays it out as far as it is seen, so a definition of many megabytes
+    // costs time in proportion to its size, and showing it little more than showing its start. A paragraph
+    // too long to lay out at once is shown broken at some of its spaces, and the many lines of a long
+    // text joined into fewer paragraphs; Text() still gives the spaces and the line breaks.
     void setText(const QString &text, const std::function<Ranges(const QString &)> &marksOf,
                  const QTextCharFormat &mark);
+
+private:
+    // The document holds line separators that stand for line breaks.
+    bool m_linesJoined = false;
+    // The document holds line breaks that stand for spaces.
+    bool m_brokenForShow = false;
 };
 
 // A label that reacts to a click, for the update link. The Tab key reaches it (a click leaves the focus

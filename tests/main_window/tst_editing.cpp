@@ -599,6 +599,19 @@ private slots:
                  QStringLiteral("blob00FF10real2.5"));
     }
 
+    // The view shows a long paragraph broken at some of its spaces; edited, it goes back with them.
+    void anEditedLongParagraphKeepsItsSpaces()
+    {
+        const QString definition = QStringLiteral("vento e mare ").repeated(900) + u'.';
+        FormHarness h({{"lungo", definition}});
+        h.clickTerm("lungo");
+        QTest::keyClick(h.form->RichTextBox1, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(h.form->RichTextBox1, "!");
+        h.boxes.answer(MsgBox::vbYes);
+        h.click(h.form->Cmd_Edit);
+        QCOMPARE(h.glossary.value("SELECT Definizione FROM Tbl_Zorvane"), definition + u'!');
+    }
+
     // Every ID the file holds can be shown, changed and deleted. Past the largest one a new term gets the
     // next free number below it, unless the file remembers every number it gave (AUTOINCREMENT): then a
     // box says that no number is left.

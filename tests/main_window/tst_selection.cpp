@@ -10,19 +10,20 @@ class TestSelection : public QObject {
     Q_OBJECT
 
     // The definition view as the user sees it: each run of bold red characters in brackets, blocks
-    // joined by "\n". A character that is bold or red but not both is a broken mark and fails the test.
+    // joined by "\n", or by the space that the view breaks a long paragraph at. A character that is bold
+    // or red but not both is a broken mark and fails the test.
     static QString shownWithMarks(const RichTextBox *view)
     {
         const QTextDocument *doc = view->document();
-        const QString text = doc->toRawText();
+        const QString text = view->Text();
         QString out;
         bool inMark = false;
         for (qsizetype i = 0; i < text.size(); ++i) {
-            if (text[i] == QChar::ParagraphSeparator) {
+            if (doc->characterAt(int(i)) == QChar::ParagraphSeparator) {
                 if (inMark)
                     out += u']';
                 inMark = false;
-                out += u'\n';
+                out += text[i];
                 continue;
             }
             QTextCursor cursor(const_cast<QTextDocument *>(doc));
@@ -69,6 +70,8 @@ private slots:
         row("overlapping", "aaa", "aa", {{0, 2}, {1, 2}});
         row("accented capitals", "Città, CITTÀ", "città", {{0, 5}, {7, 5}});
         row("inside longer words", "portata", "ta|or", {{3, 2}, {5, 2}, {1, 2}});
+        row("capitals beyond 16 bits", QStringLiteral("x\U00010400\U00010428"), QStringLiteral("\U00010428"),
+            {{1, 2}, {3, 2}});
     }
 
     void evidenziaFindsEveryOccurrence()
@@ -105,6 +108,11 @@ private slots:
         row("lines", "riga", "prima riga\nSeconda RIGA\n\nterza riga", "riga", "",
             "prima [riga]\nSeconda [RIGA]\n\nterza [riga]");
         row("lines ending in CR LF", "riga", "una riga\r\nsulla riga", "", "riga", "una [riga]\nsulla [riga]");
+        row("a paragraph longer than the view lays out at once", "lungo", QStringLiteral("vento e mare ").repeated(900),
+            "", "mare vento", QStringLiteral("[vento] e [mare] ").repeated(900));
+        row("lines of a text longer than the view shows one by one", "righe",
+            QStringLiteral("riga\r\ndel vento\n").repeated(14000), "", "vento riga",
+            QStringLiteral("[riga]\ndel [vento]\n").repeated(14000));
     }
 
     void marksTheSearchedWords()

@@ -32,6 +32,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 
@@ -293,7 +294,8 @@ void afresh(Form1 &form)
     form.Txt_Search->setText(QStringLiteral("zq"));
 }
 
-void measureQueryMix(QMap<QString, Samples> &samples, const SearchWords &words, int reps)
+// Each repetition runs once with the block index and once without, so that both see the same load.
+void measureQueryMix(std::array<QMap<QString, Samples>, 2> &indexedAndScanned, const SearchWords &words, int reps)
 {
     Form1 form;
     form.CaricaLista();
@@ -304,24 +306,28 @@ void measureQueryMix(QMap<QString, Samples> &samples, const SearchWords &words, 
                 double(ConnectionPool::acquire(ConnectionTarget::parse(store::ConnectionString()))
                            ->index.definitionBlocksBytes()) /
                     1e6);
+    QMap<QString, Samples> *samples = nullptr;
     const auto pasted = [&](const QString &kind, const QString &text) {
         afresh(form);
-        samples[kind].append(timed([&] { form.Txt_Search_Def->setText(text); }));
+        (*samples)[kind].append(timed([&] { form.Txt_Search_Def->setText(text); }));
     };
     const auto typed = [&](const QString &kind, const QString &text) {
         afresh(form);
         for (int n = 2; n <= text.size(); ++n)
-            samples[kind].append(timed([&] { form.Txt_Search_Def->setText(text.left(n)); }));
+            (*samples)[kind].append(timed([&] { form.Txt_Search_Def->setText(text.left(n)); }));
     };
     const auto similar = [&](const QString &kind, const QString &definition, const QString &term) {
-        samples[kind].append(timed([&] {
+        (*samples)[kind].append(timed([&] {
             Recordset probe;
             probe.Open(store::QuerySimilar(definition, TextMatch::leftCharacters(definition, 20).toString(),
                                            TextMatch::rightCharacters(definition, 20).toString(), term),
                        store::ConnectionString(), 1, 3, 1);
         }));
     };
-    for (int r = 0; r < reps; ++r) {
+    for (int i = 0; i < 2 * reps; ++i) {
+        const int r = i / 2;
+        samples = &indexedAndScanned[size_t(i % 2)];
+        TableIndex::setDefinitionBlocksUsed(i % 2 == 0);
         const QString rare = SyntheticGlossary::rareWord((r * 7919) % SyntheticGlossary::RareWords);
         const QString common = words.common[r % words.common.size()];
         const QString accented = words.accented[r % words.accented.size()];
@@ -330,7 +336,7 @@ void measureQueryMix(QMap<QString, Samples> &samples, const SearchWords &words, 
         typed("rare word, typed key by key", rare);
         typed("common word, typed key by key", common);
         form.Txt_Search_Def->setText(common);
-        samples["widened by a backspace"].append(timed([&] { form.Txt_Search_Def->setText(common.chopped(1)); }));
+        (*samples)["widened by a backspace"].append(timed([&] { form.Txt_Search_Def->setText(common.chopped(1)); }));
         pasted("one-letter key", common.left(1));
         pasted("two-letter key", common.left(2));
         const qsizetype middle = common.size() / 2;
@@ -559,12 +565,10 @@ int main(int argc, char *argv[])
                     pooled.peak, memoryTarget, pooled.peak <= memoryTarget ? "" : "!");
         if (!startUpOnly) {
             ConnectionPool::setEnabled(true);
-            QMap<QString, Samples> indexed, scanned;
-            measureQueryMix(indexed, words, reps);
-            TableIndex::setDefinitionBlocksUsed(false);
-            measureQueryMix(scanned, words, reps);
+            std::array<QMap<QString, Samples>, 2> mix;
+            measureQueryMix(mix, words, reps);
             TableIndex::setDefinitionBlocksUsed(true);
-            printQueryMix(indexed, scanned);
+            printQueryMix(mix[0], mix[1]);
         }
         std::fflush(stdout);
     }

@@ -10,7 +10,7 @@ struct BlockIndexTamper {
     static void dropFirstBlock(TableIndex &index, QByteArrayView folded)
     {
         const auto *p = reinterpret_cast<const unsigned char *>(folded.data());
-        const quint32 run = p[0] | quint32(p[1]) << 8 | quint32(p[2]) << 16 | 3u << 24;
+        const quint32 run = p[0] | quint32(p[1]) << 8 | quint32(p[2]) << 16;
         BlockIndex::Blocks &set = index.m_definitionBlocks.m_sets[BlockIndex::hashOf(run)];
         if (!set.bits.empty())
             set.bits[0] &= ~quint64(1);

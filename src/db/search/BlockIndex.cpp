@@ -4,15 +4,9 @@
 
 namespace {
 
-// A run of two or three bytes, its length beside it so that the two kinds never meet.
-inline quint32 pairAt(const unsigned char *p)
-{
-    return p[0] | quint32(p[1]) << 8 | 2u << 24;
-}
-
 inline quint32 tripleAt(const unsigned char *p)
 {
-    return p[0] | quint32(p[1]) << 8 | quint32(p[2]) << 16 | 3u << 24;
+    return p[0] | quint32(p[1]) << 8 | quint32(p[2]) << 16;
 }
 
 // Below this much text a second thread costs more than it saves.
@@ -83,40 +77,35 @@ quint32 BlockIndex::hashOf(quint32 run)
     return (run * 0x9E3779B1u) >> (32 - HashBits);
 }
 
-void BlockIndex::hashesOf(QByteArrayView text, std::vector<quint64> &seen, std::vector<quint32> &hashes)
+void BlockIndex::noteRuns(QByteArrayView text, std::vector<quint64> &seen)
 {
+    // No branch per byte: every run sets its flag, and the flags are read once per block.
     const auto *p = reinterpret_cast<const unsigned char *>(text.data());
-    const qsizetype n = text.size();
-    const auto note = [&](quint32 run) {
-        const quint32 h = hashOf(run);
-        const quint64 bit = quint64(1) << (h % 64);
-        if (!(seen[h / 64] & bit)) {
-            seen[h / 64] |= bit;
-            hashes.push_back(h);
-        }
-    };
-    for (qsizetype i = 0; i + 1 < n; ++i) {
-        note(pairAt(p + i));
-        if (i + 2 < n)
-            note(tripleAt(p + i));
+    for (qsizetype i = 0; i + 2 < text.size(); ++i) {
+        const quint32 h = hashOf(tripleAt(p + i));
+        seen[h / 64] |= quint64(1) << (h % 64);
+    }
+}
+
+void BlockIndex::fileBlock(quint32 block, std::vector<quint64> &seen)
+{
+    for (size_t w = 0; w < seen.size(); ++w) {
+        for (quint64 bits = seen[w]; bits; bits &= bits - 1)
+            m_sets[w * 64 + size_t(__builtin_ctzll(bits))].add(block);
+        seen[w] = 0;
     }
 }
 
 void BlockIndex::addPieces(const QByteArray &text, const std::vector<qsizetype> &starts, size_t from, size_t to)
 {
     std::vector<quint64> seen(Hashes / 64);
-    std::vector<quint32> hashes;
     for (size_t block = from / PiecesPerBlock; block * PiecesPerBlock < to; ++block) {
         const size_t end = std::min(to, (block + 1) * PiecesPerBlock);
         for (size_t piece = block * PiecesPerBlock; piece < end; ++piece) {
             const qsizetype last = (piece + 1 < starts.size() ? starts[piece + 1] : text.size()) - 1;
-            hashesOf(QByteArrayView(text.constData() + starts[piece], last - starts[piece]), seen, hashes);
+            noteRuns(QByteArrayView(text.constData() + starts[piece], last - starts[piece]), seen);
         }
-        for (const quint32 h : hashes) {
-            m_sets[h].add(quint32(block));
-            seen[h / 64] = 0;
-        }
-        hashes.clear();
+        fileBlock(quint32(block), seen);
     }
 }
 
@@ -141,10 +130,8 @@ void BlockIndex::build(const QByteArray &text, const std::vector<qsizetype> &sta
 void BlockIndex::add(QByteArrayView piece)
 {
     std::vector<quint64> seen(Hashes / 64);
-    std::vector<quint32> hashes;
-    hashesOf(piece, seen, hashes);
-    for (const quint32 h : hashes)
-        m_sets[h].add(quint32(m_pieces / PiecesPerBlock));
+    noteRuns(piece, seen);
+    fileBlock(quint32(m_pieces / PiecesPerBlock), seen);
     ++m_pieces;
 }
 
@@ -156,7 +143,7 @@ void BlockIndex::clear()
 
 bool BlockIndex::narrows(const QList<QByteArray> &runs)
 {
-    return std::any_of(runs.begin(), runs.end(), [](const QByteArray &run) { return run.size() >= 2; });
+    return std::any_of(runs.begin(), runs.end(), [](const QByteArray &run) { return run.size() >= 3; });
 }
 
 std::vector<char> BlockIndex::candidates(const QList<QByteArray> &runs) const
@@ -165,8 +152,6 @@ std::vector<char> BlockIndex::candidates(const QList<QByteArray> &runs) const
     std::vector<quint64> result((count + 63) / 64, ~quint64(0));
     for (const QByteArray &run : runs) {
         const auto *p = reinterpret_cast<const unsigned char *>(run.constData());
-        if (run.size() == 2)
-            m_sets[hashOf(pairAt(p))].andInto(result);
         for (qsizetype i = 0; i + 2 < run.size(); ++i)
             m_sets[hashOf(tripleAt(p + i))].andInto(result);
     }

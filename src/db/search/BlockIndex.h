@@ -7,9 +7,10 @@
 #include <algorithm>
 #include <vector>
 
-// Which runs of two and three bytes occur in each block of pieces of a folded column, so that a search reads
-// only the blocks that hold every run of its text. Runs are hashed into a fixed number of sets: two runs
-// that share a set only make a block look like a candidate, never hide one.
+// Which runs of three bytes occur in each block of pieces of a folded column, so that a search reads only
+// the blocks that hold every such run of its text. Runs are hashed into a fixed number of sets: two runs
+// that share a set only make a block look like a candidate, never hide one. Keys of two bytes or fewer
+// are in nearly every block of any real text, and are left to the scan.
 class BlockIndex {
 public:
     static constexpr size_t PiecesPerBlock = 128;
@@ -43,8 +44,10 @@ private:
         void andInto(std::vector<quint64> &result) const;
     };
 
-    // Every hashed run of `text` once, into `seen`, whose set flags are listed in `hashes`.
-    static void hashesOf(QByteArrayView text, std::vector<quint64> &seen, std::vector<quint32> &hashes);
+    // Flags in `seen` the hashed runs of `text`.
+    static void noteRuns(QByteArrayView text, std::vector<quint64> &seen);
+    // Adds the block to the set of every run flagged in `seen`, and clears the flags.
+    void fileBlock(quint32 block, std::vector<quint64> &seen);
     // Files pieces [from, to) of the column.
     void addPieces(const QByteArray &text, const std::vector<qsizetype> &starts, size_t from, size_t to);
 

@@ -294,7 +294,8 @@ void afresh(Form1 &form)
     form.Txt_Search->setText(QStringLiteral("zq"));
 }
 
-// Each repetition runs once with the block index and once without, so that both see the same load.
+// Each repetition runs once with the block index and once without, which first taking turns, so that both
+// see the same load and neither always follows the other.
 void measureQueryMix(std::array<QMap<QString, Samples>, 2> &indexedAndScanned, const SearchWords &words, int reps)
 {
     Form1 form;
@@ -326,8 +327,9 @@ void measureQueryMix(std::array<QMap<QString, Samples>, 2> &indexedAndScanned, c
     };
     for (int i = 0; i < 2 * reps; ++i) {
         const int r = i / 2;
-        samples = &indexedAndScanned[size_t(i % 2)];
-        TableIndex::setDefinitionBlocksUsed(i % 2 == 0);
+        const bool indexed = (i + r) % 2 == 0;
+        samples = &indexedAndScanned[indexed ? 0 : 1];
+        TableIndex::setDefinitionBlocksUsed(indexed);
         const QString rare = SyntheticGlossary::rareWord((r * 7919) % SyntheticGlossary::RareWords);
         const QString common = words.common[r % words.common.size()];
         const QString accented = words.accented[r % words.accented.size()];

@@ -26,6 +26,7 @@ public:
     static bool narrows(const QList<QByteArray> &runs);
     // One flag per block: whether it may hold every one of the runs.
     std::vector<char> candidates(const QList<QByteArray> &runs) const;
+    size_t pieces() const { return m_pieces; }
     size_t blocks() const { return (m_pieces + PiecesPerBlock - 1) / PiecesPerBlock; }
     qsizetype bytes() const;
 

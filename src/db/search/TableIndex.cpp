@@ -486,7 +486,9 @@ qsizetype middleOf(const QByteArray &text)
 
 std::vector<char> TableIndex::definitionBlocks(const Plan &plan) const
 {
-    if (!blocksUsed || !m_definitionsLoaded || !BlockIndex::narrows(plan.definitionRuns))
+    // An index that does not cover every piece is not asked: a piece it misses could be a row found.
+    if (!blocksUsed || !m_definitionsLoaded || m_definitionBlocks.pieces() != m_definitions.starts.size() ||
+        !BlockIndex::narrows(plan.definitionRuns))
         return {};
     return m_definitionBlocks.candidates(plan.definitionRuns);
 }
@@ -515,22 +517,21 @@ std::array<Ranges, 2> candidateRanges(const std::vector<char> &blocks, const std
         total += to - from;
     }
     std::array<Ranges, 2> halves;
-    if (total < SplitBytes) {
-        halves[0] = std::move(ranges);
-        return halves;
-    }
-    qsizetype before = 0;
+    // What the first half still takes; a pass too short for two cores takes it all.
+    qsizetype firstLeft = total < SplitBytes ? total : total / 2;
     for (const auto &[from, to] : ranges) {
-        if (before + (to - from) <= total / 2 || !halves[1].empty()) {
-            (halves[1].empty() && before + (to - from) <= total / 2 ? halves[0] : halves[1]).emplace_back(from, to);
+        if (firstLeft >= to - from) {
+            halves[0].emplace_back(from, to);
+            firstLeft -= to - from;
+        } else if (firstLeft <= 0) {
+            halves[1].emplace_back(from, to);
         } else {
-            const qsizetype wanted = from + (total / 2 - before);
-            const void *end = memchr(text.constData() + wanted, '\xff', size_t(to - wanted));
+            const void *end = memchr(text.constData() + from + firstLeft, '\xff', size_t(to - from - firstLeft));
             const qsizetype cut = end ? static_cast<const char *>(end) - text.constData() + 1 : to;
             halves[0].emplace_back(from, cut);
             halves[1].emplace_back(cut, to);
+            firstLeft = 0;
         }
-        before += to - from;
     }
     return halves;
 }
@@ -540,7 +541,8 @@ std::array<Ranges, 2> candidateRanges(const std::vector<char> &blocks, const std
 bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<char> &matched, TermHalves *terms) const
 {
     const Plan plan(group, *this);
-    const std::vector<char> blocks = definitionBlocks(plan);
+    const bool byTerms = plan.filterColumn == &m_terms;
+    const std::vector<char> blocks = byTerms ? std::vector<char>() : definitionBlocks(plan);
     if (!plan.filterColumn) {
         const auto tryRow = [&](size_t i) {
             if (m_alive[i] && !matched[i] && matchesGroup(int(i), group, plan))
@@ -553,13 +555,14 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
         }
         // Only a row with a definition can meet a condition on it, and each such row owns one piece.
         for (size_t b = 0; b < blocks.size(); ++b) {
+            if (!blocks[b])
+                continue;
             const size_t end = std::min(m_definitions.owners.size(), (b + 1) * BlockIndex::PiecesPerBlock);
-            for (size_t piece = b * BlockIndex::PiecesPerBlock; blocks[b] && piece < end; ++piece)
+            for (size_t piece = b * BlockIndex::PiecesPerBlock; piece < end; ++piece)
                 tryRow(size_t(m_definitions.owners[piece]));
         }
         return false;
     }
-    const bool byTerms = plan.filterColumn == &m_terms;
     const bool keepTerms = byTerms && terms;
     const auto pass = [&](int half, qsizetype from, qsizetype to) {
         findPieces(*plan.filterColumn, plan, from, to, [&](int owner, QByteArrayView text) {
@@ -572,7 +575,7 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
         });
     };
     const QByteArray &text = plan.filterColumn->text;
-    if (!byTerms && !blocks.empty()) {
+    if (!blocks.empty()) {
         const std::array<Ranges, 2> halves = candidateRanges(blocks, m_definitions.starts, text);
         const auto passOver = [&](int half) {
             for (const auto &[from, to] : halves[size_t(half)])

@@ -1,5 +1,6 @@
 #include "db/search/BlockIndex.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace {

@@ -4,7 +4,6 @@
 #include <QByteArrayView>
 #include <QList>
 
-#include <algorithm>
 #include <vector>
 
 // Which runs of three bytes occur in each block of pieces of a folded column, so that a search reads only

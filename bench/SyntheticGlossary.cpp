@@ -9,6 +9,12 @@ const QStringList Syllables = {"ca", "se", "ri", "to", "là", "più", "gno", "ch
                                "ro", "mo", "na", "de", "li", "fè", "bu", "zio", "ne", "pa", "ter", "cò", "mi",
                                "sca", "glia", "ù", "ar", "en", "bo", "ti", "qua", "gra", "vi", "lu", "ce", "do"};
 
+// Syllables of borrowed words, names and codes: letters the common ones never use, so that the words made
+// of them are as rare in the text as they are in a real glossary's long tail.
+const QStringList RareSyllables = {"ka", "ke", "ki", "ko", "ku", "wa", "we", "wi", "wo", "wu", "xa", "xe", "xi", "xo",
+                                   "xu", "ja", "je", "ji", "jo", "ju", "ya", "ye", "yi", "yo", "yu", "kà", "wò",
+                                   "xé", "jù", "yè", "kr", "wy", "xk", "jy", "yk", "k7", "w2", "x9", "j4", "y0"};
+
 QString word(QRandomGenerator &rng, int minSyllables, int maxSyllables)
 {
     QString w;
@@ -22,9 +28,18 @@ QString word(QRandomGenerator &rng, int minSyllables, int maxSyllables)
 
 namespace SyntheticGlossary {
 
+QString rareWord(int index)
+{
+    QRandomGenerator rng(quint32(index) + 1);
+    return RareSyllables[int(rng.bounded(RareSyllables.size()))] + Syllables[int(rng.bounded(Syllables.size()))] +
+           RareSyllables[int(rng.bounded(RareSyllables.size()))];
+}
+
 QList<GlossaryFile::Row> rows(int count, quint32 seed)
 {
     QRandomGenerator rng(seed);
+    // The rare words come from a generator of their own, so the rest of the text is the same as without them.
+    QRandomGenerator rare(seed ^ 0x5a5a5a5au);
     QStringList vocabulary;
     for (int i = 0; i < 3000; ++i)
         vocabulary.append(word(rng, 1, 4));
@@ -54,6 +69,8 @@ QList<GlossaryFile::Row> rows(int count, quint32 seed)
                 definition += multiLine && rng.bounded(12) == 0 ? QStringLiteral(".\n") : QStringLiteral(" ");
             definition += vocabulary[int(rng.bounded(vocabulary.size()))];
         }
+        if (rare.bounded(4) == 0)
+            definition += u' ' + rareWord(int(rare.bounded(RareWords)));
         definition += u'.';
         out.append({termWords.join(u' '), definition});
     }

@@ -7,6 +7,7 @@
 #include "db/glossary/Store.h"
 #include "db/mdb/JetCarryOver.h"
 #include "db/mdb/JetFile.h"
+#include "db/query/TextMatch.h"
 #include "db/recordset/ConnectionPool.h"
 #include "db/recordset/Recordset.h"
 #include "main_window/Form1.h"
@@ -21,6 +22,7 @@
 #include <QListView>
 #include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QPushButton>
 #include <QTextStream>
@@ -30,6 +32,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 
@@ -131,24 +134,41 @@ int generate(int size, const QString &file)
     return QFile::rename(partial, file) ? 0 : 1;
 }
 
-// Search words taken from the stored terms themselves: prefixes that many terms share.
-QStringList searchWords(int count)
+// Search words taken from the stored rows themselves: prefixes that many terms share, and whole words of
+// the definitions (`common`), those with an accented letter apart (`accented`).
+struct SearchWords {
+    QStringList terms;
+    QStringList common;
+    QStringList accented;
+};
+
+SearchWords searchWords(int count)
 {
     ConnectionPool::setEnabled(false);
     Recordset rs;
     rs.Open(store::QueryAllTerms(), store::ConnectionString(), 1, 3, 1);
-    QStringList terms;
-    while (!rs.Eof()) {
+    QStringList terms, definitions;
+    for (int row = 0; !rs.Eof(); ++row) {
         terms.append(rs.Fields(QStringLiteral("Parola")).Value().toString());
+        if (row % 997 == 0)
+            definitions.append(rs.Fields(QStringLiteral("Definizione")).Value().toString());
         rs.MoveNext();
     }
     rs.Close();
-    QStringList words;
-    for (qsizetype i = 0; words.size() < count && !terms.isEmpty(); i += 7919) {
+    SearchWords words;
+    for (qsizetype i = 0; words.terms.size() < count && !terms.isEmpty(); i += 7919) {
         const QStringList parts = terms[i % terms.size()].split(u' ');
         const QString w = parts[(i / 7919) % parts.size()];
         if (w.size() >= 5 && !w.contains(u'\''))
-            words.append(w.left(5));
+            words.terms.append(w.left(5));
+    }
+    for (const QString &definition : definitions) {
+        const QStringList parts = definition.split(QRegularExpression(QStringLiteral("[ .\n]")), Qt::SkipEmptyParts);
+        for (const QString &w : parts) {
+            QStringList &kind = w.toLatin1() == w.toUtf8() ? words.common : words.accented;
+            if (w.size() >= 7 && kind.size() < count && !kind.contains(w))
+                kind.append(w);
+        }
     }
     return words;
 }
@@ -167,6 +187,14 @@ void selectRow(Form1 &form, int row)
 }
 
 bool startUpOnly = false;
+
+// Glossaries are made once and kept; one made by an earlier generator is not reused.
+constexpr int GeneratorVersion = 2;
+
+QString glossaryFolder(const QString &dataFolder, const QString &name)
+{
+    return dataFolder + QStringLiteral("/%1-g%2").arg(name).arg(GeneratorVersion);
+}
 
 // From Timer1's tick, which ends the splash, to the main window shown with its list; then the first
 // definition search, and the same search once more later.
@@ -194,11 +222,12 @@ void measureStartUp(Run &run, const QString &word, const QString &other)
     run.samples["the same definition search later"].append(timed([&] { form.Txt_Search_Def->setText(word); }));
 }
 
-Run measure(const QStringList &words, bool pooled, int reps)
+Run measure(const SearchWords &searchWords, bool pooled, int reps)
 {
     ConnectionPool::setEnabled(pooled);
     Run run;
     resetPeak();
+    const QStringList &words = searchWords.terms;
 
     for (int i = 0; i < qMax(3, reps / 4); ++i)
         measureStartUp(run, words[i].left(4), words[i + 1].left(4));
@@ -244,6 +273,96 @@ Run measure(const QStringList &words, bool pooled, int reps)
     }
     run.peak = peakMegabytes();
     return run;
+}
+
+// The kinds of definition search the issue names, each on its own line. A search "from afresh" follows a
+// term search, so the last search cannot narrow it, as with a word pasted or typed after clearing the box.
+const QStringList MixKinds = {"rare word, pasted",
+                              "common word, pasted",
+                              "rare word, typed key by key",
+                              "common word, typed key by key",
+                              "widened by a backspace",
+                              "one-letter key",
+                              "two-letter key",
+                              "% and _ in the text",
+                              "across the folding (PERCHÉ)",
+                              "similarity check on save, new text",
+                              "similarity check on save, common words"};
+
+void afresh(Form1 &form)
+{
+    form.Txt_Search->setText(QStringLiteral("zq"));
+}
+
+// Each repetition runs once with the block index and once without, which first taking turns, so that both
+// see the same load and neither always follows the other.
+void measureQueryMix(std::array<QMap<QString, Samples>, 2> &indexedAndScanned, const SearchWords &words, int reps)
+{
+    Form1 form;
+    form.CaricaLista();
+    // The first definition search reads the definitions in: not one of the kinds measured.
+    form.Txt_Search_Def->setText(words.common[0]);
+    // Let go at once: the pool hands out only a connection nobody else holds.
+    std::printf("  block index of the definitions: %.1f MB\n",
+                double(ConnectionPool::acquire(ConnectionTarget::parse(store::ConnectionString()))
+                           ->index.definitionBlocksBytes()) /
+                    1e6);
+    QMap<QString, Samples> *samples = nullptr;
+    const auto pasted = [&](const QString &kind, const QString &text) {
+        afresh(form);
+        (*samples)[kind].append(timed([&] { form.Txt_Search_Def->setText(text); }));
+    };
+    const auto typed = [&](const QString &kind, const QString &text) {
+        afresh(form);
+        for (int n = 2; n <= text.size(); ++n)
+            (*samples)[kind].append(timed([&] { form.Txt_Search_Def->setText(text.left(n)); }));
+    };
+    const auto similar = [&](const QString &kind, const QString &definition, const QString &term) {
+        (*samples)[kind].append(timed([&] {
+            Recordset probe;
+            probe.Open(store::QuerySimilar(definition, TextMatch::leftCharacters(definition, 20).toString(),
+                                           TextMatch::rightCharacters(definition, 20).toString(), term),
+                       store::ConnectionString(), 1, 3, 1);
+        }));
+    };
+    for (int i = 0; i < 2 * reps; ++i) {
+        const int r = i / 2;
+        const bool indexed = (i + r) % 2 == 0;
+        samples = &indexedAndScanned[indexed ? 0 : 1];
+        TableIndex::setDefinitionBlocksUsed(indexed);
+        const QString rare = SyntheticGlossary::rareWord((r * 7919) % SyntheticGlossary::RareWords);
+        const QString common = words.common[r % words.common.size()];
+        const QString accented = words.accented[r % words.accented.size()];
+        pasted("rare word, pasted", rare);
+        pasted("common word, pasted", common);
+        typed("rare word, typed key by key", rare);
+        typed("common word, typed key by key", common);
+        form.Txt_Search_Def->setText(common);
+        (*samples)["widened by a backspace"].append(timed([&] { form.Txt_Search_Def->setText(common.chopped(1)); }));
+        pasted("one-letter key", common.left(1));
+        pasted("two-letter key", common.left(2));
+        const qsizetype middle = common.size() / 2;
+        pasted("% and _ in the text", QString(common).replace(middle, 1, r % 2 ? u'_' : u'%'));
+        pasted("across the folding (PERCHÉ)", accented.toUpper());
+        similar("similarity check on save, new text",
+                QStringLiteral("Voce di prova %1 scritta dal banco di misura, numero %1.").arg(r),
+                QStringLiteral("zzbench %1").arg(r));
+        similar("similarity check on save, common words",
+                QStringList{common, words.common[(r + 1) % words.common.size()], accented, rare}.join(u' '),
+                common);
+    }
+}
+
+// Beside each kind, the same searches with every definition read, which is what the block index must beat.
+void printQueryMix(const QMap<QString, Samples> &indexed, const QMap<QString, Samples> &scanned)
+{
+    std::printf("\n  %-40s %10s %10s %12s %12s %8s\n", "definition search", "median", "p95", "scan med", "scan p95",
+                "ratio");
+    for (const QString &kind : MixKinds) {
+        const double med = percentile(indexed[kind], 0.5), smed = percentile(scanned[kind], 0.5);
+        std::printf("  %-40s %8.2fms %8.2fms %10.2fms %10.2fms %7.1fx\n", qPrintable(kind), med,
+                    percentile(indexed[kind], 0.95), smed, percentile(scanned[kind], 0.95), med > 0 ? smed / med : 0.0);
+    }
 }
 
 // The rows of the table, in the order the targets are listed.
@@ -440,11 +559,11 @@ int main(int argc, char *argv[])
         measureCarryOver(jetFile, std::max(3, reps / 4));
 
     for (int size : sizes) {
-        const QString folder = dataFolder + QStringLiteral("/%1").arg(size);
+        const QString folder = glossaryFolder(dataFolder, QString::number(size));
         QDir().mkpath(folder);
         const QString file = glossaryFile(folder, size);
         store::setAppPath(folder);
-        const QStringList words = searchWords(reps * 2);
+        const SearchWords words = searchWords(reps * 2);
         std::printf("\n%d terms, file %.1f MB\n", size, double(QFile(file).size()) / 1e6);
         std::fflush(stdout);
 
@@ -472,10 +591,17 @@ int main(int argc, char *argv[])
         const double memoryTarget = size >= 1000000 ? 1536 : 400;
         std::printf("  peak resident memory during the pooled run: %.0f MB, target <=%.0f MB%s\n",
                     pooled.peak, memoryTarget, pooled.peak <= memoryTarget ? "" : "!");
+        if (!startUpOnly) {
+            ConnectionPool::setEnabled(true);
+            std::array<QMap<QString, Samples>, 2> mix;
+            measureQueryMix(mix, words, reps);
+            TableIndex::setDefinitionBlocksUsed(true);
+            printQueryMix(mix[0], mix[1]);
+        }
         std::fflush(stdout);
     }
     if (largeUpTo > 0 && !startUpOnly)
-        measureLargeDefinitions(dataFolder + QStringLiteral("/large"), reps, largeUpTo);
+        measureLargeDefinitions(glossaryFolder(dataFolder, QStringLiteral("large")), reps, largeUpTo);
     std::printf("\n(%d message boxes answered; a target marked ! is missed)\n", boxes);
     return 0;
 }

@@ -24,6 +24,23 @@ QByteArray longestLiteralRun(const QByteArray &folded)
     return best;
 }
 
+// Every run of a folded pattern between its wildcards.
+QList<QByteArray> literalRuns(const QByteArray &folded)
+{
+    QList<QByteArray> runs;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= folded.size(); ++i) {
+        if (i == folded.size() || folded[i] == '%' || folded[i] == '_') {
+            if (i > start)
+                runs.append(folded.mid(start, i - start));
+            start = i + 1;
+        }
+    }
+    return runs;
+}
+
+bool blocksUsed = true;
+
 // Whether every text that `wider` finds is also found by `narrower`: "%X%" holds for any text that
 // holds a stretch matching X, which a pattern with X in the middle of it demands.
 bool implies(const QByteArray &narrower, const QByteArray &wider)
@@ -177,7 +194,13 @@ void TableIndex::invalidate()
     m_terms.clear();
     m_keys.clear();
     m_definitions.clear();
+    m_definitionBlocks.clear();
     m_dead = 0;
+}
+
+void TableIndex::setDefinitionBlocksUsed(bool used)
+{
+    blocksUsed = used;
 }
 
 void TableIndex::beginTerms(QStringList columns)
@@ -261,6 +284,8 @@ void TableIndex::setDefinitionOfRow(int index, std::optional<QByteArrayView> utf
 
 void TableIndex::endDefinitions()
 {
+    // Built here, as the copy is read, so that the first definition search is as quick as any later one.
+    m_definitionBlocks.build(m_definitions.text, m_definitions.starts);
     m_definitionsLoaded = true;
     changed();
 }
@@ -292,6 +317,8 @@ void TableIndex::setDefinitionOf(int index, const QVariant &definition)
     const QByteArray folded = TextMatch::fold(definition.toString());
     span.at = m_definitions.append(folded, index);
     span.bytes = folded.size();
+    if (m_definitionsLoaded)
+        m_definitionBlocks.add(folded);
 }
 
 bool TableIndex::lessInOrder(int a, int b) const
@@ -368,6 +395,9 @@ TableIndex::Plan::Plan(const QList<CatalogQuery::Predicate> &group, const TableI
 {
     for (const CatalogQuery::Predicate &p : group) {
         patterns.emplace_back(p.pattern);
+        // Left() and Right() are parts of the definition: what they must hold, it holds.
+        if (p.isLike && p.operand.column == CatalogQuery::Definition)
+            definitionRuns.append(literalRuns(TextMatch::fold(p.pattern)));
         if (p.isLike && p.operand.function == CatalogQuery::Operand::Whole) {
             QByteArray run = longestLiteralRun(TextMatch::fold(p.pattern));
             if (!filterColumn || run.size() > filter.size()) {
@@ -454,17 +484,85 @@ qsizetype middleOf(const QByteArray &text)
 
 } // namespace
 
+std::vector<char> TableIndex::definitionBlocks(const Plan &plan) const
+{
+    // An index that does not cover every piece is not asked: a piece it misses could be a row found.
+    if (!blocksUsed || !m_definitionsLoaded || m_definitionBlocks.pieces() != m_definitions.starts.size() ||
+        !BlockIndex::narrows(plan.definitionRuns))
+        return {};
+    return m_definitionBlocks.candidates(plan.definitionRuns);
+}
+
+namespace {
+
+using Ranges = std::vector<std::pair<qsizetype, qsizetype>>;
+
+// The byte ranges of a column that its candidate blocks cover, adjoining ones joined, cut in two of about
+// equal bytes just after a piece ends.
+std::array<Ranges, 2> candidateRanges(const std::vector<char> &blocks, const std::vector<qsizetype> &starts,
+                                      const QByteArray &text)
+{
+    Ranges ranges;
+    qsizetype total = 0;
+    for (size_t b = 0; b < blocks.size(); ++b) {
+        if (!blocks[b])
+            continue;
+        const size_t next = (b + 1) * BlockIndex::PiecesPerBlock;
+        const qsizetype from = starts[b * BlockIndex::PiecesPerBlock];
+        const qsizetype to = next < starts.size() ? starts[next] : text.size();
+        if (!ranges.empty() && ranges.back().second == from)
+            ranges.back().second = to;
+        else
+            ranges.emplace_back(from, to);
+        total += to - from;
+    }
+    std::array<Ranges, 2> halves;
+    // What the first half still takes; a pass too short for two cores takes it all.
+    qsizetype firstLeft = total < SplitBytes ? total : total / 2;
+    for (const auto &[from, to] : ranges) {
+        if (firstLeft >= to - from) {
+            halves[0].emplace_back(from, to);
+            firstLeft -= to - from;
+        } else if (firstLeft <= 0) {
+            halves[1].emplace_back(from, to);
+        } else {
+            const void *end = memchr(text.constData() + from + firstLeft, '\xff', size_t(to - from - firstLeft));
+            const qsizetype cut = end ? static_cast<const char *>(end) - text.constData() + 1 : to;
+            halves[0].emplace_back(from, cut);
+            halves[1].emplace_back(cut, to);
+            firstLeft = 0;
+        }
+    }
+    return halves;
+}
+
+} // namespace
+
 bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<char> &matched, TermHalves *terms) const
 {
     const Plan plan(group, *this);
+    const bool byTerms = plan.filterColumn == &m_terms;
+    const std::vector<char> blocks = byTerms ? std::vector<char>() : definitionBlocks(plan);
     if (!plan.filterColumn) {
-        for (size_t i = 0; i < m_rows.size(); ++i) {
+        const auto tryRow = [&](size_t i) {
             if (m_alive[i] && !matched[i] && matchesGroup(int(i), group, plan))
                 matched[i] = 1;
+        };
+        if (blocks.empty()) {
+            for (size_t i = 0; i < m_rows.size(); ++i)
+                tryRow(i);
+            return false;
+        }
+        // Only a row with a definition can meet a condition on it, and each such row owns one piece.
+        for (size_t b = 0; b < blocks.size(); ++b) {
+            if (!blocks[b])
+                continue;
+            const size_t end = std::min(m_definitions.owners.size(), (b + 1) * BlockIndex::PiecesPerBlock);
+            for (size_t piece = b * BlockIndex::PiecesPerBlock; piece < end; ++piece)
+                tryRow(size_t(m_definitions.owners[piece]));
         }
         return false;
     }
-    const bool byTerms = plan.filterColumn == &m_terms;
     const bool keepTerms = byTerms && terms;
     const auto pass = [&](int half, qsizetype from, qsizetype to) {
         findPieces(*plan.filterColumn, plan, from, to, [&](int owner, QByteArrayView text) {
@@ -477,7 +575,17 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
         });
     };
     const QByteArray &text = plan.filterColumn->text;
-    if (text.size() < SplitBytes) {
+    if (!blocks.empty()) {
+        const std::array<Ranges, 2> halves = candidateRanges(blocks, m_definitions.starts, text);
+        const auto passOver = [&](int half) {
+            for (const auto &[from, to] : halves[size_t(half)])
+                pass(half, from, to);
+        };
+        if (halves[1].empty())
+            passOver(0);
+        else
+            inTwoHalves(passOver);
+    } else if (text.size() < SplitBytes) {
         pass(0, 0, text.size());
     } else {
         const qsizetype middle = middleOf(text);

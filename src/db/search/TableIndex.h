@@ -2,6 +2,7 @@
 
 #include "db/query/CatalogQuery.h"
 #include "db/query/TextMatch.h"
+#include "db/search/BlockIndex.h"
 #include "db/search/TermListing.h"
 
 #include <QByteArray>
@@ -47,6 +48,11 @@ public:
     void deleted(const CatalogQuery &query, qint64 rowsAffected);
     void invalidate();
 
+    // Off: a definition search reads every definition, as it did before the blocks were indexed (for
+    // measuring against).
+    static void setDefinitionBlocksUsed(bool used);
+    qsizetype definitionBlocksBytes() const { return m_definitionBlocks.bytes(); }
+
 private:
     struct Row {
         qint64 id;
@@ -90,6 +96,8 @@ private:
         QByteArray filter;
         const Column *filterColumn = nullptr;
         qsizetype decided = -1; // the condition the filter alone answers
+        // Every literal run that the definition must hold for the group to be met.
+        QList<QByteArray> definitionRuns;
         explicit Plan(const QList<CatalogQuery::Predicate> &group, const TableIndex &index);
     };
     // `term`, when given, is the row's folded term as the pass found it, read instead of the column.
@@ -102,6 +110,9 @@ private:
     // Marks in `matched` the live rows that meet every condition of the group; with `terms`, also copies
     // the terms of those rows there when the pass ran over terms, and answers whether it did.
     bool scan(const QList<CatalogQuery::Predicate> &group, std::vector<char> &matched, TermHalves *terms = nullptr) const;
+    // One flag per block of definitions, whether it may hold a row the plan finds; empty when every
+    // block must be read.
+    std::vector<char> definitionBlocks(const Plan &plan) const;
     // The rows among the last search's that meet the group, whose conditions are all on the term, in the
     // last search's order; their terms go to `terms`.
     std::vector<int> narrowByTerms(const QList<CatalogQuery::Predicate> &group, TermHalves &terms);
@@ -137,10 +148,15 @@ private:
     Column m_terms;
     QByteArray m_keys;
     Column m_definitions;
+    // Which blocks of m_definitions' pieces hold which runs of bytes, kept for every piece once the
+    // definitions are loaded.
+    BlockIndex m_definitionBlocks;
     qsizetype m_dead = 0;
     // Every row in order, handed out again until the rows change.
     std::optional<TermListing> m_everyRow;
     LastSearch m_last;
     // One flag per row, all clear between searches: which of the last search's rows a narrowing kept.
     std::vector<char> m_kept;
+
+    friend struct BlockIndexTamper;
 };

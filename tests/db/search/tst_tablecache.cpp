@@ -4,6 +4,8 @@
 #include "db/recordset/ConnectionPool.h"
 #include "db/recordset/Recordset.h"
 #include "db/search/TableIndex.h"
+#include "support/BlockIndexTamper.h"
+#include "support/FuzzRun.h"
 #include "support/TempGlossary.h"
 
 #include <QRandomGenerator>
@@ -195,6 +197,84 @@ private slots:
                 QCOMPARE(idsFound(index, column == 0 ? store::QueryFindTerm(typed) : store::QueryFindDefinition(typed)),
                          expected);
             }
+        }
+    }
+
+    // Searches that read only the blocks of definitions the block index names find what a plain filter of every
+    // row finds, across random writes; ZORVANE_BREAK_BLOCK_INDEX breaks the index on purpose, to see it fail.
+    void blockIndexedSearchesFindWhatAFilterFinds()
+    {
+        const FuzzRun fuzz = FuzzRun::fromEnvironment(31337, 400);
+        QRandomGenerator rng(fuzz.seed);
+        // Common pieces and rarer codes, so that some blocks hold a run and others do not.
+        const auto text = [&] {
+            QString s = randomText(rng, 6);
+            for (int i = int(rng.bounded(3)); i > 0; --i)
+                s += QStringLiteral(" k%1").arg(rng.bounded(400));
+            return s;
+        };
+        QHash<qint64, QString> terms, definitions; // a definition absent is a null
+        TableIndex index;
+        index.beginTerms({"ID", "Parola", "Definizione"});
+        for (qint64 id = 1; id <= 3000; ++id) {
+            terms.insert(id, text());
+            const int row = index.addTerm(id, QByteArrayView(terms[id].toUtf8()));
+            if (id % 53) {
+                definitions.insert(id, id == 1 ? QStringLiteral("città") + text() : text());
+                index.setDefinitionOfRow(row, QByteArrayView(definitions[id].toUtf8()));
+            }
+        }
+        index.endTerms();
+        index.endDefinitions();
+        if (qEnvironmentVariableIsSet("ZORVANE_BREAK_BLOCK_INDEX"))
+            BlockIndexTamper::dropFirstBlock(index, TextMatch::fold(definitions[1]));
+
+        const auto like = [&](qint64 id, const QString &pattern, int part) {
+            if (!definitions.contains(id))
+                return false;
+            const QString &d = definitions[id];
+            const QStringView seen = part == 0   ? QStringView(d)
+                                     : part == 1 ? TextMatch::leftCharacters(QStringView(d), 20)
+                                                 : TextMatch::rightCharacters(QStringView(d), 20);
+            return TextMatch::like(seen, u'%' + pattern + u'%');
+        };
+        // A piece of some definition, or of nothing, as a user types or pastes it.
+        const auto piece = [&] {
+            const QString d = definitions.value(rng.bounded(1, 3001), randomText(rng, 4));
+            const int from = int(rng.bounded(qMax<qsizetype>(1, d.size())));
+            return rng.bounded(4) ? d.mid(from, 2 + rng.bounded(6)) : randomText(rng, 3);
+        };
+        for (int c = 0; c < fuzz.cases; ++c) {
+            const qint64 id = rng.bounded(1, 3100);
+            if (rng.bounded(4) == 0) {
+                terms.insert(id, text());
+                const bool null = rng.bounded(8) == 0;
+                null ? void(definitions.remove(id)) : void(definitions.insert(id, text()));
+                index.rowWritten(id, terms[id], null ? QVariant() : QVariant(definitions[id]));
+            } else if (rng.bounded(8) == 0) {
+                terms.remove(id);
+                definitions.remove(id);
+                index.rowDeleted(id);
+            }
+            const TermListing all = index.select(glossary::parse(store::QueryAllTerms()));
+            const QString typed = piece();
+            QList<qint64> expected;
+            const QStringList words = typed.split(u' ');
+            for (qsizetype i = 0; i < all.size(); ++i) {
+                if (std::all_of(words.cbegin(), words.cend(), [&](const QString &w) { return like(all.id(i), w, 0); }))
+                    expected.append(all.id(i));
+            }
+            QCOMPARE(idsFound(index, store::QueryFindDefinition(typed)), expected);
+
+            const QString d = piece(), first = piece(), last = piece(), t = piece();
+            expected.clear();
+            for (auto it = terms.cbegin(); it != terms.cend(); ++it) {
+                if (like(it.key(), d, 0) || like(it.key(), first, 1) || like(it.key(), last, 2) ||
+                    TextMatch::like(it.value(), u'%' + t + u'%'))
+                    expected.append(it.key());
+            }
+            std::sort(expected.begin(), expected.end());
+            QCOMPARE(idsFound(index, store::QuerySimilar(d, first, last, t)), expected);
         }
     }
 

@@ -213,7 +213,7 @@ int TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
 {
     // Each term goes straight into the folded column and the key buffer: no text of its own per row.
     const int index = int(m_rows.size());
-    TermListing::Table &table = shown();
+    TermListing::Table &table = *m_shown;
     const qsizetype textAt = table.text.size();
     if (utf8)
         table.text.append(QString::fromUtf8(*utf8));
@@ -294,7 +294,7 @@ int TableIndex::addRow(qint64 id, const QVariant &term)
 {
     const QString text = term.toString();
     const int index = int(m_rows.size());
-    shown().add(id, term);
+    m_shown->add(id, term);
     Span span;
     if (!term.isNull()) {
         const QByteArray folded = TextMatch::fold(text);
@@ -686,13 +686,6 @@ std::vector<int> TableIndex::narrowByRows(const QList<CatalogQuery::Predicate> &
 TermListing TableIndex::listing(const std::vector<int> &rows) const
 {
     return TermListing(m_shown, QList<int>(rows.begin(), rows.end()));
-}
-
-TermListing::Table &TableIndex::shown()
-{
-    if (m_shown.use_count() > 1)
-        m_shown = std::make_shared<TermListing::Table>(*m_shown);
-    return *m_shown;
 }
 
 TermListing TableIndex::select(const CatalogQuery &query)

@@ -141,10 +141,10 @@ private:
     std::vector<char> m_alive;           // by row
     std::vector<int> m_order; // live rows by term, then ID
     QHash<qint64, int> m_byId;
-    // Every row's ID and term as stored, shared with the listings handed out; copied before a change
-    // while one is still out.
+    // Every row's ID and term as stored, shared with the listings handed out. Rows are only ever appended
+    // to it, never changed, so a listing still out reads its own rows as they were without a copy of the
+    // whole table (the listings live on the thread that writes).
     std::shared_ptr<TermListing::Table> m_shown = std::make_shared<TermListing::Table>();
-    TermListing::Table &shown();
     Column m_terms;
     QByteArray m_keys;
     Column m_definitions;

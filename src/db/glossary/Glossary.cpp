@@ -209,17 +209,25 @@ QString rowByIdSql()
     return QStringLiteral("SELECT * FROM \"%1\" WHERE \"%2\" = ?1").arg(names().table, names().columns[CatalogQuery::Id]);
 }
 
+qsizetype columnAt(const QStringList &columns, const QString &name)
+{
+    // Callers mostly spell a name as the table does: the exact comparison is the quick one.
+    const qsizetype exact = columns.indexOf(name);
+    if (exact >= 0)
+        return exact;
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        if (columns[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
 Entry entryOf(const QStringList &columns, const QVariantList &values)
 {
     Entry entry;
     QVariant *const of[] = {&entry.id, &entry.term, &entry.definition};
     for (int c = CatalogQuery::Id; c <= CatalogQuery::Definition; ++c) {
-        // Spelt as the table does, or else in any letter case, as the recordset finds a field.
-        qsizetype at = columns.indexOf(names().columns[c]);
-        for (qsizetype i = 0; at < 0 && i < columns.size(); ++i) {
-            if (columns[i].compare(names().columns[c], Qt::CaseInsensitive) == 0)
-                at = i;
-        }
+        const qsizetype at = columnAt(columns, names().columns[c]);
         if (at >= 0)
             *of[c] = values.value(at);
     }

@@ -43,6 +43,10 @@ bool hasRow(const Connection &connection, qint64 id);
 // Every column of the row whose ID is ?1.
 QString rowByIdSql();
 
+// Where a column is among a row's columns: spelt as the table does, or else in any letter case, as a
+// recordset finds a field; -1 when it is not there.
+qsizetype columnAt(const QStringList &columns, const QString &name);
+
 // A row's ID, term and definition, found among its values by the columns' names.
 struct Entry {
     QVariant id;

@@ -136,17 +136,11 @@ void Recordset::MoveNext()
 
 int Recordset::columnIndex(const QString &name) const
 {
-    // Callers mostly spell a name as the table does: the exact comparison is the quick one.
-    for (int i = 0; i < m_columns.size(); ++i) {
-        if (m_columns[i] == name)
-            return i;
-    }
-    for (int i = 0; i < m_columns.size(); ++i) {
-        if (m_columns[i].compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    throw DbError(DbError::NoSuchField,
-                  QStringLiteral("Elemento non trovato nell'insieme: il campo '%1' non esiste.").arg(name));
+    const qsizetype at = glossary::columnAt(m_columns, name);
+    if (at < 0)
+        throw DbError(DbError::NoSuchField,
+                      QStringLiteral("Elemento non trovato nell'insieme: il campo '%1' non esiste.").arg(name));
+    return int(at);
 }
 
 QVariant Recordset::read(const QString &name)

@@ -353,18 +353,6 @@ void measureQueryMix(std::array<QMap<QString, Samples>, 2> &indexedAndScanned, c
     }
 }
 
-// Beside each kind, the same searches with every definition read, which is what the block index must beat.
-void printQueryMix(const QMap<QString, Samples> &indexed, const QMap<QString, Samples> &scanned)
-{
-    std::printf("\n  %-40s %10s %10s %12s %12s %8s\n", "definition search", "median", "p95", "scan med", "scan p95",
-                "ratio");
-    for (const QString &kind : MixKinds) {
-        const double med = percentile(indexed[kind], 0.5), smed = percentile(scanned[kind], 0.5);
-        std::printf("  %-40s %8.2fms %8.2fms %10.2fms %10.2fms %7.1fx\n", qPrintable(kind), med,
-                    percentile(indexed[kind], 0.95), smed, percentile(scanned[kind], 0.95), med > 0 ? smed / med : 0.0);
-    }
-}
-
 // The rows of the table, in the order the targets are listed.
 const QStringList Operations = {"term keystroke",
                                 "definition keystroke (2 words)",
@@ -386,15 +374,40 @@ struct Target {
 QMap<QString, Target> targets(int size)
 {
     const bool large = size >= 1000000;
-    return {{"term keystroke", large ? Target{10, 30} : Target{2, 10}},
+    return {{"term keystroke", large ? Target{1.5, 5} : Target{0.5, 0}},
             {"definition keystroke (2 words)", large ? Target{50, 150} : Target{10, 40}},
             {"VISUALIZZA TUTTO", large ? Target{60, 0} : Target{20, 0}},
-            {"main window after the splash's tick", large ? Target{150, 0} : Target{50, 0}}};
+            {"main window after the splash's tick", large ? Target{150, 0} : Target{50, 0}},
+            {"save (with similarity check)", large ? Target{50, 0} : Target{20, 0}},
+            // Kinds of the query mix.
+            {"rare word, pasted", large ? Target{3, 10} : Target{1, 0}},
+            {"widened by a backspace", large ? Target{50, 150} : Target{10, 40}}};
 }
 
-QString targetText(const Target &t)
+// The target of the named line, if it has one, marked "!" when the figures miss it.
+QString targetText(const QMap<QString, Target> &wanted, const QString &name, double median, double p95)
 {
-    return t.p95 > 0 ? QStringLiteral("<=%1 (%2)").arg(t.median).arg(t.p95) : QStringLiteral("<=%1").arg(t.median);
+    if (!wanted.contains(name))
+        return {};
+    const Target t = wanted[name];
+    const bool met = median <= t.median && (t.p95 == 0 || p95 <= t.p95);
+    return (t.p95 > 0 ? QStringLiteral("<=%1 (%2)").arg(t.median).arg(t.p95) : QStringLiteral("<=%1").arg(t.median)) +
+           (met ? QString() : QStringLiteral("!"));
+}
+
+// Beside each kind, the same searches with every definition read, which is what the block index must beat.
+void printQueryMix(const QMap<QString, Samples> &indexed, const QMap<QString, Samples> &scanned,
+                   const QMap<QString, Target> &wanted)
+{
+    std::printf("\n  %-40s %10s %10s %12s %12s %12s %8s\n", "definition search", "median", "p95", "target",
+                "scan med", "scan p95", "ratio");
+    for (const QString &kind : MixKinds) {
+        const double med = percentile(indexed[kind], 0.5), p95 = percentile(indexed[kind], 0.95);
+        const double smed = percentile(scanned[kind], 0.5);
+        std::printf("  %-40s %8.2fms %8.2fms %12s %10.2fms %10.2fms %7.1fx\n", qPrintable(kind), med, p95,
+                    qPrintable(targetText(wanted, kind, med, p95)), smed, percentile(scanned[kind], 0.95),
+                    med > 0 ? smed / med : 0.0);
+    }
 }
 
 // A row of the large table: a large term selected with a definition search active, the target its median
@@ -579,16 +592,11 @@ int main(int argc, char *argv[])
             const double med = percentile(it.value(), 0.5), p95 = percentile(it.value(), 0.95);
             const Samples lit = literal.samples.value(it.key());
             const double lmed = percentile(lit, 0.5), lp95 = percentile(lit, 0.95);
-            QString target;
-            if (wanted.contains(it.key())) {
-                const Target t = wanted[it.key()];
-                const bool met = med <= t.median && (t.p95 == 0 || p95 <= t.p95);
-                target = targetText(t) + (met ? QString() : QStringLiteral("!"));
-            }
+            const QString target = targetText(wanted, it.key(), med, p95);
             std::printf("  %-40s %8.2fms %8.2fms %12s %10.2fms %10.2fms %7.1fx\n", qPrintable(it.key()), med, p95,
                         qPrintable(target), lmed, lp95, med > 0 ? lmed / med : 0.0);
         }
-        const double memoryTarget = size >= 1000000 ? 1536 : 400;
+        const double memoryTarget = size >= 1000000 ? 750 : 250;
         std::printf("  peak resident memory during the pooled run: %.0f MB, target <=%.0f MB%s\n",
                     pooled.peak, memoryTarget, pooled.peak <= memoryTarget ? "" : "!");
         if (!startUpOnly) {
@@ -596,7 +604,7 @@ int main(int argc, char *argv[])
             std::array<QMap<QString, Samples>, 2> mix;
             measureQueryMix(mix, words, reps);
             TableIndex::setDefinitionBlocksUsed(true);
-            printQueryMix(mix[0], mix[1]);
+            printQueryMix(mix[0], mix[1], wanted);
         }
         std::fflush(stdout);
     }

@@ -69,6 +69,14 @@ bool wildcardMatch(const char *t, size_t tn, const char *p, size_t pn)
         } else if (starP != SIZE_MAX) {
             pi = starP + 1;
             starT += sequenceLength(static_cast<unsigned char>(t[starT]));
+            // A literal after the "%" can only match where its first byte stands, which is always where a
+            // character starts: the places between are skipped at memchr's pace, not a byte at a time.
+            if (pi < pn && p[pi] != '_' && p[pi] != '%' && starT < tn) {
+                const void *next = memchr(t + starT, p[pi], tn - starT);
+                if (!next)
+                    return false;
+                starT = size_t(static_cast<const char *>(next) - t);
+            }
             ti = starT;
         } else {
             return false;

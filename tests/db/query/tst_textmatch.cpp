@@ -1,6 +1,7 @@
 #include "db/query/TextMatch.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <string>
@@ -27,6 +28,9 @@ private slots:
         QTest::newRow("percent matches none") << "abc" << "abc%" << true;
         QTest::newRow("no wildcard means equality") << "abcd" << "abc" << false;
         QTest::newRow("backtracking") << "aXbaXbc" << "%a%bc" << true;
+        QTest::newRow("backtracking with underscores") << "caXbcaYbZd" << "%a_b_d" << true;
+        QTest::newRow("backtracking with underscores, no match") << "caXbcaYbZd" << "%a_b_e" << false;
+        QTest::newRow("backtracking past accented letters") << "àxÀyb" << "%à_b" << true;
         QTest::newRow("empty pattern") << "" << "" << true;
         QTest::newRow("bracket is literal") << "a[b]" << "%[b]%" << true;
         QTest::newRow("astral one character") << "x😀y" << "x_y" << true;
@@ -109,6 +113,27 @@ private slots:
             const char *end = text.data() + text.size();
             const char *found = TextMatch::find(text.data() + from, end, needle.data(), needle.size());
             QCOMPARE(found ? size_t(found - text.data()) : std::string::npos, expected);
+        }
+    }
+
+    // Patterns of "%", "_" and letters against a regular expression that says the same, over few letters
+    // (one of them two bytes long), so that the matcher's skipping and backtracking are tried at every turn.
+    void likeAgreesWithARegularExpression()
+    {
+        QRandomGenerator rng(11);
+        const QString letters = QStringLiteral("abà"), pieces = QStringLiteral("abà%_");
+        for (int i = 0; i < 20000; ++i) {
+            QString text, pattern, expression;
+            for (int n = rng.bounded(12); n > 0; --n)
+                text += letters[rng.bounded(letters.size())];
+            for (int n = rng.bounded(7); n > 0; --n) {
+                const QChar c = pieces[rng.bounded(pieces.size())];
+                pattern += c;
+                expression += c == u'%' ? QStringLiteral(".*") : c == u'_' ? QStringLiteral(".") : QString(c);
+            }
+            const QRegularExpression whole(QRegularExpression::anchoredPattern(expression));
+            QVERIFY2(TextMatch::like(text, pattern) == whole.match(text).hasMatch(),
+                     qPrintable(text + QStringLiteral(" LIKE ") + pattern));
         }
     }
 };

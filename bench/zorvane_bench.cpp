@@ -222,6 +222,12 @@ void measureStartUp(Run &run, const QString &word, const QString &other)
     run.samples["the same definition search later"].append(timed([&] { form.Txt_Search_Def->setText(word); }));
 }
 
+// Each start-up searches for one word and then the next.
+int startUps(int reps)
+{
+    return qMax(3, reps / 4);
+}
+
 Run measure(const SearchWords &searchWords, bool pooled, int reps)
 {
     ConnectionPool::setEnabled(pooled);
@@ -229,11 +235,13 @@ Run measure(const SearchWords &searchWords, bool pooled, int reps)
     resetPeak();
     const QStringList &words = searchWords.terms;
 
-    for (int i = 0; i < qMax(3, reps / 4); ++i)
+    for (int i = 0; i < startUps(reps); ++i)
         measureStartUp(run, words[i].left(4), words[i + 1].left(4));
 
-    if (startUpOnly)
+    if (startUpOnly) {
+        run.peak = peakMegabytes();
         return run;
+    }
     Form1 form;
     form.CaricaLista();
     for (int r = 0; r < reps; ++r) {
@@ -576,7 +584,7 @@ int main(int argc, char *argv[])
         QDir().mkpath(folder);
         const QString file = glossaryFile(folder, size);
         store::setAppPath(folder);
-        const SearchWords words = searchWords(reps * 2);
+        const SearchWords words = searchWords(qMax(reps * 2, startUps(reps) + 1));
         std::printf("\n%d terms, file %.1f MB\n", size, double(QFile(file).size()) / 1e6);
         std::fflush(stdout);
 

@@ -259,6 +259,10 @@ void RichTextBox::setText(const QString &text, const std::function<Ranges(const 
     const bool tall = text.size() > 4000 && verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded;
     if (tall)
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The view lays the document's start out when it takes the document, again for its text options and
+    // again for its width; a page of no size holds the first two off, where one of unknown width would lay
+    // each paragraph out as a single line, slowly for a long one.
+    next->setPageSize(QSizeF(0, 0));
     const bool ours = previous->parent() == this;
     setDocument(next);
     if (ours)

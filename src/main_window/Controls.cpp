@@ -193,8 +193,11 @@ QList<qsizetype> breaksForShow(const QString &shown)
 // Overlapping and touching ranges as one, in order, within a text of `size` characters.
 RichTextBox::Ranges merged(RichTextBox::Ranges ranges, qsizetype size)
 {
-    std::sort(ranges.begin(), ranges.end());
+    // The marks of a search for one word come in order already.
+    if (!std::is_sorted(ranges.begin(), ranges.end()))
+        std::sort(ranges.begin(), ranges.end());
     RichTextBox::Ranges out;
+    out.reserve(ranges.size());
     for (qsizetype i = 0; i < ranges.size();) {
         const qsizetype start = ranges[i].first;
         qsizetype end = start + ranges[i].second;

@@ -129,61 +129,117 @@ qsizetype lineBreakAt(const QChar *text, qsizetype i, qsizetype size)
     }
 }
 
-// The text for the document, with most of its line breaks as line separators, which break the line
-// without ending the paragraph; and the text as Text() then gives it back.
-std::pair<QString, QString> joinLines(const QString &text)
+// The characters of the document for a text: each line break one paragraph separator or, where `join`,
+// most of them line separators, which break the line without ending the paragraph; and the text as Text()
+// then gives it back, each line break "\n". Both are position for position the same.
+std::pair<QString, QString> documentText(const QString &text, bool join)
 {
-    QString shown, readBack;
-    shown.reserve(text.size());
-    readBack.reserve(text.size());
+    QString shown(text.size(), Qt::Uninitialized);
+    QChar *out = shown.data();
     const QChar *data = text.constData();
-    qsizetype lineStart = 0, paragraphStart = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const qsizetype n = lineBreakAt(data, i, text.size());
-        if (n == 0)
+    const qsizetype size = text.size();
+    bool readsBackAsIs = true; // every line break is a "\n"
+    qsizetype n = 0, lineStart = 0, paragraphStart = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        // Nearly every character lies between the codes of the line breaks: a quick test passes it over.
+        if (data[i].unicode() > u'\r' && data[i].unicode() < QChar::ParagraphSeparator)
             continue;
-        shown.append(data + lineStart, i - lineStart);
-        readBack.append(data + lineStart, i - lineStart);
-        if (shown.size() - paragraphStart < ShownPiece / 2) {
-            shown += QChar::LineSeparator;
+        const qsizetype breakLength = lineBreakAt(data, i, size);
+        if (breakLength == 0)
+            continue;
+        out = std::copy(data + lineStart, data + i, out);
+        n += i - lineStart;
+        if (join && n - paragraphStart < ShownPiece / 2) {
+            *out++ = QChar::LineSeparator;
         } else {
-            shown += QChar::ParagraphSeparator;
-            paragraphStart = shown.size();
+            *out++ = QChar::ParagraphSeparator;
+            paragraphStart = n + 1;
         }
-        readBack += u'\n';
-        i += n - 1;
+        ++n;
+        readsBackAsIs = readsBackAsIs && data[i] == u'\n';
+        i += breakLength - 1;
         lineStart = i + 1;
     }
-    shown.append(data + lineStart, text.size() - lineStart);
-    readBack.append(data + lineStart, text.size() - lineStart);
+    std::copy(data + lineStart, data + size, out);
+    shown.truncate(n + size - lineStart);
+    if (readsBackAsIs)
+        return {shown, text};
+    // A text that is joined has no line separator of its own.
+    QString readBack = shown;
+    readBack.replace(QChar::ParagraphSeparator, u'\n');
+    if (join)
+        readBack.replace(QChar::LineSeparator, u'\n');
     return {shown, readBack};
 }
 
-// Replaces spaces in the document's long paragraphs with line breaks that say they stand for them, one
-// character for one, so that positions stay those of the text; true when there was any.
-bool breakLongParagraphs(QTextDocument *document)
+// The spaces of the paragraphs too long to lay out at once where the view breaks them.
+QList<qsizetype> breaksForShow(const QString &shown)
 {
-    bool broken = false;
-    QTextCursor cursor(document);
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        if (block.length() <= ShownPiece + 1)
-            continue;
-        const QString text = block.text();
-        const int start = block.position();
-        const QTextBlockFormat paragraph = block.blockFormat();
-        for (qsizetype space = text.indexOf(u' ', ShownPiece); space >= 0 && space + 1 < text.size();
-             space = text.indexOf(u' ', space + 1 + ShownPiece)) {
-            cursor.setPosition(start + int(space));
-            cursor.setPosition(start + int(space) + 1, QTextCursor::KeepAnchor);
-            QTextCharFormat format = cursor.charFormat();
-            format.setProperty(StandsForSpace, true);
-            cursor.insertBlock(paragraph, format);
-            broken = true;
+    QList<qsizetype> breaks;
+    for (qsizetype start = 0; start <= shown.size();) {
+        qsizetype end = shown.indexOf(QChar::ParagraphSeparator, start);
+        if (end < 0)
+            end = shown.size();
+        if (end - start > ShownPiece) {
+            for (qsizetype space = shown.indexOf(u' ', start + ShownPiece); space >= 0 && space + 1 < end;
+                 space = shown.indexOf(u' ', space + 1 + ShownPiece))
+                breaks.append(space);
         }
-        // On from the last piece: the pieces are short enough.
-        block = document->findBlock(start + int(text.size()));
+        start = end + 1;
     }
-    return broken;
+    return breaks;
+}
+
+// Overlapping and touching ranges as one, in order, within a text of `size` characters.
+RichTextBox::Ranges merged(RichTextBox::Ranges ranges, qsizetype size)
+{
+    // The marks of a search for one word come in order already.
+    if (!std::is_sorted(ranges.begin(), ranges.end()))
+        std::sort(ranges.begin(), ranges.end());
+    RichTextBox::Ranges out;
+    out.reserve(ranges.size());
+    for (qsizetype i = 0; i < ranges.size();) {
+        const qsizetype start = ranges[i].first;
+        qsizetype end = start + ranges[i].second;
+        for (++i; i < ranges.size() && ranges[i].first <= end; ++i)
+            end = std::max(end, ranges[i].first + ranges[i].second);
+        end = std::min(end, size);
+        if (start < end)
+            out.append({start, end - start});
+    }
+    return out;
+}
+
+// Appends the document's characters in runs of one format each, in order: Qt splits its pieces of text
+// cheaply at the end, where a format put on afterwards costs it a search and a split at each end of every
+// mark. A space where the view breaks a paragraph becomes a line break that says it stands for the space,
+// one character for one, so that positions stay those of the text.
+void appendShown(QTextCursor &cursor, const QString &shown, const RichTextBox::Ranges &marks,
+                 const QList<qsizetype> &breaks, const QTextCharFormat &mark)
+{
+    const QTextCharFormat plain;
+    const QTextBlockFormat paragraph = cursor.blockFormat();
+    qsizetype nextBreak = 0;
+    const auto append = [&](qsizetype from, qsizetype to, const QTextCharFormat &format) {
+        for (; nextBreak < breaks.size() && breaks[nextBreak] < to; ++nextBreak) {
+            const qsizetype space = breaks[nextBreak];
+            if (space > from)
+                cursor.insertText(QString::fromRawData(shown.constData() + from, space - from), format);
+            QTextCharFormat standsForSpace = format;
+            standsForSpace.setProperty(StandsForSpace, true);
+            cursor.insertBlock(paragraph, standsForSpace);
+            from = space + 1;
+        }
+        if (to > from)
+            cursor.insertText(QString::fromRawData(shown.constData() + from, to - from), format);
+    };
+    qsizetype at = 0;
+    for (const auto &[start, length] : marks) {
+        append(at, start, plain);
+        append(start, start + length, mark);
+        at = start + length;
+    }
+    append(at, shown.size(), plain);
 }
 
 } // namespace
@@ -228,29 +284,13 @@ void RichTextBox::setText(const QString &text, const std::function<Ranges(const 
     next->setUndoRedoEnabled(false);
     // A line separator of the text's own must come back as it was, not as a line break.
     m_linesJoined = text.size() >= JoinLinesFrom && !text.contains(QChar::LineSeparator);
-    Ranges marks;
-    if (m_linesJoined) {
-        const auto [shown, readBack] = joinLines(text);
-        next->setPlainText(shown);
-        marks = marksOf(readBack);
-    } else {
-        next->setPlainText(text);
-        marks = marksOf(shownText(next));
-    }
-    std::sort(marks.begin(), marks.end());
+    const auto [shown, readBack] = documentText(text, m_linesJoined);
+    const Ranges marks = merged(marksOf(readBack), readBack.size());
+    const QList<qsizetype> breaks = breaksForShow(shown);
+    m_brokenForShow = !breaks.isEmpty();
     QTextCursor cursor(next);
     cursor.beginEditBlock();
-    // Overlapping and touching marks are one range: one change of the document each.
-    for (qsizetype i = 0; i < marks.size();) {
-        const qsizetype start = marks[i].first;
-        qsizetype end = start + marks[i].second;
-        for (++i; i < marks.size() && marks[i].first <= end; ++i)
-            end = std::max(end, marks[i].first + marks[i].second);
-        cursor.setPosition(int(start));
-        cursor.setPosition(int(end), QTextCursor::KeepAnchor);
-        cursor.mergeCharFormat(mark);
-    }
-    m_brokenForShow = breakLongParagraphs(next);
+    appendShown(cursor, shown, marks, breaks, mark);
     cursor.endEditBlock();
     next->setUndoRedoEnabled(true);
 
@@ -259,6 +299,10 @@ void RichTextBox::setText(const QString &text, const std::function<Ranges(const 
     const bool tall = text.size() > 4000 && verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded;
     if (tall)
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The view lays the document's start out when it takes the document, again for its text options and
+    // again for its width; a page of no size holds the first two off, where one of unknown width would lay
+    // each paragraph out as a single line, slowly for a long one.
+    next->setPageSize(QSizeF(0, 0));
     const bool ours = previous->parent() == this;
     setDocument(next);
     if (ours)

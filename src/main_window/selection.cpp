@@ -8,6 +8,8 @@
 #include <QTextCharFormat>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 // The rich text's own search colour for marks: bold red.
@@ -94,15 +96,40 @@ QList<QPair<qsizetype, qsizetype>> Form1::Evidenzia(const QString &testo, const 
     QList<QPair<qsizetype, qsizetype>> marks;
     if (testo.isEmpty() || Cerca.isEmpty())
         return marks;
-    const QString folded = caseFolded(testo);
+    QStringList words;
+    qsizetype longest = 0;
     for (const QString &word : Cerca.split(u'|')) {
         if (word.isEmpty())
             continue;
-        const QString foldedWord = caseFolded(word);
-        // Each search starts one character after the previous find, so overlapping occurrences count.
-        for (qsizetype p = folded.indexOf(foldedWord); p >= 0; p = folded.indexOf(foldedWord, p + 1))
-            marks.append({p, word.size()});
+        words.append(caseFolded(word));
+        longest = std::max(longest, word.size());
     }
+    // The text is folded a piece at a time, with the few characters after it that a word starting in it can
+    // reach: a definition of many megabytes is never copied whole, and each piece is searched while it is
+    // still in the cache. A piece never ends between the two halves of a character beyond 16 bits.
+    const auto splitsPair = [&testo](qsizetype at) {
+        return at > 0 && at < testo.size() && testo[at - 1].isHighSurrogate() && testo[at].isLowSurrogate();
+    };
+    constexpr qsizetype Piece = 32768;
+    QList<QList<QPair<qsizetype, qsizetype>>> found(words.size());
+    for (qsizetype start = 0; start < testo.size();) {
+        qsizetype end = std::min(start + Piece, testo.size());
+        if (splitsPair(end))
+            ++end;
+        qsizetype reach = std::min(end + longest - 1, testo.size());
+        if (splitsPair(reach))
+            ++reach;
+        const QString folded = caseFolded(testo.mid(start, reach - start));
+        for (qsizetype w = 0; w < words.size(); ++w) {
+            // Each search starts one character after the previous find, so overlapping occurrences count.
+            for (qsizetype p = folded.indexOf(words[w]); p >= 0 && p < end - start;
+                 p = folded.indexOf(words[w], p + 1))
+                found[w].append({start + p, words[w].size()});
+        }
+        start = end;
+    }
+    for (const auto &ofWord : found)
+        marks.append(ofWord);
     return marks;
 }
 

@@ -72,6 +72,11 @@ private slots:
         row("inside longer words", "portata", "ta|or", {{3, 2}, {5, 2}, {1, 2}});
         row("capitals beyond 16 bits", QStringLiteral("x\U00010400\U00010428"), QStringLiteral("\U00010428"),
             {{1, 2}, {3, 2}});
+        // A long text is searched in pieces of 32768 characters.
+        row("across pieces of a long text", QString(32766, u'x') + QStringLiteral("ABCabc"), "bca|abc",
+            {{32767, 3}, {32766, 3}, {32769, 3}});
+        row("half a character beyond 16 bits across pieces", QString(32767, u'x') + QStringLiteral("\U00010400"),
+            QString(QChar(0xdc28)), {{32768, 1}});
     }
 
     void evidenziaFindsEveryOccurrence()

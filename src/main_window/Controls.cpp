@@ -2,6 +2,7 @@
 
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyleOptionFocusRect>
@@ -92,13 +93,6 @@ bool PlainTextBox::viewportEvent(QEvent *event)
 }
 
 namespace {
-
-QString shownText(const QTextDocument *document)
-{
-    QString raw = document->toRawText();
-    raw.replace(QChar::ParagraphSeparator, u'\n');
-    return raw;
-}
 
 // Qt lays a paragraph out whole, however little of it is seen: seconds for a few megabytes. A longer one
 // is shown in pieces of at least this many characters, each ending where a space was.
@@ -259,16 +253,34 @@ RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
 
 QString RichTextBox::Text() const
 {
-    QString text = shownText(document());
-    if (m_linesJoined)
-        text.replace(QChar::LineSeparator, u'\n');
+    return readBack(document()->toRawText(), 0);
+}
+
+QString RichTextBox::readBack(QString raw, int from) const
+{
     if (m_brokenForShow) {
-        for (QTextBlock block = document()->begin().next(); block.isValid(); block = block.next()) {
+        const int to = from + int(raw.size());
+        for (QTextBlock block = document()->findBlock(from).next(); block.isValid() && block.position() <= to;
+             block = block.next()) {
             if (block.charFormat().hasProperty(StandsForSpace))
-                text[block.position() - 1] = u' ';
+                raw[block.position() - 1 - from] = u' ';
         }
     }
-    return text;
+    raw.replace(QChar::ParagraphSeparator, u'\n');
+    if (m_linesJoined)
+        raw.replace(QChar::LineSeparator, u'\n');
+    return raw;
+}
+
+QMimeData *RichTextBox::createMimeDataFromSelection() const
+{
+    if (!m_brokenForShow && !m_linesJoined)
+        return QTextEdit::createMimeDataFromSelection();
+    // What the view broke or joined for showing is not the text's: the copy gets the text alone.
+    const QTextCursor cursor = textCursor();
+    auto *data = new QMimeData;
+    data->setText(readBack(cursor.selectedText(), cursor.selectionStart()));
+    return data;
 }
 
 void RichTextBox::setText(const QString &text, const std::function<Ranges(const QString &)> &marksOf,

@@ -77,7 +77,12 @@ public:
     void setText(const QString &text, const std::function<Ranges(const QString &)> &marksOf,
                  const QTextCharFormat &mark);
 
+protected:
+    QMimeData *createMimeDataFromSelection() const override;
+
 private:
+    // The text of the document's characters from position `from` on, as Text() gives them.
+    QString readBack(QString raw, int from) const;
     // The document holds line separators that stand for line breaks.
     bool m_linesJoined = false;
     // The document holds line breaks that stand for spaces.

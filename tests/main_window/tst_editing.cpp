@@ -3,7 +3,9 @@
 #include "support/OtherProgramLock.h"
 #include "support/ReadOnlyPath.h"
 
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QProcess>
 
 #include <optional>
@@ -599,12 +601,27 @@ private slots:
                  QStringLiteral("blob00FF10real2.5"));
     }
 
-    // The view shows a long paragraph broken at some of its spaces; edited, it goes back with them.
-    void anEditedLongParagraphKeepsItsSpaces()
+    // The view shows a long paragraph broken at some of its spaces, and the many lines of a long text
+    // joined; a copy of a part holds the text's own characters, and the whole, edited, goes back as it was.
+    void aLongDefinitionKeepsItsSpacesAndLines_data()
     {
-        const QString definition = QStringLiteral("vento e mare ").repeated(900) + u'.';
+        QTest::addColumn<QString>("definition");
+        QTest::newRow("a paragraph longer than the view lays out at once")
+            << QStringLiteral("vento e mare ").repeated(900) + u'.';
+        QTest::newRow("many lines, joined") << QStringLiteral("riga del vento\n").repeated(14000) + u'.';
+    }
+
+    void aLongDefinitionKeepsItsSpacesAndLines()
+    {
+        QFETCH(QString, definition);
         FormHarness h({{"lungo", definition}});
         h.clickTerm("lungo");
+        QTextCursor part(h.form->RichTextBox1->document());
+        part.setPosition(3000);
+        part.setPosition(int(definition.size()) - 3000, QTextCursor::KeepAnchor);
+        h.form->RichTextBox1->setTextCursor(part);
+        h.form->RichTextBox1->copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), definition.mid(3000, definition.size() - 6000));
         QTest::keyClick(h.form->RichTextBox1, Qt::Key_End, Qt::ControlModifier);
         QTest::keyClicks(h.form->RichTextBox1, "!");
         h.boxes.answer(MsgBox::vbYes);

@@ -159,13 +159,6 @@ void TableIndex::Column::close(qsizetype at, int row)
     owners.push_back(row);
 }
 
-QByteArrayView TableIndex::Column::piece(int index) const
-{
-    const size_t next = size_t(index) + 1;
-    const qsizetype end = (next < starts.size() ? starts[next] : text.size()) - 1;
-    return QByteArrayView(text.constData() + starts[size_t(index)], end - starts[size_t(index)]);
-}
-
 size_t TableIndex::Column::pieceAt(qsizetype offset, size_t from) const
 {
     // Finds come in order and mostly a few pieces apart: step from the last piece, then gallop and halve.

@@ -73,7 +73,12 @@ private:
         // The piece that holds the offset, looking from piece `from` on.
         size_t pieceAt(qsizetype offset, size_t from) const;
         // Its text without the separator.
-        QByteArrayView piece(int index) const;
+        QByteArrayView piece(int index) const
+        {
+            const size_t next = size_t(index) + 1;
+            const qsizetype end = (next < starts.size() ? starts[next] : text.size()) - 1;
+            return QByteArrayView(text.constData() + starts[size_t(index)], end - starts[size_t(index)]);
+        }
         void reserve(qsizetype bytes, size_t pieces);
     };
 

@@ -310,7 +310,7 @@ int TableIndex::rowOf(qint64 id) const
     const auto &entries = m_shown->entries;
     const auto loadedEnd = entries.begin() + m_loadedRows;
     const auto at = std::lower_bound(entries.begin(), loadedEnd, id,
-                                     [](const TermListing::Table::Entry &e, qint64 id) { return e.id < id; });
+                                     [](const TermListing::Table::Entry &e, qint64 wanted) { return e.id < wanted; });
     if (at == loadedEnd || at->id != id)
         return -1;
     const int row = int(at - entries.begin());

@@ -315,6 +315,11 @@ QByteArray sortKey(QStringView text)
 
 void appendSortKey(QByteArray &key, QStringView text)
 {
+    appendSortKey(key, key, text);
+}
+
+void appendSortKey(QByteArray &key, QByteArray &utf8, QStringView text)
+{
     static const LatinBases latin;
     const qsizetype start = key.size();
     bool latinOnly = true;
@@ -332,7 +337,7 @@ void appendSortKey(QByteArray &key, QStringView text)
             appendUtf8(key, QChar::toCaseFolded(char32_t(c.unicode())));
         key.append('\0');
         for (QChar c : text)
-            appendUtf8(key, char32_t(c.unicode()));
+            appendUtf8(utf8, char32_t(c.unicode()));
         return;
     }
     key.truncate(start);
@@ -343,7 +348,7 @@ void appendSortKey(QByteArray &key, QStringView text)
     key.append('\0');
     key.append(fold(original.normalized(QString::NormalizationForm_C)));
     key.append('\0');
-    key.append(original.toUtf8());
+    utf8.append(original.toUtf8());
 }
 
 } // namespace TextMatch

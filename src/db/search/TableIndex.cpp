@@ -90,11 +90,41 @@ void inTwoHalves(F &&work)
     other.join();
 }
 
-quint64 prefixOf(const char *key, qsizetype size)
+// The first eight bytes of a key followed by its term, as a number that orders as those bytes do.
+quint64 prefixOf(QByteArrayView key, QByteArrayView term)
 {
     unsigned char bytes[8] = {};
-    std::memcpy(bytes, key, size_t(qMin<qsizetype>(8, size)));
+    const size_t fromKey = size_t(qMin<qsizetype>(8, key.size()));
+    std::memcpy(bytes, key.data(), fromKey);
+    std::memcpy(bytes + fromKey, term.data(), size_t(qMin<qsizetype>(8 - qsizetype(fromKey), term.size())));
     return qFromBigEndian<quint64>(bytes);
+}
+
+// Compares a key followed by its term with another, as the whole key of each would compare.
+int compareJoined(QByteArrayView key, QByteArrayView term, QByteArrayView otherKey, QByteArrayView otherTerm)
+{
+    const QByteArrayView a[2] = {key, term};
+    const QByteArrayView b[2] = {otherKey, otherTerm};
+    int i = 0, j = 0;
+    qsizetype at = 0, otherAt = 0;
+    while (true) {
+        // Empty parts are stepped over, so that each side is either at a byte or at its end.
+        while (i < 2 && at == a[i].size()) {
+            ++i;
+            at = 0;
+        }
+        while (j < 2 && otherAt == b[j].size()) {
+            ++j;
+            otherAt = 0;
+        }
+        if (i == 2 || j == 2)
+            return (i == 2 ? 0 : 1) - (j == 2 ? 0 : 1);
+        const qsizetype n = qMin(a[i].size() - at, b[j].size() - otherAt);
+        if (const int c = std::memcmp(a[i].data() + at, b[j].data() + otherAt, size_t(n)))
+            return c;
+        at += n;
+        otherAt += n;
+    }
 }
 
 } // namespace
@@ -106,13 +136,12 @@ void TableIndex::Column::clear()
     owners.clear();
 }
 
-qsizetype TableIndex::Column::append(QByteArrayView folded, int row)
+void TableIndex::Column::append(QByteArrayView folded, int row)
 {
     const qsizetype at = text.size();
     text.resize(at + folded.size());
     std::memcpy(text.data() + at, folded.data(), size_t(folded.size()));
     close(at, row);
-    return at;
 }
 
 void TableIndex::Column::reserve(qsizetype bytes, size_t pieces)
@@ -184,15 +213,16 @@ void TableIndex::invalidate()
     changed();
     m_termsLoaded = false;
     m_definitionsLoaded = false;
-    m_rows.clear();
-    m_termSpans.clear();
-    m_definitionSpans.clear();
+    m_termPieces.clear();
+    m_definitionPieces.clear();
     m_alive.clear();
     m_order.clear();
-    m_byId.clear();
+    m_loadedRows = 0;
+    m_writtenById.clear();
+    m_nextDefinitionRow = 0;
+    m_loadKeys = LoadKeys();
     m_shown = std::make_shared<TermListing::Table>();
     m_terms.clear();
-    m_keys.clear();
     m_definitions.clear();
     m_definitionBlocks.clear();
     m_dead = 0;
@@ -211,75 +241,104 @@ void TableIndex::beginTerms(QStringList columns)
 
 int TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
 {
-    // Each term goes straight into the folded column and the key buffer: no text of its own per row.
-    const int index = int(m_rows.size());
+    // Each term goes straight into the folded column, the shown text and the key buffer: no text of its
+    // own per row.
     TermListing::Table &table = *m_shown;
     const qsizetype textAt = table.text.size();
-    if (utf8)
-        table.text.append(QString::fromUtf8(*utf8));
-    const qsizetype textLength = table.text.size() - textAt;
-    table.entries.push_back({id, textAt, utf8 ? textLength : -1});
-    Span span;
+    const qsizetype keyAt = m_loadKeys.bytes.size();
+    int piece = -1;
     if (utf8) {
-        span.at = m_terms.text.size();
+        piece = int(m_terms.starts.size());
+        const qsizetype at = m_terms.text.size();
         TextMatch::appendFoldedUtf8(m_terms.text, *utf8);
-        span.bytes = m_terms.text.size() - span.at;
-        m_terms.close(span.at, index);
+        m_terms.close(at, rowCount());
+        // The key's last part, the term re-encoded, is the text shown: the same bytes as stored unless
+        // the file held text that is not UTF-8.
+        TextMatch::appendSortKey(m_loadKeys.bytes, table.text, QString::fromUtf8(*utf8));
     }
-    const qsizetype keyAt = m_keys.size();
-    TextMatch::appendSortKey(m_keys, QStringView(table.text).sliced(textAt, textLength));
-    return pushRow(id, span, keyAt);
+    const QByteArrayView key = QByteArrayView(m_loadKeys.bytes).sliced(keyAt);
+    // A null sorts before every text, as in SQLite.
+    m_loadKeys.prefixes.push_back(utf8 ? prefixOf(key, QByteArrayView(table.text).sliced(textAt)) : 0);
+    m_loadKeys.ends.push_back(m_loadKeys.bytes.size());
+    table.added(id, utf8 ? std::optional(textAt) : std::nullopt);
+    return pushRow(piece);
 }
 
-int TableIndex::pushRow(qint64 id, Span term, qsizetype keyAt)
+int TableIndex::pushRow(int termPiece)
 {
-    Row row;
-    row.id = id;
-    row.keyAt = keyAt;
-    row.keyBytes = m_keys.size() - keyAt;
-    // A null sorts before every text, as in SQLite.
-    row.keyPrefix = term.at < 0 ? 0 : prefixOf(m_keys.constData() + keyAt, row.keyBytes);
-    m_rows.push_back(row);
-    m_termSpans.push_back(term);
-    m_definitionSpans.push_back(Span());
+    m_termPieces.push_back(termPiece);
+    m_definitionPieces.push_back(-1);
     m_alive.push_back(1);
-    return int(m_rows.size()) - 1;
+    return rowCount() - 1;
 }
 
 void TableIndex::endTerms()
 {
-    // Filled once the count is known, rather than grown and rehashed row by row.
-    m_byId.reserve(qsizetype(m_rows.size()));
-    for (int i = 0; i < int(m_rows.size()); ++i)
-        m_byId.insert(m_rows[size_t(i)].id, i);
+    m_loadedRows = rowCount();
+    Q_ASSERT(std::is_sorted(m_shown->entries.begin(), m_shown->entries.end(),
+                            [](const auto &a, const auto &b) { return a.id < b.id; }));
     m_order.clear();
-    m_order.reserve(m_rows.size());
-    for (int i = 0; i < int(m_rows.size()); ++i)
+    m_order.reserve(size_t(m_loadedRows));
+    for (int i = 0; i < m_loadedRows; ++i)
         m_order.push_back(i);
-    std::sort(m_order.begin(), m_order.end(), [this](int a, int b) { return lessInOrder(a, b); });
+    const LoadKeys &keys = m_loadKeys;
+    const auto key = [&keys](int row) {
+        const qsizetype at = row == 0 ? 0 : keys.ends[size_t(row) - 1];
+        return QByteArrayView(keys.bytes.constData() + at, keys.ends[size_t(row)] - at);
+    };
+    const TermListing::Table &table = *m_shown;
+    std::sort(m_order.begin(), m_order.end(), [&](int a, int b) {
+        const bool nullA = table.isNull(size_t(a)), nullB = table.isNull(size_t(b));
+        if (nullA != nullB)
+            return nullA;
+        if (keys.prefixes[size_t(a)] != keys.prefixes[size_t(b)])
+            return keys.prefixes[size_t(a)] < keys.prefixes[size_t(b)];
+        if (const int c = compareJoined(key(a), table.utf8(size_t(a)), key(b), table.utf8(size_t(b))))
+            return c < 0;
+        return table.entries[size_t(a)].id < table.entries[size_t(b)].id;
+    });
+    m_loadKeys = LoadKeys();
     m_termsLoaded = true;
     changed();
 }
 
+int TableIndex::rowOf(qint64 id) const
+{
+    const auto written = m_writtenById.constFind(id);
+    if (written != m_writtenById.constEnd())
+        return *written;
+    const auto &entries = m_shown->entries;
+    const auto loadedEnd = entries.begin() + m_loadedRows;
+    const auto at = std::lower_bound(entries.begin(), loadedEnd, id,
+                                     [](const TermListing::Table::Entry &e, qint64 wanted) { return e.id < wanted; });
+    if (at == loadedEnd || at->id != id)
+        return -1;
+    const int row = int(at - entries.begin());
+    return m_alive[size_t(row)] ? row : -1;
+}
+
 void TableIndex::setDefinition(qint64 id, std::optional<QByteArrayView> utf8)
 {
-    const auto it = m_byId.constFind(id);
-    if (it != m_byId.constEnd())
-        setDefinitionOfRow(*it, utf8);
+    const int next = m_nextDefinitionRow;
+    const int row = next < m_loadedRows && idOf(next) == id && m_alive[size_t(next)] ? next : rowOf(id);
+    if (row < 0)
+        return;
+    if (row < m_loadedRows)
+        m_nextDefinitionRow = row + 1;
+    setDefinitionOfRow(row, utf8);
 }
 
 void TableIndex::setDefinitionOfRow(int index, std::optional<QByteArrayView> utf8)
 {
-    Span &span = m_definitionSpans[size_t(index)];
     if (!utf8) {
-        span = Span();
+        m_definitionPieces[size_t(index)] = -1;
         return;
     }
     // Folded straight into the shared buffer, as the terms are.
-    span.at = m_definitions.text.size();
+    m_definitionPieces[size_t(index)] = int(m_definitions.starts.size());
+    const qsizetype at = m_definitions.text.size();
     TextMatch::appendFoldedUtf8(m_definitions.text, *utf8);
-    span.bytes = m_definitions.text.size() - span.at;
-    m_definitions.close(span.at, index);
+    m_definitions.close(at, index);
 }
 
 void TableIndex::endDefinitions()
@@ -292,64 +351,60 @@ void TableIndex::endDefinitions()
 
 int TableIndex::addRow(qint64 id, const QVariant &term)
 {
-    const QString text = term.toString();
-    const int index = int(m_rows.size());
+    const int index = rowCount();
     m_shown->add(id, term);
-    Span span;
+    int piece = -1;
     if (!term.isNull()) {
-        const QByteArray folded = TextMatch::fold(text);
-        span.at = m_terms.append(folded, index);
-        span.bytes = folded.size();
+        piece = int(m_terms.starts.size());
+        m_terms.append(TextMatch::fold(term.toString()), index);
     }
-    const qsizetype keyAt = m_keys.size();
-    TextMatch::appendSortKey(m_keys, text);
-    m_byId.insert(id, index);
-    return pushRow(id, span, keyAt);
+    m_writtenById.insert(id, index);
+    return pushRow(piece);
 }
 
 void TableIndex::setDefinitionOf(int index, const QVariant &definition)
 {
-    Span &span = m_definitionSpans[size_t(index)];
     if (definition.isNull()) {
-        span = Span();
+        m_definitionPieces[size_t(index)] = -1;
         return;
     }
     const QByteArray folded = TextMatch::fold(definition.toString());
-    span.at = m_definitions.append(folded, index);
-    span.bytes = folded.size();
+    m_definitionPieces[size_t(index)] = int(m_definitions.starts.size());
+    m_definitions.append(folded, index);
     if (m_definitionsLoaded)
         m_definitionBlocks.add(folded);
 }
 
-bool TableIndex::lessInOrder(int a, int b) const
+TableIndex::Place TableIndex::placeOf(int row) const
 {
-    const Row &ra = m_rows[size_t(a)];
-    const Row &rb = m_rows[size_t(b)];
-    const bool nullA = m_termSpans[size_t(a)].at < 0, nullB = m_termSpans[size_t(b)].at < 0;
-    if (nullA != nullB)
-        return nullA;
-    if (ra.keyPrefix != rb.keyPrefix)
-        return ra.keyPrefix < rb.keyPrefix;
-    const int c = std::memcmp(m_keys.constData() + ra.keyAt, m_keys.constData() + rb.keyAt,
-                              size_t(qMin(ra.keyBytes, rb.keyBytes)));
-    if (c != 0)
+    const bool null = m_shown->isNull(size_t(row));
+    return Place{null, null ? QByteArray() : TextMatch::sortKey(QString::fromUtf8(m_shown->utf8(size_t(row)))),
+                 idOf(row)};
+}
+
+bool TableIndex::before(const Place &a, const Place &b)
+{
+    if (a.null != b.null)
+        return a.null;
+    if (const int c = compareJoined(a.key, {}, b.key, {}))
         return c < 0;
-    if (ra.keyBytes != rb.keyBytes)
-        return ra.keyBytes < rb.keyBytes;
-    return ra.id < rb.id;
+    return a.id < b.id;
 }
 
 void TableIndex::insertInOrder(int row)
 {
-    const auto at = std::lower_bound(m_order.begin(), m_order.end(), row,
-                                     [this](int a, int b) { return lessInOrder(a, b); });
+    // The keys were let go after the sort: each row met on the way is keyed again, a few dozen at most.
+    const Place place = placeOf(row);
+    const auto at = std::lower_bound(m_order.begin(), m_order.end(), place,
+                                     [this](int other, const Place &p) { return before(placeOf(other), p); });
     m_order.insert(at, row);
 }
 
 void TableIndex::removeFromOrder(int row)
 {
-    auto at = std::lower_bound(m_order.begin(), m_order.end(), row,
-                               [this](int a, int b) { return lessInOrder(a, b); });
+    const Place place = placeOf(row);
+    auto at = std::lower_bound(m_order.begin(), m_order.end(), place,
+                               [this](int other, const Place &p) { return before(placeOf(other), p); });
     if (at != m_order.end() && *at == row)
         m_order.erase(at);
 }
@@ -370,13 +425,12 @@ void TableIndex::rowDeleted(qint64 id)
 {
     if (!m_termsLoaded)
         return;
-    const auto it = m_byId.find(id);
-    if (it == m_byId.end())
+    const int index = rowOf(id);
+    if (index < 0)
         return;
-    const int index = *it;
     removeFromOrder(index);
     m_alive[size_t(index)] = 0;
-    m_byId.erase(it);
+    m_writtenById.remove(id);
     ++m_dead;
     changed();
 }
@@ -417,7 +471,7 @@ bool TableIndex::matchesGroup(int row, const QList<CatalogQuery::Predicate> &gro
             continue;
         const CatalogQuery::Predicate &p = group[i];
         if (p.operand.column == CatalogQuery::Id) {
-            if (m_rows[size_t(row)].id != p.number)
+            if (idOf(row) != p.number)
                 return false;
             continue;
         }
@@ -426,10 +480,10 @@ bool TableIndex::matchesGroup(int row, const QList<CatalogQuery::Predicate> &gro
             text = *term;
         } else {
             const bool isTerm = p.operand.column == CatalogQuery::Term;
-            const Span &span = (isTerm ? m_termSpans : m_definitionSpans)[size_t(row)];
-            if (span.at < 0)
+            const int piece = (isTerm ? m_termPieces : m_definitionPieces)[size_t(row)];
+            if (piece < 0)
                 return false; // like on a null is never true
-            text = QByteArrayView((isTerm ? m_terms : m_definitions).text.constData() + span.at, span.bytes);
+            text = (isTerm ? m_terms : m_definitions).piece(piece);
         }
         if (p.operand.function == CatalogQuery::Operand::Left)
             text = TextMatch::leftCharacters(text, p.operand.count);
@@ -549,7 +603,7 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
                 matched[i] = 1;
         };
         if (blocks.empty()) {
-            for (size_t i = 0; i < m_rows.size(); ++i)
+            for (size_t i = 0; i < m_alive.size(); ++i)
                 tryRow(i);
             return false;
         }
@@ -607,7 +661,7 @@ std::vector<int> TableIndex::narrowByTerms(const QList<CatalogQuery::Predicate> 
             }
         });
     };
-    m_kept.resize(m_rows.size());
+    m_kept.resize(m_alive.size());
     if (last[0].text.size() + last[1].text.size() < SplitBytes) {
         pass(0);
         pass(1);
@@ -631,7 +685,7 @@ std::vector<int> TableIndex::narrowByRows(const QList<CatalogQuery::Predicate> &
     Plan plan(group, *this);
     plan.decided = -1;
     // The candidates are tried in the order the rows lie in memory, then kept in the previous order.
-    std::vector<char> candidate(m_rows.size(), 0);
+    std::vector<char> candidate(m_alive.size(), 0);
     for (int index : m_last.rows)
         candidate[size_t(index)] = 1;
     std::vector<int> inMemory;
@@ -655,13 +709,13 @@ std::vector<int> TableIndex::narrowByRows(const QList<CatalogQuery::Predicate> &
         for (size_t i = from; i < to; ++i) {
             if (i + Ahead < to) {
                 const size_t later = size_t(inMemory[i + Ahead]);
-                if (readsTerms && m_termSpans[later].at >= 0)
-                    __builtin_prefetch(m_terms.text.constData() + m_termSpans[later].at);
-                if (readsDefinitions && m_definitionSpans[later].at >= 0) {
-                    const char *text = m_definitions.text.constData() + m_definitionSpans[later].at;
-                    const qsizetype lines = qMin<qsizetype>(4, m_definitionSpans[later].bytes / 64 + 1);
+                if (readsTerms && m_termPieces[later] >= 0)
+                    __builtin_prefetch(m_terms.piece(m_termPieces[later]).data());
+                if (readsDefinitions && m_definitionPieces[later] >= 0) {
+                    const QByteArrayView text = m_definitions.piece(m_definitionPieces[later]);
+                    const qsizetype lines = qMin<qsizetype>(4, text.size() / 64 + 1);
                     for (qsizetype line = 0; line < lines; ++line)
-                        __builtin_prefetch(text + line * 64);
+                        __builtin_prefetch(text.data() + line * 64);
                 }
             }
             const int index = inMemory[i];
@@ -724,7 +778,7 @@ TermListing TableIndex::select(const CatalogQuery &query)
             rows = narrowByRows(group);
         }
     } else {
-        std::vector<char> matched(m_rows.size(), 0);
+        std::vector<char> matched(m_alive.size(), 0);
         for (const auto &group : query.where)
             termsKept = scan(group, matched, oneGroup ? &terms : nullptr);
         if (query.ordered) {
@@ -733,12 +787,11 @@ TermListing TableIndex::select(const CatalogQuery &query)
                     rows.push_back(index);
             }
         } else {
-            for (size_t i = 0; i < m_rows.size(); ++i) {
+            for (size_t i = 0; i < m_alive.size(); ++i) {
                 if (matched[i])
                     rows.push_back(int(i));
             }
-            std::sort(rows.begin(), rows.end(),
-                      [this](int a, int b) { return m_rows[size_t(a)].id < m_rows[size_t(b)].id; });
+            std::sort(rows.begin(), rows.end(), [this](int a, int b) { return idOf(a) < idOf(b); });
         }
     }
     TermListing found = listing(rows);

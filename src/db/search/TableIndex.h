@@ -28,8 +28,8 @@ public:
     static bool readsDefinitions(const CatalogQuery &query);
     const QStringList &columns() const { return m_columns; }
 
-    // Filling: the table's columns, then every row's term as stored (UTF-8, nullopt for a null), then
-    // the definitions by ID.
+    // Filling: the table's columns, then every row's term as stored (UTF-8, nullopt for a null) in ID
+    // order, then the definitions by ID.
     void beginTerms(QStringList columns);
     // Returns the row's number, for the definition read along with it.
     int addTerm(qint64 id, std::optional<QByteArrayView> utf8);
@@ -40,7 +40,7 @@ public:
     bool termsLoaded() const { return m_termsLoaded; }
     bool definitionsLoaded() const { return m_definitionsLoaded; }
     // Tombstones of this program's own changes are swept by reading afresh once they outweigh the rows.
-    bool worthReloading() const { return m_dead > qsizetype(m_rows.size()) / 2 + 1024; }
+    bool worthReloading() const { return m_dead > qsizetype(m_alive.size()) / 2 + 1024; }
 
     void rowWritten(qint64 id, const QVariant &term, const QVariant &definition);
     void rowDeleted(qint64 id);
@@ -54,17 +54,12 @@ public:
     qsizetype definitionBlocksBytes() const { return m_definitionBlocks.bytes(); }
 
 private:
-    struct Row {
-        qint64 id;
-        quint64 keyPrefix;
-        qsizetype keyAt = 0; // the sort key, in m_keys
-        qsizetype keyBytes = 0;
-    };
-    // Where a row's folded text lies in its column; kept apart from the rows, so that a scan that tries
-    // one row in a few reads little besides the text.
-    struct Span {
-        qsizetype at = -1; // -1 for a database null
-        qsizetype bytes = 0;
+    // Every row's sort key while the rows are read, so that they are sorted once at the end; then let go.
+    // A key is worked out afresh for the few rows a write places later.
+    struct LoadKeys {
+        QByteArray bytes; // each without its last part, the term's own UTF-8, which the shown text holds
+        std::vector<qsizetype> ends;
+        std::vector<quint64> prefixes; // the first eight bytes of key and term, for most comparisons
     };
     // One folded column: every row's text one after another, and which row each piece belongs to.
     struct Column {
@@ -72,21 +67,39 @@ private:
         std::vector<qsizetype> starts;
         std::vector<int> owners;
         void clear();
-        qsizetype append(QByteArrayView folded, int row);
+        void append(QByteArrayView folded, int row);
         // Ends the text that starts at `at`, already written into `text`.
         void close(qsizetype at, int row);
         // The piece that holds the offset, looking from piece `from` on.
         size_t pieceAt(qsizetype offset, size_t from) const;
+        // Its text without the separator.
+        QByteArrayView piece(int index) const
+        {
+            const size_t next = size_t(index) + 1;
+            const qsizetype end = (next < starts.size() ? starts[next] : text.size()) - 1;
+            return QByteArrayView(text.constData() + starts[size_t(index)], end - starts[size_t(index)]);
+        }
         void reserve(qsizetype bytes, size_t pieces);
     };
 
     int addRow(qint64 id, const QVariant &term);
-    // The row's bookkeeping, once its term is in the column and its key at keyAt; answers its number.
-    int pushRow(qint64 id, Span term, qsizetype keyAt);
+    // The row's bookkeeping, once its term is in the columns; answers its number.
+    int pushRow(int termPiece);
     void setDefinitionOf(int row, const QVariant &definition);
+    int rowCount() const { return int(m_alive.size()); }
+    qint64 idOf(int row) const { return m_shown->entries[size_t(row)].id; }
+    // The live row with the ID, or -1.
+    int rowOf(qint64 id) const;
     void insertInOrder(int row);
     void removeFromOrder(int row);
-    bool lessInOrder(int a, int b) const;
+    // Where a row stands in the order: a null term first, then by the term's sort key, then by ID.
+    struct Place {
+        bool null;
+        QByteArray key;
+        qint64 id;
+    };
+    Place placeOf(int row) const;
+    static bool before(const Place &a, const Place &b);
     // The terms a pass found, in the order of the rows in memory, as each of the two cores found them.
     using TermHalves = std::array<Column, 2>;
     // The conditions of one group made ready for a pass: the longest run of text that any match must hold
@@ -135,18 +148,22 @@ private:
     bool m_termsLoaded = false;
     bool m_definitionsLoaded = false;
     QStringList m_columns;
-    std::vector<Row> m_rows;
-    std::vector<Span> m_termSpans;       // by row
-    std::vector<Span> m_definitionSpans; // by row
+    std::vector<int> m_termPieces;       // by row: its piece of m_terms, -1 for a null
+    std::vector<int> m_definitionPieces; // by row: its piece of m_definitions, -1 for a null
     std::vector<char> m_alive;           // by row
     std::vector<int> m_order; // live rows by term, then ID
-    QHash<qint64, int> m_byId;
+    // The rows read from the file came in ID order and are found by halving; rows written since are
+    // in the hash.
+    int m_loadedRows = 0;
+    QHash<qint64, int> m_writtenById;
+    // Definitions read after the terms come in the same order: the row after the last one is tried first.
+    int m_nextDefinitionRow = 0;
+    LoadKeys m_loadKeys;
     // Every row's ID and term as stored, shared with the listings handed out. Rows are only ever appended
     // to it, never changed, so a listing still out reads its own rows as they were without a copy of the
     // whole table (the listings live on the thread that writes).
     std::shared_ptr<TermListing::Table> m_shown = std::make_shared<TermListing::Table>();
     Column m_terms;
-    QByteArray m_keys;
     Column m_definitions;
     // Which blocks of m_definitions' pieces hold which runs of bytes, kept for every piece once the
     // definitions are loaded.

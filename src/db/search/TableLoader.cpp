@@ -121,7 +121,9 @@ QString TableLoader::selectSql(std::initializer_list<CatalogQuery::Column> colum
     QStringList quoted;
     for (const CatalogQuery::Column c : columns)
         quoted.append(QStringLiteral("\"%1\"").arg(m_names.columns[c]));
-    return QStringLiteral("SELECT %1 FROM \"%2\"").arg(quoted.join(u", "), m_names.table);
+    // In ID order, the table's own (its ID is its row number), so that the copy finds a row by halving.
+    return QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY \"%3\"")
+        .arg(quoted.join(u", "), m_names.table, m_names.columns[CatalogQuery::Id]);
 }
 
 void TableLoader::refresh(const Connection &connection, TableIndex &index, bool definitions)

@@ -22,7 +22,7 @@ private:
     void loadEverything(const Connection &connection, TableIndex &index);
     void loadDefinitions(const Connection &connection, TableIndex &index);
 
-    // "SELECT <these columns> FROM <the table>".
+    // "SELECT <these columns> FROM <the table> ORDER BY <its ID>".
     QString selectSql(std::initializer_list<CatalogQuery::Column> columns) const;
     QStringList tableColumns(const Connection &connection) const;
 

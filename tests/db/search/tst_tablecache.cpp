@@ -77,7 +77,10 @@ private slots:
             rows.append({randomText(rng, 5), randomText(rng, 12)});
         TempGlossary g;
         g.add(rows);
-        g.exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (5000000000, 'ampio', 'oltre i 32 bit')");
+        // Terms that differ only in case sort by their own bytes, whatever their IDs.
+        g.exec("INSERT INTO Tbl_Zorvane (ID, Parola, Definizione) VALUES (5000000000, 'ampio', 'oltre i 32 bit'),"
+               "(5000000001, 'ca', 'c'), (5000000002, 'CA', 'C'),"
+               "(5000000003, 'città', 'c'), (5000000004, 'CITTÀ', 'C')");
 
         QCOMPARE(run(store::QueryAllTerms(), true), run(store::QueryAllTerms(), false));
         for (int i = 0; i < 60; ++i) {
@@ -152,9 +155,11 @@ private slots:
         QCOMPARE(ids(store::QueryFindTerm("ca")), QList<qint64>({4}));
         QCOMPARE(ids(store::QueryFindTerm("nco")), QList<qint64>({2}));
         index.rowWritten(5, QStringLiteral("àncora"), QStringLiteral("di salvezza"));
-        QCOMPARE(ids(store::QueryFindTerm("ncor")), QList<qint64>({2, 5}));
+        // A term that differs only in case is placed by its own bytes, not by its ID.
+        index.rowWritten(6, QStringLiteral("ÀNCORA"), QVariant());
+        QCOMPARE(ids(store::QueryFindTerm("ncor")), QList<qint64>({6, 2, 5}));
         index.rowDeleted(1);
-        QCOMPARE(ids(store::QueryAllTerms()), QList<qint64>({3, 2, 5, 4}));
+        QCOMPARE(ids(store::QueryAllTerms()), QList<qint64>({3, 6, 2, 5, 4}));
         QCOMPARE(ids(store::QueryFindDefinition("salv")), QList<qint64>({5}));
     }
 

@@ -79,6 +79,8 @@ bool narrows(const QList<CatalogQuery::Predicate> &now, const QList<CatalogQuery
 // Below this much work a second thread costs more than it saves.
 constexpr qsizetype SplitBytes = 1 << 20;
 constexpr size_t SplitRows = 100000;
+// Terms to sort, from which each core sorts half.
+constexpr size_t SplitSort = 50000;
 
 // Runs work(0) here and work(1) on the second core: the two halves of a long pass over rows that each
 // half alone writes to.
@@ -90,14 +92,14 @@ void inTwoHalves(F &&work)
     other.join();
 }
 
-// The first eight bytes of a key followed by its term, as a number that orders as those bytes do.
-quint64 prefixOf(QByteArrayView key, QByteArrayView term)
+// The first sixteen bytes of a key followed by its term, as two numbers that order as those bytes do.
+std::pair<quint64, quint64> prefixOf(QByteArrayView key, QByteArrayView term)
 {
-    unsigned char bytes[8] = {};
-    const size_t fromKey = size_t(qMin<qsizetype>(8, key.size()));
+    unsigned char bytes[16] = {};
+    const size_t fromKey = size_t(qMin<qsizetype>(16, key.size()));
     std::memcpy(bytes, key.data(), fromKey);
-    std::memcpy(bytes + fromKey, term.data(), size_t(qMin<qsizetype>(8 - qsizetype(fromKey), term.size())));
-    return qFromBigEndian<quint64>(bytes);
+    std::memcpy(bytes + fromKey, term.data(), size_t(qMin<qsizetype>(16 - qsizetype(fromKey), term.size())));
+    return {qFromBigEndian<quint64>(bytes), qFromBigEndian<quint64>(bytes + 8)};
 }
 
 // Compares a key followed by its term with another, as the whole key of each would compare.
@@ -256,9 +258,10 @@ int TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
         // the file held text that is not UTF-8.
         TextMatch::appendSortKey(m_loadKeys.bytes, table.text, QString::fromUtf8(*utf8));
     }
-    const QByteArrayView key = QByteArrayView(m_loadKeys.bytes).sliced(keyAt);
-    // A null sorts before every text, as in SQLite.
-    m_loadKeys.prefixes.push_back(utf8 ? prefixOf(key, QByteArrayView(table.text).sliced(textAt)) : 0);
+    if (utf8) {
+        const QByteArrayView key = QByteArrayView(m_loadKeys.bytes).sliced(keyAt);
+        m_loadKeys.keyed.push_back({prefixOf(key, QByteArrayView(table.text).sliced(textAt)), rowCount()});
+    }
     m_loadKeys.ends.push_back(m_loadKeys.bytes.size());
     table.added(id, utf8 ? std::optional(textAt) : std::nullopt);
     return pushRow(piece);
@@ -277,26 +280,37 @@ void TableIndex::endTerms()
     m_loadedRows = rowCount();
     Q_ASSERT(std::is_sorted(m_shown->entries.begin(), m_shown->entries.end(),
                             [](const auto &a, const auto &b) { return a.id < b.id; }));
-    m_order.clear();
-    m_order.reserve(size_t(m_loadedRows));
-    for (int i = 0; i < m_loadedRows; ++i)
-        m_order.push_back(i);
     const LoadKeys &keys = m_loadKeys;
     const auto key = [&keys](int row) {
         const qsizetype at = row == 0 ? 0 : keys.ends[size_t(row) - 1];
         return QByteArrayView(keys.bytes.constData() + at, keys.ends[size_t(row)] - at);
     };
     const TermListing::Table &table = *m_shown;
-    std::sort(m_order.begin(), m_order.end(), [&](int a, int b) {
-        const bool nullA = table.isNull(size_t(a)), nullB = table.isNull(size_t(b));
-        if (nullA != nullB)
-            return nullA;
-        if (keys.prefixes[size_t(a)] != keys.prefixes[size_t(b)])
-            return keys.prefixes[size_t(a)] < keys.prefixes[size_t(b)];
-        if (const int c = compareJoined(key(a), table.utf8(size_t(a)), key(b), table.utf8(size_t(b))))
+    // A null sorts before every text, as in SQLite; null terms come first, in ID order as they were read.
+    m_order.clear();
+    m_order.reserve(size_t(m_loadedRows));
+    for (int i = 0; i < m_loadedRows; ++i) {
+        if (table.isNull(size_t(i)))
+            m_order.push_back(i);
+    }
+    using Keyed = LoadKeys::Keyed;
+    std::vector<Keyed> &keyed = m_loadKeys.keyed;
+    const auto less = [&](const Keyed &a, const Keyed &b) {
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        if (const int c = compareJoined(key(a.row), table.utf8(size_t(a.row)), key(b.row), table.utf8(size_t(b.row))))
             return c < 0;
-        return table.entries[size_t(a)].id < table.entries[size_t(b)].id;
-    });
+        return table.entries[size_t(a.row)].id < table.entries[size_t(b.row)].id;
+    };
+    // Each core sorts half, and the halves are merged into the order.
+    const auto end = keyed.end();
+    const auto middle = keyed.size() >= SplitSort ? keyed.begin() + qsizetype(keyed.size() / 2) : end;
+    if (middle != end)
+        inTwoHalves([&](int half) { half == 0 ? std::sort(keyed.begin(), middle, less) : std::sort(middle, end, less); });
+    else
+        std::sort(keyed.begin(), end, less);
+    for (auto a = keyed.begin(), b = middle; a != middle || b != end;)
+        m_order.push_back(b == end || (a != middle && !less(*b, *a)) ? (a++)->row : (b++)->row);
     m_loadKeys = LoadKeys();
     m_termsLoaded = true;
     changed();

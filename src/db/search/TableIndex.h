@@ -13,6 +13,7 @@
 
 #include <array>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // The terms and definitions of a glossary, folded for matching and held in memory, so that a search
@@ -54,12 +55,20 @@ public:
     qsizetype definitionBlocksBytes() const { return m_definitionBlocks.bytes(); }
 
 private:
+    // The first sixteen bytes of a row's sort key, as two numbers that order as those bytes do.
+    using KeyPrefix = std::pair<quint64, quint64>;
     // Every row's sort key while the rows are read, so that they are sorted once at the end; then let go.
     // A key is worked out afresh for the few rows a write places later.
     struct LoadKeys {
         QByteArray bytes; // each without its last part, the term's own UTF-8, which the shown text holds
         std::vector<qsizetype> ends;
-        std::vector<quint64> prefixes; // the first eight bytes of key and term, for most comparisons
+        // The rows whose term is not null, each with the first bytes of its key and term, which decide
+        // most comparisons without a look at the row: sorted at the end.
+        struct Keyed {
+            KeyPrefix prefix;
+            int row;
+        };
+        std::vector<Keyed> keyed;
     };
     // One folded column: every row's text one after another, and which row each piece belongs to.
     struct Column {

@@ -11,6 +11,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <tuple>
+
 namespace {
 
 using Listing = QList<QPair<qint64, QString>>;
@@ -185,6 +187,13 @@ private slots:
         index.endDefinitions();
         index.rowDeleted(7);
         const TermListing all = index.select(glossary::parse(store::QueryAllTerms()));
+        // Sorted on two cores: nulls first, then by the key, then by ID.
+        for (qsizetype i = 1; i < all.size(); ++i) {
+            const auto place = [&](qsizetype at) {
+                return std::tuple(!all.isNull(at), TextMatch::sortKey(all.term(at)), all.id(at));
+            };
+            QVERIFY2(place(i - 1) < place(i), qPrintable(all.term(i)));
+        }
         const QStringList typing = {"a", "ac", "aca", "aca a", "aca ca", "ac", "acit", "acitt", "àcittà", "a", "a%a",
                                     "a%a_", "à"};
         for (int column = 0; column < 2; ++column) {

@@ -102,33 +102,6 @@ std::pair<quint64, quint64> prefixOf(QByteArrayView key, QByteArrayView term)
     return {qFromBigEndian<quint64>(bytes), qFromBigEndian<quint64>(bytes + 8)};
 }
 
-// Compares a key followed by its term with another, as the whole key of each would compare.
-int compareJoined(QByteArrayView key, QByteArrayView term, QByteArrayView otherKey, QByteArrayView otherTerm)
-{
-    const QByteArrayView a[2] = {key, term};
-    const QByteArrayView b[2] = {otherKey, otherTerm};
-    int i = 0, j = 0;
-    qsizetype at = 0, otherAt = 0;
-    while (true) {
-        // Empty parts are stepped over, so that each side is either at a byte or at its end.
-        while (i < 2 && at == a[i].size()) {
-            ++i;
-            at = 0;
-        }
-        while (j < 2 && otherAt == b[j].size()) {
-            ++j;
-            otherAt = 0;
-        }
-        if (i == 2 || j == 2)
-            return (i == 2 ? 0 : 1) - (j == 2 ? 0 : 1);
-        const qsizetype n = qMin(a[i].size() - at, b[j].size() - otherAt);
-        if (const int c = std::memcmp(a[i].data() + at, b[j].data() + otherAt, size_t(n)))
-            return c;
-        at += n;
-        otherAt += n;
-    }
-}
-
 } // namespace
 
 void TableIndex::Column::clear()
@@ -247,7 +220,6 @@ int TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
     // own per row.
     TermListing::Table &table = *m_shown;
     const qsizetype textAt = table.text.size();
-    const qsizetype keyAt = m_loadKeys.bytes.size();
     int piece = -1;
     if (utf8) {
         piece = int(m_terms.starts.size());
@@ -256,13 +228,11 @@ int TableIndex::addTerm(qint64 id, std::optional<QByteArrayView> utf8)
         m_terms.close(at, rowCount());
         // The key's last part, the term re-encoded, is the text shown: the same bytes as stored unless
         // the file held text that is not UTF-8.
-        TextMatch::appendSortKey(m_loadKeys.bytes, table.text, QString::fromUtf8(*utf8));
-    }
-    if (utf8) {
-        const QByteArrayView key = QByteArrayView(m_loadKeys.bytes).sliced(keyAt);
+        QByteArray &key = m_loadKeys.key;
+        key.truncate(0);
+        TextMatch::appendSortKey(key, table.text, QString::fromUtf8(*utf8));
         m_loadKeys.keyed.push_back({prefixOf(key, QByteArrayView(table.text).sliced(textAt)), rowCount()});
     }
-    m_loadKeys.ends.push_back(m_loadKeys.bytes.size());
     table.added(id, utf8 ? std::optional(textAt) : std::nullopt);
     return pushRow(piece);
 }
@@ -280,11 +250,6 @@ void TableIndex::endTerms()
     m_loadedRows = rowCount();
     Q_ASSERT(std::is_sorted(m_shown->entries.begin(), m_shown->entries.end(),
                             [](const auto &a, const auto &b) { return a.id < b.id; }));
-    const LoadKeys &keys = m_loadKeys;
-    const auto key = [&keys](int row) {
-        const qsizetype at = row == 0 ? 0 : keys.ends[size_t(row) - 1];
-        return QByteArrayView(keys.bytes.constData() + at, keys.ends[size_t(row)] - at);
-    };
     const TermListing::Table &table = *m_shown;
     // A null sorts before every text, as in SQLite; null terms come first, in ID order as they were read.
     m_order.clear();
@@ -298,8 +263,9 @@ void TableIndex::endTerms()
     const auto less = [&](const Keyed &a, const Keyed &b) {
         if (a.prefix != b.prefix)
             return a.prefix < b.prefix;
-        if (const int c = compareJoined(key(a.row), table.utf8(size_t(a.row)), key(b.row), table.utf8(size_t(b.row))))
-            return c < 0;
+        const QByteArray keyA = keyOf(a.row), keyB = keyOf(b.row);
+        if (keyA != keyB)
+            return keyA < keyB;
         return table.entries[size_t(a.row)].id < table.entries[size_t(b.row)].id;
     };
     // Each core sorts half, and the halves are merged into the order.
@@ -392,16 +358,20 @@ void TableIndex::setDefinitionOf(int index, const QVariant &definition)
 TableIndex::Place TableIndex::placeOf(int row) const
 {
     const bool null = m_shown->isNull(size_t(row));
-    return Place{null, null ? QByteArray() : TextMatch::sortKey(QString::fromUtf8(m_shown->utf8(size_t(row)))),
-                 idOf(row)};
+    return Place{null, null ? QByteArray() : keyOf(row), idOf(row)};
+}
+
+QByteArray TableIndex::keyOf(int row) const
+{
+    return TextMatch::sortKey(QString::fromUtf8(m_shown->utf8(size_t(row))));
 }
 
 bool TableIndex::before(const Place &a, const Place &b)
 {
     if (a.null != b.null)
         return a.null;
-    if (const int c = compareJoined(a.key, {}, b.key, {}))
-        return c < 0;
+    if (a.key != b.key)
+        return a.key < b.key;
     return a.id < b.id;
 }
 

@@ -57,18 +57,16 @@ public:
 private:
     // The first sixteen bytes of a row's sort key, as two numbers that order as those bytes do.
     using KeyPrefix = std::pair<quint64, quint64>;
-    // Every row's sort key while the rows are read, so that they are sorted once at the end; then let go.
-    // A key is worked out afresh for the few rows a write places later.
+    // While the rows are read, the first bytes of each term's sort key, which decide most comparisons
+    // without a look at the row, so that the rows are sorted once at the end; then let go. A whole key is
+    // worked out afresh from the shown term where the first bytes tie, and for the rows a write places.
     struct LoadKeys {
-        QByteArray bytes; // each without its last part, the term's own UTF-8, which the shown text holds
-        std::vector<qsizetype> ends;
-        // The rows whose term is not null, each with the first bytes of its key and term, which decide
-        // most comparisons without a look at the row: sorted at the end.
         struct Keyed {
             KeyPrefix prefix;
             int row;
         };
-        std::vector<Keyed> keyed;
+        std::vector<Keyed> keyed; // the rows whose term is not null
+        QByteArray key;           // room to work a key out in
     };
     // One folded column: every row's text one after another, and which row each piece belongs to.
     struct Column {
@@ -108,6 +106,8 @@ private:
         qint64 id;
     };
     Place placeOf(int row) const;
+    // The sort key of a row whose term is not null.
+    QByteArray keyOf(int row) const;
     static bool before(const Place &a, const Place &b);
     // The terms a pass found, in the order of the rows in memory, as each of the two cores found them.
     using TermHalves = std::array<Column, 2>;

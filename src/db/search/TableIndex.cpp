@@ -528,7 +528,11 @@ std::vector<char> TableIndex::definitionBlocks(const Plan &plan) const
     if (!blocksUsed || !m_definitionsLoaded || m_definitionBlocks.pieces() != m_definitions.starts.size() ||
         !BlockIndex::narrows(plan.definitionRuns))
         return {};
-    return m_definitionBlocks.candidates(plan.definitionRuns);
+    std::vector<char> blocks = m_definitionBlocks.candidates(plan.definitionRuns);
+    // Words common enough to be in nearly every block are read faster in one pass than block by block.
+    if (size_t(std::count(blocks.begin(), blocks.end(), char(1))) * 4 > blocks.size() * 3)
+        return {};
+    return blocks;
 }
 
 namespace {

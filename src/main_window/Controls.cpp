@@ -123,6 +123,16 @@ qsizetype lineBreakAt(const QChar *text, qsizetype i, qsizetype size)
     }
 }
 
+// The text that the document's characters stand for: each paragraph separator, and where lines were
+// joined each line separator, a "\n" (a text that is joined has no line separator of its own).
+QString asText(QString shown, bool joined)
+{
+    shown.replace(QChar::ParagraphSeparator, u'\n');
+    if (joined)
+        shown.replace(QChar::LineSeparator, u'\n');
+    return shown;
+}
+
 // The characters of the document for a text: each line break one paragraph separator or, where `join`,
 // most of them line separators, which break the line without ending the paragraph; and the text as Text()
 // then gives it back, each line break "\n". Both are position for position the same.
@@ -156,14 +166,7 @@ std::pair<QString, QString> documentText(const QString &text, bool join)
     }
     std::copy(data + lineStart, data + size, out);
     shown.truncate(n + size - lineStart);
-    if (readsBackAsIs)
-        return {shown, text};
-    // A text that is joined has no line separator of its own.
-    QString readBack = shown;
-    readBack.replace(QChar::ParagraphSeparator, u'\n');
-    if (join)
-        readBack.replace(QChar::LineSeparator, u'\n');
-    return {shown, readBack};
+    return {shown, readsBackAsIs ? text : asText(shown, join)};
 }
 
 // The spaces of the paragraphs too long to lay out at once where the view breaks them.
@@ -266,10 +269,7 @@ QString RichTextBox::readBack(QString raw, int from) const
                 raw[block.position() - 1 - from] = u' ';
         }
     }
-    raw.replace(QChar::ParagraphSeparator, u'\n');
-    if (m_linesJoined)
-        raw.replace(QChar::LineSeparator, u'\n');
-    return raw;
+    return asText(std::move(raw), m_linesJoined);
 }
 
 QMimeData *RichTextBox::createMimeDataFromSelection() const

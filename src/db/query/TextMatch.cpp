@@ -309,13 +309,8 @@ QByteArray sortKey(QStringView text)
 {
     QByteArray key;
     key.reserve(text.size() * 3 + 8);
-    appendSortKey(key, text);
-    return key;
-}
-
-void appendSortKey(QByteArray &key, QStringView text)
-{
     appendSortKey(key, key, text);
+    return key;
 }
 
 void appendSortKey(QByteArray &key, QByteArray &utf8, QStringView text)

@@ -126,9 +126,8 @@ QByteArrayView rightCharacters(QByteArrayView utf8, qint64 n);
 // A key whose byte order is the reading order of an Italian glossary: letters without regard to case,
 // an accented letter beside its plain letter; ties broken by accent, then by case.
 QByteArray sortKey(QStringView text);
-void appendSortKey(QByteArray &out, QStringView text);
-// The same key without its last part, the text itself as UTF-8, which goes to `utf8` instead: a caller
-// that keeps the text as UTF-8 anyway holds those bytes once.
+// Appends the key to `out` without its last part, the text itself as UTF-8, which goes to `utf8` (which may
+// be `out`): a caller that keeps the text as UTF-8 anyway holds those bytes once.
 void appendSortKey(QByteArray &out, QByteArray &utf8, QStringView text);
 
 } // namespace TextMatch

@@ -261,12 +261,7 @@ void TableIndex::endTerms()
     using Keyed = LoadKeys::Keyed;
     std::vector<Keyed> &keyed = m_loadKeys.keyed;
     const auto less = [&](const Keyed &a, const Keyed &b) {
-        if (a.prefix != b.prefix)
-            return a.prefix < b.prefix;
-        const QByteArray keyA = keyOf(a.row), keyB = keyOf(b.row);
-        if (keyA != keyB)
-            return keyA < keyB;
-        return table.entries[size_t(a.row)].id < table.entries[size_t(b.row)].id;
+        return a.prefix != b.prefix ? a.prefix < b.prefix : before(placeOf(a.row), placeOf(b.row));
     };
     // Each core sorts half, and the halves are merged into the order.
     const auto end = keyed.end();

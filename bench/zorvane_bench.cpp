@@ -187,6 +187,8 @@ void selectRow(Form1 &form, int row)
 }
 
 bool startUpOnly = false;
+// Only the term keystrokes, on one window, for profiling them alone.
+bool termsOnly = false;
 
 // Glossaries are made once and kept; one made by an earlier generator is not reused.
 constexpr int GeneratorVersion = 2;
@@ -235,7 +237,7 @@ Run measure(const SearchWords &searchWords, bool pooled, int reps)
     resetPeak();
     const QStringList &words = searchWords.terms;
 
-    for (int i = 0; i < startUps(reps); ++i)
+    for (int i = 0; i < (termsOnly ? 0 : startUps(reps)); ++i)
         measureStartUp(run, words[i].left(4), words[i + 1].left(4));
 
     if (startUpOnly) {
@@ -249,6 +251,8 @@ Run measure(const SearchWords &searchWords, bool pooled, int reps)
         for (int n = 2; n <= w.size(); ++n)
             run.samples["term keystroke"].append(timed([&] { form.Txt_Search->setText(w.left(n)); }));
         form.Command1_Click();
+        if (termsOnly)
+            continue;
 
         const QString two = words[reps + r].left(3) + u' ' + words[r].left(3);
         for (int n = 5; n <= two.size(); ++n)
@@ -257,6 +261,10 @@ Run measure(const SearchWords &searchWords, bool pooled, int reps)
         form.Command1_Click();
     }
 
+    if (termsOnly) {
+        run.peak = peakMegabytes();
+        return run;
+    }
     const int listed = form.List1[0]->model()->rowCount();
     for (int r = 0; r < reps; ++r) {
         run.samples["selection"].append(timed([&] { selectRow(form, (r * 7919) % listed); }));
@@ -553,6 +561,8 @@ int main(int argc, char *argv[])
             reps = args[++i].toInt();
         } else if (args[i] == QStringLiteral("--start-up-only")) {
             startUpOnly = true;
+        } else if (args[i] == QStringLiteral("--terms-only")) {
+            termsOnly = true;
         } else if (args[i] == QStringLiteral("--pooled-only")) {
             literalToo = false;
         } else if (args[i] == QStringLiteral("--large-up-to") && i + 1 < args.size()) {
@@ -565,7 +575,7 @@ int main(int argc, char *argv[])
             jetFile = args[++i];
         } else {
             std::fprintf(stderr, "uso: zorvane-bench [--sizes 200000,1000000] [--reps 20] [--pooled-only] "
-                                 "[--start-up-only] "
+                                 "[--start-up-only] [--terms-only] "
                                  "[--large-up-to MB] [--splash MS] [--data CARTELLA] [--jet FILE.mdb]\n");
             return 2;
         }
@@ -610,7 +620,7 @@ int main(int argc, char *argv[])
         const double memoryTarget = size >= 1000000 ? 750 : 250;
         std::printf("  peak resident memory during the pooled run: %.0f MB, target <=%.0f MB%s\n",
                     pooled.peak, memoryTarget, pooled.peak <= memoryTarget ? "" : "!");
-        if (!startUpOnly) {
+        if (!startUpOnly && !termsOnly) {
             ConnectionPool::setEnabled(true);
             std::array<QMap<QString, Samples>, 2> mix;
             measureQueryMix(mix, words, reps);
@@ -619,7 +629,7 @@ int main(int argc, char *argv[])
         }
         std::fflush(stdout);
     }
-    if (largeUpTo > 0 && !startUpOnly)
+    if (largeUpTo > 0 && !startUpOnly && !termsOnly)
         measureLargeDefinitions(glossaryFolder(dataFolder, QStringLiteral("large")), reps, largeUpTo);
     std::printf("\n(%d message boxes answered; a target marked ! is missed)\n", boxes);
     return 0;

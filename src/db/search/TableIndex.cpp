@@ -3,6 +3,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -102,7 +103,85 @@ std::pair<quint64, quint64> prefixOf(QByteArrayView key, QByteArrayView term)
     return {qFromBigEndian<quint64>(bytes), qFromBigEndian<quint64>(bytes + 8)};
 }
 
+// The bits set in x, without the instruction that not every processor this runs on has.
+inline int bitCount(quint32 x)
+{
+    x = x - ((x >> 1) & 0x55555555u);
+    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
+    x = (x + (x >> 4)) & 0x0f0f0f0fu;
+    return int((x * 0x01010101u) >> 24);
+}
+
+// The rows of `order` whose flag is set, in that order. Written without a branch, which a flag set for
+// one row in three would mispredict at every other row; a long order is read in two halves at once.
+std::vector<int> flaggedInOrder(const std::vector<int> &order, const std::vector<char> &flags)
+{
+    const size_t middle = order.size() < SplitRows ? order.size() : order.size() / 2;
+    const auto buffer = std::make_unique_for_overwrite<int[]>(order.size());
+    std::array<size_t, 2> counts = {};
+    const auto pass = [&](int half) {
+        const size_t from = half == 0 ? 0 : middle, to = half == 0 ? middle : order.size();
+        int *const out = buffer.get() + from;
+        size_t n = 0;
+        for (size_t i = from; i < to; ++i) {
+            const int row = order[i];
+            out[n] = row;
+            n += size_t(flags[size_t(row)] != 0);
+        }
+        counts[size_t(half)] = n;
+    };
+    if (middle == order.size())
+        pass(0);
+    else
+        inTwoHalves(pass);
+    std::vector<int> rows;
+    rows.reserve(counts[0] + counts[1]);
+    rows.insert(rows.end(), buffer.get(), buffer.get() + counts[0]);
+    rows.insert(rows.end(), buffer.get() + middle, buffer.get() + middle + counts[1]);
+    return rows;
+}
+
 } // namespace
+
+class TableIndex::TermCopier {
+public:
+    TermCopier(Column &into, const Column &from)
+        : m_into(into), m_readable(from.text.constData() + from.text.size()), m_used(into.text.size())
+    {
+    }
+    // `term` lies in `from`, followed by its separator, which is copied with it.
+    void append(QByteArrayView term, int row)
+    {
+        const qsizetype size = term.size() + 1;
+        if (m_used + qMax<qsizetype>(size, Block) > m_room)
+            makeRoom(size);
+        char *const out = m_base + m_used;
+        if (size <= Block && m_readable - term.data() >= Block)
+            std::memcpy(out, term.data(), Block); // what lies past the separator is overwritten next
+        else
+            std::memcpy(out, term.data(), size_t(size));
+        m_into.starts.push_back(m_used);
+        m_into.owners.push_back(row);
+        m_used += size;
+    }
+    void finish() { m_into.text.resize(m_used); }
+
+private:
+    static constexpr qsizetype Block = 32;
+    void makeRoom(qsizetype size)
+    {
+        // Past the bytes asked for, QByteArray grows by doubling: take all the room it made.
+        m_into.text.resize(m_used + size + Block);
+        m_into.text.resize(qMax(m_into.text.size(), m_into.text.capacity()));
+        m_base = m_into.text.data();
+        m_room = m_into.text.size();
+    }
+    Column &m_into;
+    const char *const m_readable;
+    qsizetype m_used;
+    char *m_base = nullptr;
+    qsizetype m_room = 0;
+};
 
 void TableIndex::Column::clear()
 {
@@ -134,25 +213,9 @@ void TableIndex::Column::close(qsizetype at, int row)
     owners.push_back(row);
 }
 
-size_t TableIndex::Column::pieceAt(qsizetype offset, size_t from) const
+size_t TableIndex::Column::pieceAt(qsizetype offset) const
 {
-    // Finds come in order and mostly a few pieces apart: step from the last piece, then gallop and halve.
-    size_t low = from;
-    for (int i = 0; i < 8; ++i) {
-        if (low + 1 >= starts.size() || starts[low + 1] > offset)
-            return low;
-        ++low;
-    }
-    size_t step = 1;
-    size_t high = low + 1;
-    while (high < starts.size() && starts[high] <= offset) {
-        low = high;
-        step *= 2;
-        high = low + step;
-    }
-    high = std::min(high, starts.size());
-    const auto it = std::upper_bound(starts.begin() + qsizetype(low), starts.begin() + qsizetype(high), offset);
-    return size_t(it - starts.begin()) - 1;
+    return size_t(std::upper_bound(starts.begin(), starts.end(), offset) - starts.begin()) - 1;
 }
 
 bool TableIndex::answers(const CatalogQuery &query)
@@ -180,6 +243,7 @@ bool TableIndex::answers(const CatalogQuery &query)
 void TableIndex::changed()
 {
     m_everyRow.reset();
+    m_rank.clear();
     m_last = LastSearch();
 }
 
@@ -489,19 +553,89 @@ void TableIndex::findPieces(const Column &column, const Plan &plan, qsizetype fr
     if (from >= to)
         return;
     const char *const begin = column.text.constData();
-    const size_t pieces = column.starts.size();
-    size_t piece = column.pieceAt(from, 0);
-    // An empty filter finds every piece where it starts.
-    TextMatch::forEachMatch(begin + from, begin + to, plan.filter.constData(), size_t(plan.filter.size()),
-                            [&](const char *match) {
-                                piece = column.pieceAt(match - begin, piece);
-                                const char *pieceStart = begin + column.starts[piece];
-                                // Each piece ends with its separator, just before the next one starts.
-                                const char *pieceEnd =
-                                    begin + (piece + 1 < pieces ? column.starts[piece + 1] : column.text.size()) - 1;
-                                found(column.owners[piece], QByteArrayView(pieceStart, pieceEnd - pieceStart));
-                                return pieceEnd + 1;
-                            });
+    // The piece that holds offset `at`, kept by counting the separators passed, so a find needs no search.
+    size_t piece = column.pieceAt(from);
+    // Reports the piece and answers where the next one starts: the rest of this one need not be read.
+    const auto report = [&](size_t index) {
+        const qsizetype start = column.starts[index];
+        const qsizetype next = column.endOf(index);
+        found(column.owners[index], QByteArrayView(begin + start, next - 1 - start));
+        return next;
+    };
+    const char *const needle = plan.filter.constData();
+    const qsizetype size = plan.filter.size();
+    if (size == 0) {
+        // An empty filter finds every piece.
+        for (; piece < column.starts.size() && column.starts[piece] < to; ++piece)
+            report(piece);
+        return;
+    }
+    qsizetype at = from;
+    const qsizetype limit = to - size + 1; // the last place a match can start, plus one
+#ifdef __SSE2__
+    const __m128i firsts = _mm_set1_epi8(needle[0]);
+    const __m128i lasts = _mm_set1_epi8(needle[size - 1]);
+    const __m128i separators = _mm_set1_epi8('\xff');
+    // The separators of the blocks passed since `piece` was last brought up to date, counted in each
+    // byte's lane, which holds up to 255: summed into `piece` at a find and every 127 blocks.
+    __m128i passed = _mm_setzero_si128();
+    int blocks = 0;
+    const auto catchUp = [&] {
+        const __m128i sums = _mm_sad_epu8(passed, _mm_setzero_si128());
+        piece += size_t(_mm_cvtsi128_si32(sums)) + size_t(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+        passed = _mm_setzero_si128();
+        blocks = 0;
+    };
+    while (limit - at >= 32) {
+        const char *const block = begin + at;
+        const __m128i heads0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block));
+        const __m128i heads1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16));
+        const __m128i tails0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + size - 1));
+        const __m128i tails1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + size + 15));
+        quint32 candidates =
+            quint32(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(heads0, firsts), _mm_cmpeq_epi8(tails0, lasts)))) |
+            quint32(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(heads1, firsts), _mm_cmpeq_epi8(tails1, lasts))))
+                << 16;
+        const __m128i ends0 = _mm_cmpeq_epi8(heads0, separators);
+        const __m128i ends1 = _mm_cmpeq_epi8(heads1, separators);
+        bool jumped = false;
+        while (candidates) {
+            const int i = std::countr_zero(candidates);
+            if (!TextMatch::detail::sameMiddle(block + i, needle, size_t(size))) {
+                candidates &= candidates - 1;
+                continue;
+            }
+            // No filter holds a separator, so no find spans two pieces.
+            catchUp();
+            const quint32 ends = quint32(_mm_movemask_epi8(ends0)) | quint32(_mm_movemask_epi8(ends1)) << 16;
+            const size_t hit = piece + size_t(bitCount(ends & ((quint32(1) << i) - 1)));
+            const qsizetype resume = report(hit);
+            if (resume >= at + 32) {
+                at = resume;
+                piece = hit + 1;
+                jumped = true;
+                break;
+            }
+            candidates &= ~quint32(0) << (resume - at);
+        }
+        if (jumped)
+            continue;
+        passed = _mm_sub_epi8(_mm_sub_epi8(passed, ends0), ends1);
+        if (++blocks == 127)
+            catchUp();
+        at += 32;
+    }
+    catchUp();
+#endif
+    for (; at < limit; ++at) {
+        if (begin[at] == '\xff') {
+            ++piece;
+        } else if (begin[at] == needle[0] && begin[at + size - 1] == needle[size - 1] &&
+                   TextMatch::detail::sameMiddle(begin + at, needle, size_t(size))) {
+            at = report(piece) - 1; // on the separator, which the loop steps over
+            ++piece;
+        }
+    }
 }
 
 namespace {
@@ -575,15 +709,74 @@ std::array<Ranges, 2> candidateRanges(const std::vector<char> &blocks, const std
 
 } // namespace
 
-bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<char> &matched, TermHalves *terms) const
+void TableIndex::rankRows()
 {
+    if (!m_rank.empty() || m_order.empty())
+        return;
+    m_rank.resize(m_alive.size());
+    const auto pass = [this](size_t from, size_t to) {
+        for (size_t place = from; place < to; ++place)
+            m_rank[size_t(m_order[place])] = int(place);
+    };
+    if (m_order.size() < SplitRows)
+        pass(0, m_order.size());
+    else
+        inTwoHalves([&](int half) {
+            const size_t middle = m_order.size() / 2;
+            half == 0 ? pass(0, middle) : pass(middle, m_order.size());
+        });
+}
+
+TableIndex::RankBits TableIndex::rankBits() const
+{
+    const size_t words = (m_order.size() + 63) / 64;
+    return {std::vector<quint64>(words), std::vector<quint64>(words)};
+}
+
+std::vector<int> TableIndex::rowsByRank(const RankBits &bits) const
+{
+    const size_t words = bits[0].size();
+    const auto found = [&](size_t word) { return bits[0][word] | bits[1][word]; };
+    std::array<size_t, 2> counts = {};
+    const size_t middle = words / 2;
+    for (size_t word = 0; word < words; ++word) {
+        const quint64 marked = found(word);
+        counts[word < middle ? 0 : 1] += size_t(bitCount(quint32(marked)) + bitCount(quint32(marked >> 32)));
+    }
+    std::vector<int> rows(counts[0] + counts[1]);
+    const auto pass = [&](int half) {
+        int *out = rows.data() + (half == 0 ? 0 : counts[0]);
+        for (size_t word = half == 0 ? 0 : middle; word < (half == 0 ? middle : words); ++word) {
+            for (quint64 bitsLeft = found(word); bitsLeft; bitsLeft &= bitsLeft - 1)
+                *out++ = m_order[word * 64 + size_t(std::countr_zero(bitsLeft))];
+        }
+    };
+    if (rows.size() < SplitRows / 4) {
+        pass(0);
+        pass(1);
+    } else {
+        inTwoHalves(pass);
+    }
+    return rows;
+}
+
+bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<char> &matched, TermHalves *terms,
+                      RankBits *ranked) const
+{
+    const auto mark = [&](int half, int row) {
+        matched[size_t(row)] = 1;
+        if (ranked) {
+            const size_t place = size_t(m_rank[size_t(row)]);
+            (*ranked)[size_t(half)][place / 64] |= quint64(1) << (place % 64);
+        }
+    };
     const Plan plan(group, *this);
     const bool byTerms = plan.filterColumn == &m_terms;
     const std::vector<char> blocks = byTerms ? std::vector<char>() : definitionBlocks(plan);
     if (!plan.filterColumn) {
         const auto tryRow = [&](size_t i) {
             if (m_alive[i] && !matched[i] && matchesGroup(int(i), group, plan))
-                matched[i] = 1;
+                mark(0, int(i));
         };
         if (blocks.empty()) {
             for (size_t i = 0; i < m_alive.size(); ++i)
@@ -601,15 +794,22 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
         return false;
     }
     const bool keepTerms = byTerms && terms;
+    // The one condition the filter answers alone, as a short term search has.
+    const bool filterDecides = group.size() == 1 && plan.decided == 0;
     const auto pass = [&](int half, qsizetype from, qsizetype to) {
+        std::optional<TermCopier> copier;
+        if (keepTerms)
+            copier.emplace((*terms)[size_t(half)], m_terms);
         findPieces(*plan.filterColumn, plan, from, to, [&](int owner, QByteArrayView text) {
             if (!m_alive[size_t(owner)] || matched[size_t(owner)] ||
-                !matchesGroup(owner, group, plan, byTerms ? std::optional(text) : std::nullopt))
+                (!filterDecides && !matchesGroup(owner, group, plan, byTerms ? std::optional(text) : std::nullopt)))
                 return;
-            matched[size_t(owner)] = 1;
-            if (keepTerms)
-                (*terms)[size_t(half)].append(text, owner);
+            mark(half, owner);
+            if (copier)
+                copier->append(text, owner);
         });
+        if (copier)
+            copier->finish();
     };
     const QByteArray &text = plan.filterColumn->text;
     if (!blocks.empty()) {
@@ -635,14 +835,17 @@ std::vector<int> TableIndex::narrowByTerms(const QList<CatalogQuery::Predicate> 
 {
     const Plan plan(group, *this);
     const TermHalves &last = m_last.terms;
+    const bool filterDecides = group.size() == 1 && plan.decided == 0;
     const auto pass = [&](int half) {
-        terms[size_t(half)].reserve(last[size_t(half)].text.size(), last[size_t(half)].starts.size());
-        findPieces(last[size_t(half)], plan, 0, last[size_t(half)].text.size(), [&](int owner, QByteArrayView text) {
-            if (matchesGroup(owner, group, plan, text)) {
+        const Column &from = last[size_t(half)];
+        TermCopier copier(terms[size_t(half)], from);
+        findPieces(from, plan, 0, from.text.size(), [&](int owner, QByteArrayView text) {
+            if (filterDecides || matchesGroup(owner, group, plan, text)) {
                 m_kept[size_t(owner)] = 1;
-                terms[size_t(half)].append(text, owner);
+                copier.append(text, owner);
             }
         });
+        copier.finish();
     };
     m_kept.resize(m_alive.size());
     if (last[0].text.size() + last[1].text.size() < SplitBytes) {
@@ -651,14 +854,9 @@ std::vector<int> TableIndex::narrowByTerms(const QList<CatalogQuery::Predicate> 
     } else {
         inTwoHalves(pass);
     }
-    std::vector<int> rows;
-    rows.reserve(terms[0].owners.size() + terms[1].owners.size());
-    for (int index : m_last.rows) {
-        if (m_kept[size_t(index)]) {
-            m_kept[size_t(index)] = 0;
-            rows.push_back(index);
-        }
-    }
+    std::vector<int> rows = flaggedInOrder(m_last.rows, m_kept);
+    for (int index : rows)
+        m_kept[size_t(index)] = 0;
     return rows;
 }
 
@@ -762,13 +960,15 @@ TermListing TableIndex::select(const CatalogQuery &query)
         }
     } else {
         std::vector<char> matched(m_alive.size(), 0);
-        for (const auto &group : query.where)
-            termsKept = scan(group, matched, oneGroup ? &terms : nullptr);
+        RankBits ranked;
         if (query.ordered) {
-            for (int index : m_order) {
-                if (matched[size_t(index)])
-                    rows.push_back(index);
-            }
+            rankRows();
+            ranked = rankBits();
+        }
+        for (const auto &group : query.where)
+            termsKept = scan(group, matched, oneGroup ? &terms : nullptr, query.ordered ? &ranked : nullptr);
+        if (query.ordered) {
+            rows = rowsByRank(ranked);
         } else {
             for (size_t i = 0; i < m_alive.size(); ++i) {
                 if (matched[i])

@@ -77,14 +77,15 @@ private:
         void append(QByteArrayView folded, int row);
         // Ends the text that starts at `at`, already written into `text`.
         void close(qsizetype at, int row);
-        // The piece that holds the offset, looking from piece `from` on.
-        size_t pieceAt(qsizetype offset, size_t from) const;
+        // The piece that holds the offset.
+        size_t pieceAt(qsizetype offset) const;
+        // Where the piece after `index` starts: its own text and separator end there.
+        qsizetype endOf(size_t index) const { return index + 1 < starts.size() ? starts[index + 1] : text.size(); }
         // Its text without the separator.
         QByteArrayView piece(int index) const
         {
-            const size_t next = size_t(index) + 1;
-            const qsizetype end = (next < starts.size() ? starts[next] : text.size()) - 1;
-            return QByteArrayView(text.constData() + starts[size_t(index)], end - starts[size_t(index)]);
+            const qsizetype from = starts[size_t(index)];
+            return QByteArrayView(text.constData() + from, endOf(size_t(index)) - 1 - from);
         }
         void reserve(qsizetype bytes, size_t pieces);
     };
@@ -111,6 +112,16 @@ private:
     static bool before(const Place &a, const Place &b);
     // The terms a pass found, in the order of the rows in memory, as each of the two cores found them.
     using TermHalves = std::array<Column, 2>;
+    // One bit for each place in m_order, as each of the two cores marks the rows it found there.
+    using RankBits = std::array<std::vector<quint64>, 2>;
+    RankBits rankBits() const;
+    // The rows whose places are marked, in order.
+    std::vector<int> rowsByRank(const RankBits &bits) const;
+    // Brings m_rank up to date with m_order.
+    void rankRows();
+    // Copies found terms into a column, many small ones a second: room is made by doubling, and a
+    // short term is copied as one block of its maximum size.
+    class TermCopier;
     // The conditions of one group made ready for a pass: the longest run of text that any match must hold
     // is looked for first, in the column it belongs to, and the rest is asked only where it stands.
     struct Plan {
@@ -131,7 +142,9 @@ private:
     void findPieces(const Column &column, const Plan &plan, qsizetype from, qsizetype to, Found &&found) const;
     // Marks in `matched` the live rows that meet every condition of the group; with `terms`, also copies
     // the terms of those rows there when the pass ran over terms, and answers whether it did.
-    bool scan(const QList<CatalogQuery::Predicate> &group, std::vector<char> &matched, TermHalves *terms = nullptr) const;
+    // With `ranked`, also sets the bit of each such row's place in m_order, whose m_rank must be up to date.
+    bool scan(const QList<CatalogQuery::Predicate> &group, std::vector<char> &matched, TermHalves *terms = nullptr,
+              RankBits *ranked = nullptr) const;
     // One flag per block of definitions, whether it may hold a row the plan finds; empty when every
     // block must be read.
     std::vector<char> definitionBlocks(const Plan &plan) const;
@@ -161,6 +174,9 @@ private:
     std::vector<int> m_definitionPieces; // by row: its piece of m_definitions, -1 for a null
     std::vector<char> m_alive;           // by row
     std::vector<int> m_order; // live rows by term, then ID
+    // By row: its place in m_order, so that the rows a search finds are put in order by marking their
+    // places rather than by a walk through every row. Empty from a change to the next search.
+    std::vector<int> m_rank;
     // The rows read from the file came in ID order and are found by halving; rows written since are
     // in the hash.
     int m_loadedRows = 0;

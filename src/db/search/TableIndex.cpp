@@ -764,7 +764,8 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
                       RankBits *ranked) const
 {
     const auto mark = [&](int half, int row) {
-        matched[size_t(row)] = 1;
+        if (!matched.empty())
+            matched[size_t(row)] = 1;
         if (ranked) {
             const size_t place = size_t(m_rank[size_t(row)]);
             (*ranked)[size_t(half)][place / 64] |= quint64(1) << (place % 64);
@@ -775,7 +776,7 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
     const std::vector<char> blocks = byTerms ? std::vector<char>() : definitionBlocks(plan);
     if (!plan.filterColumn) {
         const auto tryRow = [&](size_t i) {
-            if (m_alive[i] && !matched[i] && matchesGroup(int(i), group, plan))
+            if (m_alive[i] && (matched.empty() || !matched[i]) && matchesGroup(int(i), group, plan))
                 mark(0, int(i));
         };
         if (blocks.empty()) {
@@ -801,7 +802,7 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
         if (keepTerms)
             copier.emplace((*terms)[size_t(half)], m_terms);
         findPieces(*plan.filterColumn, plan, from, to, [&](int owner, QByteArrayView text) {
-            if (!m_alive[size_t(owner)] || matched[size_t(owner)] ||
+            if (!m_alive[size_t(owner)] || (!matched.empty() && matched[size_t(owner)]) ||
                 (!filterDecides && !matchesGroup(owner, group, plan, byTerms ? std::optional(text) : std::nullopt)))
                 return;
             mark(half, owner);
@@ -959,7 +960,11 @@ TermListing TableIndex::select(const CatalogQuery &query)
             rows = narrowByRows(group);
         }
     } else {
-        std::vector<char> matched(m_alive.size(), 0);
+        // A row owns one piece of each column, so one group finds it once: the rows found are told apart
+        // only where there are more, or where no order is asked for and they are listed by row.
+        std::vector<char> matched;
+        if (!query.ordered || query.where.size() > 1)
+            matched.assign(m_alive.size(), 0);
         RankBits ranked;
         if (query.ordered) {
             rankRows();

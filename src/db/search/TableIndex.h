@@ -140,9 +140,10 @@ private:
     // plan's filter; `from` must be where a piece starts.
     template<typename Found>
     void findPieces(const Column &column, const Plan &plan, qsizetype from, qsizetype to, Found &&found) const;
-    // Marks in `matched` the live rows that meet every condition of the group; with `terms`, also copies
-    // the terms of those rows there when the pass ran over terms, and answers whether it did.
-    // With `ranked`, also sets the bit of each such row's place in m_order, whose m_rank must be up to date.
+    // Marks in `matched` (unless it is empty) the live rows not marked before that meet every condition of
+    // the group; with `ranked`, also sets the bit of each one's place in m_order, whose m_rank must be up to
+    // date; with `terms`, also copies their terms there when the pass ran over terms, and answers whether
+    // it did.
     bool scan(const QList<CatalogQuery::Predicate> &group, std::vector<char> &matched, TermHalves *terms = nullptr,
               RankBits *ranked = nullptr) const;
     // One flag per block of definitions, whether it may hold a row the plan finds; empty when every

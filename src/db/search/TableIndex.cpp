@@ -198,13 +198,6 @@ void TableIndex::Column::append(QByteArrayView folded, int row)
     close(at, row);
 }
 
-void TableIndex::Column::reserve(qsizetype bytes, size_t pieces)
-{
-    text.reserve(bytes);
-    starts.reserve(pieces);
-    owners.reserve(pieces);
-}
-
 void TableIndex::Column::close(qsizetype at, int row)
 {
     // A separator no folded text can hold, so a search never runs from one row into the next.

@@ -87,7 +87,6 @@ private:
             const qsizetype from = starts[size_t(index)];
             return QByteArrayView(text.constData() + from, endOf(size_t(index)) - 1 - from);
         }
-        void reserve(qsizetype bytes, size_t pieces);
     };
 
     int addRow(qint64 id, const QVariant &term);

@@ -112,35 +112,6 @@ inline int bitCount(quint32 x)
     return int((x * 0x01010101u) >> 24);
 }
 
-// The rows of `order` whose flag is set, in that order. Written without a branch, which a flag set for
-// one row in three would mispredict at every other row; a long order is read in two halves at once.
-std::vector<int> flaggedInOrder(const std::vector<int> &order, const std::vector<char> &flags)
-{
-    const size_t middle = order.size() < SplitRows ? order.size() : order.size() / 2;
-    const auto buffer = std::make_unique_for_overwrite<int[]>(order.size());
-    std::array<size_t, 2> counts = {};
-    const auto pass = [&](int half) {
-        const size_t from = half == 0 ? 0 : middle, to = half == 0 ? middle : order.size();
-        int *const out = buffer.get() + from;
-        size_t n = 0;
-        for (size_t i = from; i < to; ++i) {
-            const int row = order[i];
-            out[n] = row;
-            n += size_t(flags[size_t(row)] != 0);
-        }
-        counts[size_t(half)] = n;
-    };
-    if (middle == order.size())
-        pass(0);
-    else
-        inTwoHalves(pass);
-    std::vector<int> rows;
-    rows.reserve(counts[0] + counts[1]);
-    rows.insert(rows.end(), buffer.get(), buffer.get() + counts[0]);
-    rows.insert(rows.end(), buffer.get() + middle, buffer.get() + middle + counts[1]);
-    return rows;
-}
-
 } // namespace
 
 class TableIndex::TermCopier {
@@ -552,7 +523,7 @@ void TableIndex::findPieces(const Column &column, const Plan &plan, qsizetype fr
     const auto report = [&](size_t index) {
         const qsizetype start = column.starts[index];
         const qsizetype next = column.endOf(index);
-        found(column.owners[index], QByteArrayView(begin + start, next - 1 - start));
+        found(index, QByteArrayView(begin + start, next - 1 - start));
         return next;
     };
     const char *const needle = plan.filter.constData();
@@ -707,9 +678,15 @@ void TableIndex::rankRows()
     if (!m_rank.empty() || m_order.empty())
         return;
     m_rank.resize(m_alive.size());
+    // A piece of a row deleted or written again stands nowhere.
+    m_termPlaces.assign(m_terms.starts.size(), -1);
     const auto pass = [this](size_t from, size_t to) {
-        for (size_t place = from; place < to; ++place)
-            m_rank[size_t(m_order[place])] = int(place);
+        for (size_t place = from; place < to; ++place) {
+            const int row = m_order[place];
+            m_rank[size_t(row)] = int(place);
+            if (const int piece = m_termPieces[size_t(row)]; piece >= 0)
+                m_termPlaces[size_t(piece)] = int(place);
+        }
     };
     if (m_order.size() < SplitRows)
         pass(0, m_order.size());
@@ -756,13 +733,14 @@ std::vector<int> TableIndex::rowsByRank(const RankBits &bits) const
 bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<char> &matched, TermHalves *terms,
                       RankBits *ranked) const
 {
+    const auto markPlace = [&](int half, int place) {
+        (*ranked)[size_t(half)][size_t(place) / 64] |= quint64(1) << (size_t(place) % 64);
+    };
     const auto mark = [&](int half, int row) {
         if (!matched.empty())
             matched[size_t(row)] = 1;
-        if (ranked) {
-            const size_t place = size_t(m_rank[size_t(row)]);
-            (*ranked)[size_t(half)][place / 64] |= quint64(1) << (place % 64);
-        }
+        if (ranked)
+            markPlace(half, m_rank[size_t(row)]);
     };
     const Plan plan(group, *this);
     const bool byTerms = plan.filterColumn == &m_terms;
@@ -787,21 +765,41 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
         }
         return false;
     }
-    const bool keepTerms = byTerms && terms;
+    // The terms are kept with their places, so only where the finds are put in order.
+    const bool keepTerms = byTerms && terms && ranked;
     // The one condition the filter answers alone, as a short term search has.
     const bool filterDecides = group.size() == 1 && plan.decided == 0;
     const auto pass = [&](int half, qsizetype from, qsizetype to) {
         std::optional<TermCopier> copier;
         if (keepTerms)
             copier.emplace((*terms)[size_t(half)], m_terms);
-        findPieces(*plan.filterColumn, plan, from, to, [&](int owner, QByteArrayView text) {
-            if (!m_alive[size_t(owner)] || (!matched.empty() && matched[size_t(owner)]) ||
-                (!filterDecides && !matchesGroup(owner, group, plan, byTerms ? std::optional(text) : std::nullopt)))
-                return;
-            mark(half, owner);
-            if (copier)
-                copier->append(text, owner);
-        });
+        if (byTerms && ranked) {
+            // Each find's place in the order is read by its piece: one look-up for whether its row is
+            // alive, where it stands, and what the next search keeps of it.
+            findPieces(m_terms, plan, from, to, [&](size_t piece, QByteArrayView text) {
+                const int place = m_termPlaces[piece];
+                if (place < 0)
+                    return;
+                if (!filterDecides || !matched.empty()) {
+                    const int row = m_order[size_t(place)];
+                    if ((!matched.empty() && matched[size_t(row)]) || (!filterDecides && !matchesGroup(row, group, plan, text)))
+                        return;
+                    if (!matched.empty())
+                        matched[size_t(row)] = 1;
+                }
+                markPlace(half, place);
+                if (copier)
+                    copier->append(text, place);
+            });
+        } else {
+            findPieces(*plan.filterColumn, plan, from, to, [&](size_t piece, QByteArrayView text) {
+                const int owner = plan.filterColumn->owners[piece];
+                if (!m_alive[size_t(owner)] || (!matched.empty() && matched[size_t(owner)]) ||
+                    (!filterDecides && !matchesGroup(owner, group, plan, byTerms ? std::optional(text) : std::nullopt)))
+                    return;
+                mark(half, owner);
+            });
+        }
         if (copier)
             copier->finish();
     };
@@ -830,28 +828,26 @@ std::vector<int> TableIndex::narrowByTerms(const QList<CatalogQuery::Predicate> 
     const Plan plan(group, *this);
     const TermHalves &last = m_last.terms;
     const bool filterDecides = group.size() == 1 && plan.decided == 0;
+    RankBits kept = rankBits();
     const auto pass = [&](int half) {
         const Column &from = last[size_t(half)];
         TermCopier copier(terms[size_t(half)], from);
-        findPieces(from, plan, 0, from.text.size(), [&](int owner, QByteArrayView text) {
-            if (filterDecides || matchesGroup(owner, group, plan, text)) {
-                m_kept[size_t(owner)] = 1;
-                copier.append(text, owner);
+        findPieces(from, plan, 0, from.text.size(), [&](size_t piece, QByteArrayView text) {
+            const int place = from.owners[piece];
+            if (filterDecides || matchesGroup(m_order[size_t(place)], group, plan, text)) {
+                kept[size_t(half)][size_t(place) / 64] |= quint64(1) << (size_t(place) % 64);
+                copier.append(text, place);
             }
         });
         copier.finish();
     };
-    m_kept.resize(m_alive.size());
     if (last[0].text.size() + last[1].text.size() < SplitBytes) {
         pass(0);
         pass(1);
     } else {
         inTwoHalves(pass);
     }
-    std::vector<int> rows = flaggedInOrder(m_last.rows, m_kept);
-    for (int index : rows)
-        m_kept[size_t(index)] = 0;
-    return rows;
+    return rowsByRank(kept);
 }
 
 std::vector<int> TableIndex::narrowByRows(const QList<CatalogQuery::Predicate> &group) const

@@ -135,7 +135,7 @@ private:
     // `term`, when given, is the row's folded term as the pass found it, read instead of the column.
     bool matchesGroup(int row, const QList<CatalogQuery::Predicate> &group, const Plan &plan,
                       std::optional<QByteArrayView> term = std::nullopt) const;
-    // Calls found(row, its text) for every piece of `column` between `from` and `to` that holds the
+    // Calls found(piece, its text) for every piece of `column` between `from` and `to` that holds the
     // plan's filter; `from` must be where a piece starts.
     template<typename Found>
     void findPieces(const Column &column, const Plan &plan, qsizetype from, qsizetype to, Found &&found) const;
@@ -161,8 +161,8 @@ private:
     struct LastSearch {
         QList<CatalogQuery::Predicate> group;
         std::vector<int> rows;
-        // The folded terms of those rows, when the search went by terms: the next search scans these few
-        // bytes in one pass instead of looking each row up.
+        // The folded terms of those rows, when the search went by terms, each owned by its row's place in
+        // m_order: the next search scans these few bytes in one pass instead of looking each row up.
         bool termsKept = false;
         TermHalves terms;
     };
@@ -177,6 +177,9 @@ private:
     // By row: its place in m_order, so that the rows a search finds are put in order by marking their
     // places rather than by a walk through every row. Empty from a change to the next search.
     std::vector<int> m_rank;
+    // By piece of m_terms: the place of its row in m_order, -1 for a piece no live row owns; made with
+    // m_rank.
+    std::vector<int> m_termPlaces;
     // The rows read from the file came in ID order and are found by halving; rows written since are
     // in the hash.
     int m_loadedRows = 0;
@@ -197,8 +200,6 @@ private:
     // Every row in order, handed out again until the rows change.
     std::optional<TermListing> m_everyRow;
     LastSearch m_last;
-    // One flag per row, all clear between searches: which of the last search's rows a narrowing kept.
-    std::vector<char> m_kept;
 
     friend struct BlockIndexTamper;
 };

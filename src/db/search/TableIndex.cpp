@@ -350,6 +350,8 @@ void TableIndex::endDefinitions()
     m_definitionBlocks.build(m_definitions.text, m_definitions.starts);
     m_definitionsLoaded = true;
     changed();
+    // So are the places that put a search's finds in order.
+    rankRows();
 }
 
 int TableIndex::addRow(qint64 id, const QVariant &term)

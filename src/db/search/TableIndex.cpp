@@ -121,7 +121,7 @@ public:
     {
     }
     // `term` lies in `from`, followed by its separator, which is copied with it.
-    void append(QByteArrayView term, int row)
+    void append(QByteArrayView term, int owner)
     {
         const qsizetype size = term.size() + 1;
         if (m_used + qMax<qsizetype>(size, Block) > m_room)
@@ -132,7 +132,7 @@ public:
         else
             std::memcpy(out, term.data(), size_t(size));
         m_into.starts.push_back(m_used);
-        m_into.owners.push_back(row);
+        m_into.owners.push_back(owner);
         m_used += size;
     }
     void finish() { m_into.text.resize(m_used); }
@@ -208,6 +208,7 @@ void TableIndex::changed()
 {
     m_everyRow.reset();
     m_rank.clear();
+    m_termPlaces.clear();
     m_last = LastSearch();
 }
 
@@ -677,7 +678,8 @@ std::array<Ranges, 2> candidateRanges(const std::vector<char> &blocks, const std
 
 void TableIndex::rankRows()
 {
-    if (!m_rank.empty() || m_order.empty())
+    // Both are let go at every change, and kept for every row and piece once made, even with no row left.
+    if (m_rank.size() == m_alive.size() && m_termPlaces.size() == m_terms.starts.size())
         return;
     m_rank.resize(m_alive.size());
     // A piece of a row deleted or written again stands nowhere.
@@ -703,6 +705,11 @@ TableIndex::RankBits TableIndex::rankBits() const
 {
     const size_t words = (m_order.size() + 63) / 64;
     return {std::vector<quint64>(words), std::vector<quint64>(words)};
+}
+
+void TableIndex::markPlace(RankBits &bits, int half, int place)
+{
+    bits[size_t(half)][size_t(place) / 64] |= quint64(1) << (size_t(place) % 64);
 }
 
 std::vector<int> TableIndex::rowsByRank(const RankBits &bits) const
@@ -735,14 +742,11 @@ std::vector<int> TableIndex::rowsByRank(const RankBits &bits) const
 bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<char> &matched, TermHalves *terms,
                       RankBits *ranked) const
 {
-    const auto markPlace = [&](int half, int place) {
-        (*ranked)[size_t(half)][size_t(place) / 64] |= quint64(1) << (size_t(place) % 64);
-    };
     const auto mark = [&](int half, int row) {
         if (!matched.empty())
             matched[size_t(row)] = 1;
         if (ranked)
-            markPlace(half, m_rank[size_t(row)]);
+            markPlace(*ranked, half, m_rank[size_t(row)]);
     };
     const Plan plan(group, *this);
     const bool byTerms = plan.filterColumn == &m_terms;
@@ -789,7 +793,7 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
                     if (!matched.empty())
                         matched[size_t(row)] = 1;
                 }
-                markPlace(half, place);
+                markPlace(*ranked, half, place);
                 if (copier)
                     copier->append(text, place);
             });
@@ -837,7 +841,7 @@ std::vector<int> TableIndex::narrowByTerms(const QList<CatalogQuery::Predicate> 
         findPieces(from, plan, 0, from.text.size(), [&](size_t piece, QByteArrayView text) {
             const int place = from.owners[piece];
             if (filterDecides || matchesGroup(m_order[size_t(place)], group, plan, text)) {
-                kept[size_t(half)][size_t(place) / 64] |= quint64(1) << (size_t(place) % 64);
+                markPlace(kept, half, place);
                 copier.append(text, place);
             }
         });

@@ -114,9 +114,10 @@ private:
     // One bit for each place in m_order, as each of the two cores marks the rows it found there.
     using RankBits = std::array<std::vector<quint64>, 2>;
     RankBits rankBits() const;
+    static void markPlace(RankBits &bits, int half, int place);
     // The rows whose places are marked, in order.
     std::vector<int> rowsByRank(const RankBits &bits) const;
-    // Brings m_rank up to date with m_order.
+    // Brings m_rank and m_termPlaces up to date with m_order.
     void rankRows();
     // Copies found terms into a column, many small ones a second: room is made by doubling, and a
     // short term is copied as one block of its maximum size.
@@ -175,7 +176,7 @@ private:
     std::vector<char> m_alive;           // by row
     std::vector<int> m_order; // live rows by term, then ID
     // By row: its place in m_order, so that the rows a search finds are put in order by marking their
-    // places rather than by a walk through every row. Empty from a change to the next search.
+    // places rather than by a walk through every row. Empty from a change to the next search or load.
     std::vector<int> m_rank;
     // By piece of m_terms: the place of its row in m_order, -1 for a piece no live row owns; made with
     // m_rank.

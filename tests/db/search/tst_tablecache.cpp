@@ -163,6 +163,10 @@ private slots:
         index.rowDeleted(1);
         QCOMPARE(ids(store::QueryAllTerms()), QList<qint64>({3, 6, 2, 5, 4}));
         QCOMPARE(ids(store::QueryFindDefinition("salv")), QList<qint64>({5}));
+        // With every row deleted, the terms still held find nothing.
+        for (const qint64 id : {2, 3, 4, 5, 6})
+            index.rowDeleted(id);
+        QCOMPARE(ids(store::QueryFindTerm("a")), QList<qint64>());
 
         // Terms of one length put every separator in the same place of each block a search reads at once.
         TableIndex sameLength;

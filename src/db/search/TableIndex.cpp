@@ -707,12 +707,14 @@ TableIndex::RankBits TableIndex::rankBits() const
     return {std::vector<quint64>(words), std::vector<quint64>(words)};
 }
 
-void TableIndex::markPlace(RankBits &bits, int half, int place)
+void TableIndex::markPlaces(RankBits &bits, int half, const Column &kept)
 {
-    bits[size_t(half)][size_t(place) / 64] |= quint64(1) << (size_t(place) % 64);
+    // In a loop of nothing else, so that many of these scattered writes are under way at once.
+    for (const int place : kept.owners)
+        markPlace(bits, half, place);
 }
 
-std::vector<int> TableIndex::rowsByRank(const RankBits &bits) const
+QList<int> TableIndex::rowsByRank(const RankBits &bits) const
 {
     const size_t words = bits[0].size();
     const auto found = [&](size_t word) { return bits[0][word] | bits[1][word]; };
@@ -722,15 +724,17 @@ std::vector<int> TableIndex::rowsByRank(const RankBits &bits) const
         const quint64 marked = found(word);
         counts[word < middle ? 0 : 1] += size_t(bitCount(quint32(marked)) + bitCount(quint32(marked >> 32)));
     }
-    std::vector<int> rows(counts[0] + counts[1]);
+    // Made as a list, so that the listing handed out and the last search share it.
+    QList<int> rows(qsizetype(counts[0] + counts[1]));
+    int *const first = rows.data();
     const auto pass = [&](int half) {
-        int *out = rows.data() + (half == 0 ? 0 : counts[0]);
+        int *out = first + (half == 0 ? 0 : counts[0]);
         for (size_t word = half == 0 ? 0 : middle; word < (half == 0 ? middle : words); ++word) {
             for (quint64 bitsLeft = found(word); bitsLeft; bitsLeft &= bitsLeft - 1)
                 *out++ = m_order[word * 64 + size_t(std::countr_zero(bitsLeft))];
         }
     };
-    if (rows.size() < SplitRows / 4) {
+    if (size_t(rows.size()) < SplitRows / 4) {
         pass(0);
         pass(1);
     } else {
@@ -782,7 +786,7 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
         if (byTerms && ranked) {
             // Each find's place in the order is read by its piece: one look-up for whether its row is
             // alive, where it stands, and what the next search keeps of it.
-            findPieces(m_terms, plan, from, to, [&](size_t piece, QByteArrayView text) {
+            const auto found = [&](size_t piece, QByteArrayView text) {
                 const int place = m_termPlaces[piece];
                 if (place < 0)
                     return;
@@ -793,10 +797,12 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
                     if (!matched.empty())
                         matched[size_t(row)] = 1;
                 }
-                markPlace(*ranked, half, place);
                 if (copier)
                     copier->append(text, place);
-            });
+                else
+                    markPlace(*ranked, half, place);
+            };
+            findPieces(m_terms, plan, from, to, found);
         } else {
             findPieces(*plan.filterColumn, plan, from, to, [&](size_t piece, QByteArrayView text) {
                 const int owner = plan.filterColumn->owners[piece];
@@ -806,8 +812,10 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
                 mark(half, owner);
             });
         }
-        if (copier)
+        if (copier) {
             copier->finish();
+            markPlaces(*ranked, half, (*terms)[size_t(half)]);
+        }
     };
     const QByteArray &text = plan.filterColumn->text;
     if (!blocks.empty()) {
@@ -829,7 +837,7 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
     return keepTerms;
 }
 
-std::vector<int> TableIndex::narrowByTerms(const QList<CatalogQuery::Predicate> &group, TermHalves &terms)
+QList<int> TableIndex::narrowByTerms(const QList<CatalogQuery::Predicate> &group, TermHalves &terms)
 {
     const Plan plan(group, *this);
     const TermHalves &last = m_last.terms;
@@ -838,14 +846,14 @@ std::vector<int> TableIndex::narrowByTerms(const QList<CatalogQuery::Predicate> 
     const auto pass = [&](int half) {
         const Column &from = last[size_t(half)];
         TermCopier copier(terms[size_t(half)], from);
-        findPieces(from, plan, 0, from.text.size(), [&](size_t piece, QByteArrayView text) {
+        const auto found = [&](size_t piece, QByteArrayView text) {
             const int place = from.owners[piece];
-            if (filterDecides || matchesGroup(m_order[size_t(place)], group, plan, text)) {
-                markPlace(kept, half, place);
+            if (filterDecides || matchesGroup(m_order[size_t(place)], group, plan, text))
                 copier.append(text, place);
-            }
-        });
+        };
+        findPieces(from, plan, 0, from.text.size(), found);
         copier.finish();
+        markPlaces(kept, half, terms[size_t(half)]);
     };
     if (last[0].text.size() + last[1].text.size() < SplitBytes) {
         pass(0);
@@ -856,7 +864,7 @@ std::vector<int> TableIndex::narrowByTerms(const QList<CatalogQuery::Predicate> 
     return rowsByRank(kept);
 }
 
-std::vector<int> TableIndex::narrowByRows(const QList<CatalogQuery::Predicate> &group) const
+QList<int> TableIndex::narrowByRows(const QList<CatalogQuery::Predicate> &group) const
 {
     // No filter runs here: every condition is asked.
     Plan plan(group, *this);
@@ -906,7 +914,7 @@ std::vector<int> TableIndex::narrowByRows(const QList<CatalogQuery::Predicate> &
         inTwoHalves([&](int half) {
             half == 0 ? pass(0, inMemory.size() / 2) : pass(inMemory.size() / 2, inMemory.size());
         });
-    std::vector<int> rows;
+    QList<int> rows;
     for (int index : m_last.rows) {
         if (candidate[size_t(index)] == 2)
             rows.push_back(index);
@@ -914,21 +922,16 @@ std::vector<int> TableIndex::narrowByRows(const QList<CatalogQuery::Predicate> &
     return rows;
 }
 
-TermListing TableIndex::listing(const std::vector<int> &rows) const
-{
-    return TermListing(m_shown, QList<int>(rows.begin(), rows.end()));
-}
-
 TermListing TableIndex::select(const CatalogQuery &query)
 {
     if (query.where.isEmpty()) {
         // Every row in order: the same listing until the rows change.
         if (!m_everyRow)
-            m_everyRow = listing(m_order);
+            m_everyRow = TermListing(m_shown, QList<int>(m_order.begin(), m_order.end()));
         return *m_everyRow;
     }
 
-    std::vector<int> rows;
+    QList<int> rows;
     TermHalves terms;
     bool termsKept = false;
     const bool oneGroup = query.ordered && query.where.size() == 1;
@@ -977,7 +980,7 @@ TermListing TableIndex::select(const CatalogQuery &query)
             std::sort(rows.begin(), rows.end(), [this](int a, int b) { return idOf(a) < idOf(b); });
         }
     }
-    TermListing found = listing(rows);
+    TermListing found(m_shown, rows);
     if (oneGroup)
         m_last = LastSearch{query.where[0], std::move(rows), termsKept, std::move(terms)};
     return found;

@@ -114,9 +114,15 @@ private:
     // One bit for each place in m_order, as each of the two cores marks the rows it found there.
     using RankBits = std::array<std::vector<quint64>, 2>;
     RankBits rankBits() const;
-    static void markPlace(RankBits &bits, int half, int place);
+    // Set at every find of a dense search: defined here to be inlined.
+    static void markPlace(RankBits &bits, int half, int place)
+    {
+        bits[size_t(half)][size_t(place) / 64] |= quint64(1) << (size_t(place) % 64);
+    }
+    // Marks the places that own the kept terms.
+    static void markPlaces(RankBits &bits, int half, const Column &kept);
     // The rows whose places are marked, in order.
-    std::vector<int> rowsByRank(const RankBits &bits) const;
+    QList<int> rowsByRank(const RankBits &bits) const;
     // Brings m_rank and m_termPlaces up to date with m_order.
     void rankRows();
     // Copies found terms into a column, many small ones a second: room is made by doubling, and a
@@ -151,9 +157,8 @@ private:
     std::vector<char> definitionBlocks(const Plan &plan) const;
     // The rows among the last search's that meet the group, whose conditions are all on the term, in the
     // last search's order; their terms go to `terms`.
-    std::vector<int> narrowByTerms(const QList<CatalogQuery::Predicate> &group, TermHalves &terms);
-    std::vector<int> narrowByRows(const QList<CatalogQuery::Predicate> &group) const;
-    TermListing listing(const std::vector<int> &rows) const;
+    QList<int> narrowByTerms(const QList<CatalogQuery::Predicate> &group, TermHalves &terms);
+    QList<int> narrowByRows(const QList<CatalogQuery::Predicate> &group) const;
     // Forgets what was worked out from the rows before they changed.
     void changed();
 
@@ -161,7 +166,7 @@ private:
     // condition is at least as narrow need only look at those rows.
     struct LastSearch {
         QList<CatalogQuery::Predicate> group;
-        std::vector<int> rows;
+        QList<int> rows; // shared with the listing handed out
         // The folded terms of those rows, when the search went by terms, each owned by its row's place in
         // m_order: the next search scans these few bytes in one pass instead of looking each row up.
         bool termsKept = false;

@@ -318,11 +318,13 @@ void measureQueryMix(std::array<QMap<QString, Samples>, 2> &indexedAndScanned, c
     form.CaricaLista();
     // The first definition search reads the definitions in: not one of the kinds measured.
     form.Txt_Search_Def->setText(words.common[0]);
-    // Let go at once: the pool hands out only a connection nobody else holds.
-    std::printf("  block index of the definitions: %.1f MB\n",
-                double(ConnectionPool::acquire(ConnectionTarget::parse(store::ConnectionString()))
-                           ->index.definitionBlocksBytes()) /
-                    1e6);
+    // Held only for this look: the pool hands out only a connection nobody else holds.
+    {
+        const auto kept = ConnectionPool::acquire(ConnectionTarget::parse(store::ConnectionString()));
+        const TableIndex &index = kept->index;
+        std::printf("  block index of the definitions: %.1f MB; common runs of the terms: %.1f MB\n",
+                    double(index.definitionBlocksBytes()) / 1e6, double(index.termRunsBytes()) / 1e6);
+    }
     QMap<QString, Samples> *samples = nullptr;
     const auto pasted = [&](const QString &kind, const QString &text) {
         afresh(form);

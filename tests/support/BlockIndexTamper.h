@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-// Breaks an index on purpose, to show that the property test would catch a block index that forgets a run.
+// Breaks an index on purpose, to show that the property tests would catch an index that forgets a run.
 struct BlockIndexTamper {
     // Forgets that the first block of definitions holds the first three bytes of `folded`.
     static void dropFirstBlock(TableIndex &index, QByteArrayView folded)
@@ -15,5 +15,13 @@ struct BlockIndexTamper {
         if (!set.bits.empty())
             set.bits[0] &= ~quint64(1);
         set.list.erase(std::remove(set.list.begin(), set.list.end(), 0u), set.list.end());
+    }
+    // Forgets that the first term that holds the letter, a common one, holds it.
+    static void dropFirstTermHolding(TableIndex &index, char letter)
+    {
+        DenseRunIndex &runs = index.m_termRuns;
+        std::vector<quint64> &bits = runs.m_bitmaps.at(runs.m_slot[DenseRunIndex::codeOf(uchar(letter))] - 1u);
+        const auto first = std::find_if(bits.begin(), bits.end(), [](quint64 word) { return word != 0; });
+        *first &= *first - 1;
     }
 };

@@ -229,6 +229,7 @@ void TableIndex::invalidate()
     m_terms.clear();
     m_definitions.clear();
     m_definitionBlocks.clear();
+    m_termRuns.clear();
     m_dead = 0;
 }
 
@@ -302,6 +303,7 @@ void TableIndex::endTerms()
     for (auto a = keyed.begin(), b = middle; a != middle || b != end;)
         m_order.push_back(b == end || (a != middle && !less(*b, *a)) ? (a++)->row : (b++)->row);
     m_loadKeys = LoadKeys();
+    m_termRuns.build(m_terms.text, m_terms.starts);
     m_termsLoaded = true;
     changed();
 }
@@ -362,7 +364,9 @@ int TableIndex::addRow(qint64 id, const QVariant &term)
     int piece = -1;
     if (!term.isNull()) {
         piece = int(m_terms.starts.size());
-        m_terms.append(TextMatch::fold(term.toString()), index);
+        const QByteArray folded = TextMatch::fold(term.toString());
+        m_terms.append(folded, index);
+        m_termRuns.add(folded);
     }
     m_writtenById.insert(id, index);
     return pushRow(piece);
@@ -529,6 +533,29 @@ void TableIndex::findPieces(const Column &column, const Plan &plan, qsizetype fr
         found(index, QByteArrayView(begin + start, next - 1 - start));
         return next;
     };
+    const quint64 *const holding = &column == &m_terms && m_termRuns.pieces() == column.starts.size()
+                                       ? m_termRuns.piecesHolding(plan.filter)
+                                       : nullptr;
+    if (holding) {
+        // The finds are read off the bitmap of the pieces that hold the filter, in order.
+        const size_t end = to >= column.text.size() ? column.starts.size() : column.pieceAt(to);
+        // The text is read only at the finds, which the processor cannot foresee: it is asked for ahead,
+        // up to the pieces of the third word of bits on.
+        qsizetype asked = column.starts[piece];
+        for (size_t word = piece / 64; word * 64 < end; ++word) {
+            const qsizetype ahead = (word + 3) * 64 < end ? column.starts[(word + 3) * 64] : to;
+            for (; asked < ahead; asked += 64)
+                __builtin_prefetch(begin + asked);
+            quint64 bits = holding[word];
+            if (word == piece / 64)
+                bits &= ~quint64(0) << (piece % 64);
+            if (end - word * 64 < 64)
+                bits &= (quint64(1) << (end - word * 64)) - 1;
+            for (; bits; bits &= bits - 1)
+                report(word * 64 + size_t(std::countr_zero(bits)));
+        }
+        return;
+    }
     const char *const needle = plan.filter.constData();
     const qsizetype size = plan.filter.size();
     if (size == 0) {

@@ -3,6 +3,7 @@
 #include "db/query/CatalogQuery.h"
 #include "db/query/TextMatch.h"
 #include "db/search/BlockIndex.h"
+#include "db/search/DenseRunIndex.h"
 #include "db/search/TermListing.h"
 
 #include <QByteArray>
@@ -53,6 +54,7 @@ public:
     // measuring against).
     static void setDefinitionBlocksUsed(bool used);
     qsizetype definitionBlocksBytes() const { return m_definitionBlocks.bytes(); }
+    qsizetype termRunsBytes() const { return m_termRuns.bytes(); }
 
 private:
     // The first sixteen bytes of a row's sort key, as two numbers that order as those bytes do.
@@ -198,6 +200,9 @@ private:
     // whole table (the listings live on the thread that writes).
     std::shared_ptr<TermListing::Table> m_shown = std::make_shared<TermListing::Table>();
     Column m_terms;
+    // Which pieces of m_terms hold each common letter or pair of bytes, kept for every piece once the
+    // terms are loaded.
+    DenseRunIndex m_termRuns;
     Column m_definitions;
     // Which blocks of m_definitions' pieces hold which runs of bytes, kept for every piece once the
     // definitions are loaded.

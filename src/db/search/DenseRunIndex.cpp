@@ -61,12 +61,15 @@ void DenseRunIndex::build(const QByteArray &text, const std::vector<qsizetype> &
         return;
     // The second core takes the later pieces from a whole word of bits on, so that no word is shared.
     const size_t middle = text.size() < SplitBytes ? 0 : pieces / 2 / 64 * 64;
-    std::vector<quint64> spill(words), laterSpill(words);
+    std::vector<quint64> spill(words);
     if (middle == 0) {
         markPieces(text, 0, 0, text.size(), spill);
         return;
     }
-    std::thread later([&] { markPieces(text, middle, starts[middle], text.size(), laterSpill); });
+    std::thread later([&] {
+        std::vector<quint64> laterSpill(words);
+        markPieces(text, middle, starts[middle], text.size(), laterSpill);
+    });
     markPieces(text, 0, 0, starts[middle], spill);
     later.join();
 }

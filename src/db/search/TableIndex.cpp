@@ -154,6 +154,37 @@ private:
     qsizetype m_room = 0;
 };
 
+class TableIndex::TermCompactor {
+public:
+    // Before the column is read: its text must not move once it is.
+    explicit TermCompactor(Column &column) : m_column(column), m_base(column.text.data()) {}
+    // `term` lies in the column, followed by its separator, after every term kept before it.
+    void keep(QByteArrayView term, int owner)
+    {
+        const qsizetype size = term.size() + 1;
+        char *const out = m_base + m_used;
+        if (out != term.data())
+            std::memmove(out, term.data(), size_t(size));
+        // What was here has been read: a piece's start and owner are read before its text is reported.
+        m_column.starts[m_kept] = m_used;
+        m_column.owners[m_kept] = owner;
+        ++m_kept;
+        m_used += size;
+    }
+    void finish()
+    {
+        m_column.text.resize(m_used);
+        m_column.starts.resize(m_kept);
+        m_column.owners.resize(m_kept);
+    }
+
+private:
+    Column &m_column;
+    char *const m_base;
+    qsizetype m_used = 0;
+    size_t m_kept = 0;
+};
+
 void TableIndex::Column::clear()
 {
     text.clear();
@@ -867,22 +898,22 @@ bool TableIndex::scan(const QList<CatalogQuery::Predicate> &group, std::vector<c
 QList<int> TableIndex::narrowByTerms(const QList<CatalogQuery::Predicate> &group, TermHalves &terms)
 {
     const Plan plan(group, *this);
-    const TermHalves &last = m_last.terms;
+    // The last search's copy is narrowed where it lies: it is not needed once read.
+    terms = std::move(m_last.terms);
     const bool filterDecides = group.size() == 1 && plan.decided == 0;
     RankBits kept = rankBits();
     const auto pass = [&](int half) {
-        const Column &from = last[size_t(half)];
-        TermCopier copier(terms[size_t(half)], from);
-        const auto found = [&](size_t piece, QByteArrayView text) {
-            const int place = from.owners[piece];
+        Column &column = terms[size_t(half)];
+        TermCompactor compactor(column);
+        findPieces(column, plan, 0, column.text.size(), [&](size_t piece, QByteArrayView text) {
+            const int place = column.owners[piece];
             if (filterDecides || matchesGroup(m_order[size_t(place)], group, plan, text))
-                copier.append(text, place);
-        };
-        findPieces(from, plan, 0, from.text.size(), found);
-        copier.finish();
-        markPlaces(kept, half, terms[size_t(half)]);
+                compactor.keep(text, place);
+        });
+        compactor.finish();
+        markPlaces(kept, half, column);
     };
-    if (last[0].text.size() + last[1].text.size() < SplitBytes) {
+    if (terms[0].text.size() + terms[1].text.size() < SplitBytes) {
         pass(0);
         pass(1);
     } else {

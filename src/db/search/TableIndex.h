@@ -130,6 +130,8 @@ private:
     // Copies found terms into a column, many small ones a second: room is made by doubling, and a
     // short term is copied as one block of its maximum size.
     class TermCopier;
+    // Keeps some of a column's terms in that same column, each moved back over those left out.
+    class TermCompactor;
     // The conditions of one group made ready for a pass: the longest run of text that any match must hold
     // is looked for first, in the column it belongs to, and the rest is asked only where it stands.
     struct Plan {

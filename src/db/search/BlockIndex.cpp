@@ -1,7 +1,8 @@
 #include "db/search/BlockIndex.h"
 
+#include "db/search/TwoCores.h"
+
 #include <algorithm>
-#include <thread>
 
 namespace {
 
@@ -9,9 +10,6 @@ inline quint32 tripleAt(const unsigned char *p)
 {
     return p[0] | quint32(p[1]) << 8 | quint32(p[2]) << 16;
 }
-
-// Below this much text a second thread costs more than it saves.
-constexpr qsizetype SplitBytes = 1 << 20;
 
 } // namespace
 
@@ -114,14 +112,14 @@ void BlockIndex::build(const QByteArray &text, const std::vector<qsizetype> &sta
 {
     clear();
     const size_t middle = starts.size() / PiecesPerBlock / 2 * PiecesPerBlock;
-    if (text.size() < SplitBytes || middle == 0) {
+    if (text.size() < TwoCores::SplitBytes || middle == 0) {
         addPieces(text, starts, 0, starts.size());
     } else {
         // Each core files half the blocks; the later half's sets follow the earlier's.
         BlockIndex later;
-        std::thread other([&] { later.addPieces(text, starts, middle, starts.size()); });
-        addPieces(text, starts, 0, middle);
-        other.join();
+        TwoCores::inTwoHalves([&](int half) {
+            half == 0 ? addPieces(text, starts, 0, middle) : later.addPieces(text, starts, middle, starts.size());
+        });
         for (size_t h = 0; h < Hashes; ++h)
             m_sets[h].mergeAfter(std::move(later.m_sets[h]));
     }

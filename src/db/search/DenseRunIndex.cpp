@@ -1,15 +1,20 @@
 #include "db/search/DenseRunIndex.h"
 
+#include "db/search/TwoCores.h"
+
 #include <algorithm>
 #include <array>
-#include <thread>
 
-namespace {
-
-// Below this much text a second thread costs more than it saves.
-constexpr qsizetype SplitBytes = 1 << 20;
-
-} // namespace
+template<typename F>
+void DenseRunIndex::forEachRun(QByteArrayView piece, F &&f)
+{
+    const auto *const bytes = reinterpret_cast<const unsigned char *>(piece.data());
+    for (qsizetype at = 0; at < piece.size(); ++at) {
+        f(codeOf(bytes[at]));
+        if (at > 0)
+            f(codeOf(bytes[at - 1], bytes[at]));
+    }
+}
 
 void DenseRunIndex::clear()
 {
@@ -22,7 +27,6 @@ void DenseRunIndex::build(const QByteArray &text, const std::vector<qsizetype> &
 {
     clear();
     const size_t pieces = starts.size();
-    const auto *const bytes = reinterpret_cast<const unsigned char *>(text.constData());
     // How many sampled pieces hold each run, each counted once a piece.
     std::vector<quint32> held(Codes);
     std::vector<quint32> lastSample(Codes, 0);
@@ -31,17 +35,12 @@ void DenseRunIndex::build(const QByteArray &text, const std::vector<qsizetype> &
     for (size_t piece = 0; piece < pieces; piece += step) {
         ++sampled;
         const qsizetype end = (piece + 1 < pieces ? starts[piece + 1] : text.size()) - 1;
-        const auto note = [&](size_t code) {
+        forEachRun(QByteArrayView(text.constData() + starts[piece], end - starts[piece]), [&](size_t code) {
             if (lastSample[code] != sampled) {
                 lastSample[code] = sampled;
                 ++held[code];
             }
-        };
-        for (qsizetype at = starts[piece]; at < end; ++at) {
-            note(codeOf(bytes[at]));
-            if (at + 1 < end)
-                note(codeOf(bytes[at], bytes[at + 1]));
-        }
+        });
     }
     std::vector<size_t> chosen;
     for (size_t code = 0; code < Codes; ++code) {
@@ -60,24 +59,20 @@ void DenseRunIndex::build(const QByteArray &text, const std::vector<qsizetype> &
     if (pieces == 0)
         return;
     // The second core takes the later pieces from a whole word of bits on, so that no word is shared.
-    const size_t middle = text.size() < SplitBytes ? 0 : pieces / 2 / 64 * 64;
-    std::vector<quint64> spill(words);
+    const size_t middle = text.size() < TwoCores::SplitBytes ? 0 : pieces / 2 / 64 * 64;
     if (middle == 0) {
-        markPieces(text, 0, 0, text.size(), spill);
+        markPieces(text, 0, 0, text.size());
         return;
     }
-    std::thread later([&] {
-        std::vector<quint64> laterSpill(words);
-        markPieces(text, middle, starts[middle], text.size(), laterSpill);
+    TwoCores::inTwoHalves([&](int half) {
+        half == 0 ? markPieces(text, 0, 0, starts[middle]) : markPieces(text, middle, starts[middle], text.size());
     });
-    markPieces(text, 0, 0, starts[middle], spill);
-    later.join();
 }
 
-void DenseRunIndex::markPieces(const QByteArray &text, size_t from, qsizetype begin, qsizetype end,
-                               std::vector<quint64> &spill)
+void DenseRunIndex::markPieces(const QByteArray &text, size_t from, qsizetype begin, qsizetype end)
 {
     // Every run sets a bit, those not indexed in `spill`, so that the loop has no branch to mispredict.
+    std::vector<quint64> spill((m_pieces + 63) / 64);
     std::array<quint64 *, MostRuns + 1> into{};
     into[0] = spill.data();
     for (size_t k = 0; k < m_bitmaps.size(); ++k)
@@ -107,17 +102,10 @@ void DenseRunIndex::add(QByteArrayView piece)
     }
     if (m_slot.empty())
         return;
-    const auto set = [&](size_t code) {
+    forEachRun(piece, [&](size_t code) {
         if (const quint8 s = m_slot[code])
             m_bitmaps[s - 1u][index / 64] |= quint64(1) << (index % 64);
-    };
-    unsigned before = 0xff;
-    for (const char c : piece) {
-        const unsigned byte = static_cast<unsigned char>(c);
-        set(codeOf(byte));
-        set(codeOf(before, byte));
-        before = byte;
-    }
+    });
 }
 
 const quint64 *DenseRunIndex::piecesHolding(QByteArrayView run) const

@@ -28,6 +28,9 @@ private:
     static constexpr size_t Codes = 256 + 65536;
     static size_t codeOf(unsigned byte) { return byte; }
     static size_t codeOf(unsigned before, unsigned byte) { return 256 + (before << 8 | byte); }
+    // Calls f(code) for every run of the piece.
+    template<typename F>
+    static void forEachRun(QByteArrayView piece, F &&f);
     // A run is indexed when at least one piece in this many holds it; at most this many runs are.
     static constexpr size_t Share = 16;
     static constexpr size_t MostRuns = 128;
@@ -35,7 +38,7 @@ private:
     static constexpr size_t SampledPieces = 65536;
 
     // Sets the bits of pieces [from, ...) for the text between `begin` and `end`, where a piece starts.
-    void markPieces(const QByteArray &text, size_t from, qsizetype begin, qsizetype end, std::vector<quint64> &spill);
+    void markPieces(const QByteArray &text, size_t from, qsizetype begin, qsizetype end);
 
     // By run's number: one more than the index of its bitmap, 0 for a run not indexed.
     std::vector<quint8> m_slot;

@@ -1,12 +1,13 @@
 #include "db/search/TableIndex.h"
 
+#include "db/search/TwoCores.h"
+
 #include <QtEndian>
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
-#include <thread>
 
 namespace {
 
@@ -77,21 +78,12 @@ bool narrows(const QList<CatalogQuery::Predicate> &now, const QList<CatalogQuery
     return true;
 }
 
-// Below this much work a second thread costs more than it saves.
-constexpr qsizetype SplitBytes = 1 << 20;
+using TwoCores::inTwoHalves;
+using TwoCores::SplitBytes;
+// Below this many rows a second thread costs more than it saves.
 constexpr size_t SplitRows = 100000;
 // Terms to sort, from which each core sorts half.
 constexpr size_t SplitSort = 50000;
-
-// Runs work(0) here and work(1) on the second core: the two halves of a long pass over rows that each
-// half alone writes to.
-template<typename F>
-void inTwoHalves(F &&work)
-{
-    std::thread other([&work] { work(1); });
-    work(0);
-    other.join();
-}
 
 // The first sixteen bytes of a key followed by its term, as two numbers that order as those bytes do.
 std::pair<quint64, quint64> prefixOf(QByteArrayView key, QByteArrayView term)

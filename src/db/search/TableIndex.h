@@ -160,7 +160,7 @@ private:
     // block must be read.
     std::vector<char> definitionBlocks(const Plan &plan) const;
     // The rows among the last search's that meet the group, whose conditions are all on the term, in the
-    // last search's order; their terms go to `terms`.
+    // last search's order; the last search's kept terms are narrowed where they lie and handed to `terms`.
     QList<int> narrowByTerms(const QList<CatalogQuery::Predicate> &group, TermHalves &terms);
     QList<int> narrowByRows(const QList<CatalogQuery::Predicate> &group) const;
     // Forgets what was worked out from the rows before they changed.
